@@ -1,0 +1,41 @@
+# The two everyday commands: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+RUN_DIR := build/release
+TEST_DIR := build/test
+BENCH_DIR := build/bench
+FUZZ_DIR := build/fuzz
+
+.PHONY: all run test bench fuzz bootstrap clean format
+
+all: test
+
+bootstrap:
+	@scripts/bootstrap.sh
+
+$(RUN_DIR)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(RUN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_BUILD_TESTS=OFF
+
+run: bootstrap $(RUN_DIR)/CMakeCache.txt
+	cmake --build $(RUN_DIR) -j$(JOBS)
+	$(RUN_DIR)/tools/kiv describe --plugin $(RUN_DIR)/src/collections/libkiv_collections.so
+
+test: bootstrap
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON -DKIV_BUILD_TESTS=ON
+	cmake --build $(TEST_DIR) -j$(JOBS)
+	ctest --test-dir $(TEST_DIR) --output-on-failure -j$(JOBS)
+
+bench: bootstrap
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j$(JOBS)
+	@scripts/run_bench.sh $(BENCH_DIR)
+
+fuzz: bootstrap
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j$(JOBS)
+	@scripts/run_fuzz.sh $(FUZZ_DIR)
+
+format:
+	git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,192 @@
+// Quarn::BindingProperty: the dynamic value through which every datum
+// crosses a boundary of the plug-in, and BindingResult, a value plus a
+// success flag.
+//
+// A value is a small cell (payload, document pointer, kind, owns flag).
+// Strings, blobs, enum records, collections and structures keep their data
+// in the BindingDocument of their tree, owned by the root value; elements
+// and members share it. References to elements and members are valid only
+// while the tree is unchanged at that place and its root is alive.
+//
+// Trees of any depth are safe: copy, assignment and destruction walk them
+// without recursion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace Quarn {
+
+struct StaticType;
+class BindingDocument;
+namespace detail {
+struct InternedString;
+}
+
+enum class BindingPropertyKind : uint8_t {
+  Empty = 0,
+  Bool = 1,
+  Signed = 2,
+  Unsigned = 3,
+  Float = 4,
+  String = 5,
+  Blob = 6,
+  Enum = 7,
+  Collection = 8,
+  Structure = 9,
+};
+
+// "empty", "bool", ..., "structure"; "" for a code above 9.
+std::string_view KindName(BindingPropertyKind kind);
+
+struct BindingEnumRecord {
+  int32_t value = 0;
+  const StaticType* type = nullptr;
+};
+
+class BindingMember;
+
+class BindingProperty {
+ public:
+  BindingProperty() noexcept = default;  // Empty, no document, owns its (future) document
+  ~BindingProperty();
+  // Deep copy into a new root with its own document.
+  BindingProperty(const BindingProperty& other);
+  // Takes the other's tree when it is a root; otherwise deep copy. The
+  // source is left Empty.
+  BindingProperty(BindingProperty&& other) noexcept;
+  // Deep copy; this value keeps its document and re-interns every text.
+  BindingProperty& operator=(const BindingProperty& other);
+  // Swap when both are roots, else deep copy; the source is cleared.
+  BindingProperty& operator=(BindingProperty&& other) noexcept;
+
+  BindingPropertyKind kind() const { return kind_; }
+  bool IsEmpty() const { return kind_ == BindingPropertyKind::Empty; }
+  bool IsCollection() const { return kind_ == BindingPropertyKind::Collection; }
+  bool IsStructure() const { return kind_ == BindingPropertyKind::Structure; }
+  // Empty 0; scalars and Enum 1; String and Blob bytes; Collection elements;
+  // Structure members.
+  size_t size() const;
+
+  // Releases what the value held; it becomes Empty.
+  void Clear();
+
+  // Setters clear the value first. Scalars never allocate.
+  void SetBool(bool v);
+  void SetSigned(int64_t v);
+  void SetUnsigned(uint64_t v);
+  void SetDouble(double v);
+  void SetString(std::string_view text);  // taken up to its first NUL
+  void SetBlob(std::span<const uint8_t> bytes);
+  void SetBlob(std::vector<uint8_t>&& bytes);
+  void SetEnum(int32_t value, const StaticType& type);
+  // Leave an existing Collection / Structure unchanged; otherwise clear and
+  // make an empty one.
+  void MakeCollection();
+  void MakeStructure();
+
+  // Getters return the payload when the kind matches, else the default.
+  bool GetBool(bool def = false) const;
+  int64_t GetSigned(int64_t def = 0) const;
+  uint64_t GetUnsigned(uint64_t def = 0) const;
+  double GetDouble(double def = 0.0) const;
+  std::string_view GetString() const;  // "" unless String
+  std::span<const uint8_t> GetBlob() const;
+  BindingEnumRecord GetEnum() const;  // zero record unless Enum
+
+  // Collection access. The writable form makes the value a Collection and
+  // appends Empty elements until index i exists.
+  BindingProperty& Element(size_t i);
+  BindingProperty& Append();
+  // The shared empty value when not a Collection or out of range.
+  const BindingProperty& Element(size_t i) const;
+  // REQUIRES: IsCollection(). Throws std::length_error beyond max size.
+  void Reserve(size_t n);
+  // Empty span unless a Collection.
+  std::span<BindingProperty> Elements();
+  std::span<const BindingProperty> Elements() const;
+
+  // Structure access. The writable form makes the value a Structure and
+  // inserts an Empty member when missing. Members are ordered by name,
+  // byte by byte, unsigned.
+  BindingProperty& Member(std::string_view name);
+  // The shared empty value when not a Structure or no such member.
+  const BindingProperty& Member(std::string_view name) const;
+  // Null when not a Structure or no such member.
+  const BindingProperty* FindMember(std::string_view name) const;
+  BindingProperty* FindMember(std::string_view name);
+  // Removes the member; false when it did not exist.
+  bool EraseMember(std::string_view name);
+  // Empty span unless a Structure; in name order.
+  std::span<BindingMember> Members();
+  std::span<const BindingMember> Members() const;
+
+  // The process-wide empty value returned by read-only lookups. Never modified.
+  static const BindingProperty& EmptyValue();
+
+  // The tree's document, created on first use. Internal to the binding layer.
+  BindingDocument* document() const { return document_; }
+
+ private:
+  friend class BindingDocument;
+  friend class BindingMember;
+
+  union Payload {
+    bool b;
+    int64_t i;
+    uint64_t u;
+    double d;
+    void* record;  // String: InternedString*; Blob/Enum/Collection/Structure: pool record
+  };
+
+  Payload payload_{.u = 0};
+  BindingDocument* document_ = nullptr;
+  BindingPropertyKind kind_ = BindingPropertyKind::Empty;
+  bool owns_document_ = true;  // set on a root, clear on elements and members
+};
+
+static_assert(sizeof(BindingProperty) <= 24, "a binding cell must stay small");
+
+// One member of a Structure: interned name plus value.
+class BindingMember {
+ public:
+  std::string_view name() const;
+  BindingProperty& value() { return value_; }
+  const BindingProperty& value() const { return value_; }
+
+ private:
+  friend class BindingProperty;
+  friend class BindingDocument;
+  detail::InternedString* name_ = nullptr;
+  BindingProperty value_;
+};
+
+// Lenient readers for values read without a registered type; never fail.
+bool ReadBool(const BindingProperty& value);
+int64_t ReadSigned(const BindingProperty& value, int64_t def);
+uint64_t ReadUnsigned(const BindingProperty& value, uint64_t def);
+
+// The status of a conversion: a value and a success flag. A failed result
+// holds the Structure {"error": message}.
+class BindingResult {
+ public:
+  BindingResult() = default;
+
+  bool ok() const { return ok_; }
+  // Clears the value, sets ok false, stores {"error": message}.
+  void Fail(std::string_view message);
+  // The "error" member's text; "" when ok or missing.
+  std::string_view ErrorMessage() const;
+  // Clears the value and sets ok.
+  void Reset();
+
+  BindingProperty value;
+
+ private:
+  bool ok_ = true;
+};
+
+}  // namespace Quarn
