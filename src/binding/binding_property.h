@@ -10,6 +10,11 @@
 //
 // Trees of any depth are safe: copy, assignment and destruction walk them
 // without recursion.
+//
+// Readers that build whole trees use detail::TreeBuilder
+// (binding/detail/tree_builder.h): it makes each collection and structure
+// once, when it closes. Reserve() + Append() is the cheap path for code that
+// knows an element count.
 #pragma once
 
 #include <cstddef>
@@ -153,6 +158,10 @@ static_assert(sizeof(BindingProperty) <= 24, "a binding cell must stay small");
 // One member of a Structure: interned name plus value.
 class BindingMember {
  public:
+  // Members live only inside their Structure; copy the value, not the member.
+  BindingMember(const BindingMember&) = delete;
+  BindingMember& operator=(const BindingMember&) = delete;
+
   std::string_view name() const;
   BindingProperty& value() { return value_; }
   const BindingProperty& value() const { return value_; }
@@ -160,6 +169,7 @@ class BindingMember {
  private:
   friend class BindingProperty;
   friend class BindingDocument;
+  BindingMember() = default;
   detail::InternedString* name_ = nullptr;
   BindingProperty value_;
 };
