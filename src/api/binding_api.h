@@ -23,6 +23,7 @@
 
 #include "api/binding_function.h"
 #include "api/detail/handler_adapter.h"
+#include "api/function_name.h"
 #include "api/method.h"
 #include "binding/binding_registry.h"
 
@@ -98,12 +99,5 @@ class BindingApi {
   std::vector<BindingEvent> events_;
   std::vector<std::string> registration_tags_;
 };
-
-// The derived name of a function: the method text (first character as
-// given, the rest lower case) and "/", then the template; "!+-./_" are
-// dropped and capitalise the next character, "{" becomes "By", "}" is
-// dropped. ("GET", "/a/{id}") gives "GetAById"; ("", "kiv-collections")
-// gives "KivCollections".
-std::string DeriveFunctionName(std::string_view method_text, std::string_view path_template);
 
 }  // namespace Quarn
