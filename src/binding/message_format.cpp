@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 namespace {
 
@@ -11,6 +10,8 @@ using Kind = FormatArg::Kind;
 
 // A placeholder's specification longer than this ends formatting.
 constexpr size_t kMaxSpecLength = 59;
+// Widths and precisions saturate here; far beyond any buffer.
+constexpr int64_t kMaxCount = int64_t{1} << 40;
 
 struct Conversions {
   std::string_view allowed;  // the first is the default
@@ -39,9 +40,7 @@ Conversions ConversionsOf(Kind kind) {
 
 bool Is64Bit(Kind kind) { return kind == Kind::kInt64 || kind == Kind::kUint64; }
 
-bool IsSignedKind(Kind kind) {
-  return kind == Kind::kInt32 || kind == Kind::kInt64 || kind == Kind::kChar;
-}
+bool IsSignedKind(Kind kind) { return kind == Kind::kInt32 || kind == Kind::kInt64 || kind == Kind::kChar; }
 
 // The argument as a width or precision ("*"), clamped to `limit` either way.
 int64_t AsCount(const FormatArg& arg, int64_t limit) {
@@ -212,7 +211,11 @@ void WriteText(Output& out, std::string_view text, const Placeholder& p) {
 
 // The printf specification for one value: flags, width, precision, then
 // `length` and `conversion`.
-void BuildSpec(char* spec, size_t size, const Placeholder& p, const char* length, char conversion) {
+// Widths and precisions are clamped so printf never produces megabytes of
+// padding: `clamp` lies beyond the buffer's capacity plus the longest text a
+// number prints, so the cut output is the same.
+void BuildSpec(char* spec, size_t size, const Placeholder& p, const char* length, char conversion,
+               int64_t clamp) {
   std::string_view flags = p.flags.substr(0, 8);
   int64_t width = p.has_width ? p.width : -1;
   bool extra_minus = false;
@@ -220,13 +223,16 @@ void BuildSpec(char* spec, size_t size, const Placeholder& p, const char* length
     extra_minus = true;
     width = -width;
   }
+  width = std::min(width, clamp);
+  const int64_t precision = std::min(p.precision, clamp);
   size_t n = 0;
   spec[n++] = '%';
   for (char f : flags) spec[n++] = f;
   if (extra_minus) spec[n++] = '-';
-  if (width >= 0) n += static_cast<size_t>(std::snprintf(spec + n, size - n, "%lld", static_cast<long long>(width)));
+  if (width >= 0)
+    n += static_cast<size_t>(std::snprintf(spec + n, size - n, "%lld", static_cast<long long>(width)));
   if (p.has_precision) {
-    n += static_cast<size_t>(std::snprintf(spec + n, size - n, ".%lld", static_cast<long long>(p.precision)));
+    n += static_cast<size_t>(std::snprintf(spec + n, size - n, ".%lld", static_cast<long long>(precision)));
   }
   std::snprintf(spec + n, size - n, "%s%c", length, conversion);
 }
@@ -245,9 +251,10 @@ void WriteValue(Output& out, const FormatArg& arg, const Placeholder& p) {
   }
 
   char spec[kMaxSpecLength + 32];
+  const int64_t clamp = static_cast<int64_t>(std::min<size_t>(out.Left(), kMaxCount)) * 2 + 1024;
   const Kind kind = arg.kind();
   if (kind == Kind::kDouble) {
-    BuildSpec(spec, sizeof spec, p, "", conversion);
+    BuildSpec(spec, sizeof spec, p, "", conversion, clamp);
     out.Advance(std::snprintf(out.End(), out.Left(), spec, arg.AsDouble()));
     return;
   }
@@ -256,14 +263,16 @@ void WriteValue(Output& out, const FormatArg& arg, const Placeholder& p) {
   const bool wide = Is64Bit(kind);
   const uint64_t bits = IsSignedKind(kind) ? static_cast<uint64_t>(arg.AsSigned()) : arg.AsUnsigned();
   if (conversion == 'c') {
-    BuildSpec(spec, sizeof spec, p, "", 'c');
-    out.Advance(std::snprintf(out.End(), out.Left(), spec, static_cast<int>(static_cast<unsigned char>(bits))));
+    BuildSpec(spec, sizeof spec, p, "", 'c', clamp);
+    out.Advance(
+        std::snprintf(out.End(), out.Left(), spec, static_cast<int>(static_cast<unsigned char>(bits))));
   } else if (conversion == 'd' || conversion == 'i') {
-    BuildSpec(spec, sizeof spec, p, "ll", conversion);
-    const long long value = wide ? static_cast<long long>(bits) : static_cast<int32_t>(static_cast<uint32_t>(bits));
+    BuildSpec(spec, sizeof spec, p, "ll", conversion, clamp);
+    const long long value =
+        wide ? static_cast<long long>(bits) : static_cast<int32_t>(static_cast<uint32_t>(bits));
     out.Advance(std::snprintf(out.End(), out.Left(), spec, value));
   } else {
-    BuildSpec(spec, sizeof spec, p, "ll", conversion);
+    BuildSpec(spec, sizeof spec, p, "ll", conversion, clamp);
     const unsigned long long value = wide ? bits : static_cast<uint32_t>(bits);
     out.Advance(std::snprintf(out.End(), out.Left(), spec, value));
   }
@@ -275,9 +284,7 @@ size_t Quarn::FormatMessage(char* buffer, size_t capacity, std::string_view tmpl
                             size_t count) {
   if (capacity == 0) return 0;
   Output out(buffer, capacity);
-  // Widths and precisions beyond the buffer print the same cut text, so
-  // they are clamped to keep printf from producing megabytes of padding.
-  const int64_t limit = static_cast<int64_t>(std::min<size_t>(capacity, 1 << 20));
+  const int64_t limit = kMaxCount;
   size_t sequence = 0;  // the next argument for placeholders without a number
   size_t i = 0;
   while (i < tmpl.size() && !out.Full()) {

@@ -15,8 +15,8 @@ inline constexpr size_t kMaxAssertionDescription = 1023;
 // The report text. Each input is optional: null or "" (line 0) leaves its
 // part out. With only an expression the text is "Assertion failed!\n\n"
 // "Expression: " and the expression, without a trailing line feed.
-std::string BuildAssertionReport(const char* expression, const char* file, int32_t line,
-                                 const char* function, const char* description);
+std::string BuildAssertionReport(const char* expression, const char* file, int32_t line, const char* function,
+                                 const char* description);
 
 // Builds the report (the description from the printf-style
 // `description_format`, which may be null) and logs it. Returns normally.
@@ -25,6 +25,7 @@ void ReportAssertion(const char* expression, const char* file, int32_t line, con
 
 // Reports `code` as the expression with the formatted description, flushes
 // the log targets and ends the process at once (std::abort).
-[[noreturn]] void ReportFatal(const char* code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void ReportFatal(const char* code, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 }  // namespace Quarn

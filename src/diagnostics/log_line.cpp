@@ -38,8 +38,7 @@ std::string Quarn::RenderLogLine(std::string_view format, const LogRecord& recor
         Append(line, ChannelTags(record.channels));
         break;
       case 'H':
-        std::snprintf(scratch, sizeof scratch, "%06lld.%03d",
-                      static_cast<long long>(record.uptime_ms / 1000),
+        std::snprintf(scratch, sizeof scratch, "%06lld.%03d", static_cast<long long>(record.uptime_ms / 1000),
                       static_cast<int>(record.uptime_ms % 1000));
         Append(line, scratch);
         break;
