@@ -1,0 +1,107 @@
+// The tree walk behind WalkBinding, as a template so that writers declared
+// `final` get their calls inlined instead of dispatched per node.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "binding/binding_property.h"
+
+namespace Quarn::detail {
+
+// Calls the visitor operations of BindingVisitor on `visitor` (any type
+// with those members) for every node of `root`. Uses an explicit stack, so
+// depth is bounded by memory, not by the call stack.
+template <class Visitor>
+void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
+  struct Frame {
+    const BindingProperty* container;
+    size_t index;
+    size_t count;
+  };
+  std::vector<Frame> stack;
+  const BindingProperty* node = &root;
+
+  for (;;) {
+    // Visit `node`: scalars complete at once, containers push a frame.
+    switch (node->kind()) {
+      case BindingPropertyKind::Empty:
+        visitor.Null();
+        break;
+      case BindingPropertyKind::Bool:
+        visitor.Bool(node->GetBool());
+        break;
+      case BindingPropertyKind::Signed:
+        visitor.Signed(node->GetSigned());
+        break;
+      case BindingPropertyKind::Unsigned:
+        visitor.Unsigned(node->GetUnsigned());
+        break;
+      case BindingPropertyKind::Float:
+        visitor.Double(node->GetDouble());
+        break;
+      case BindingPropertyKind::String:
+        visitor.String(node->GetString());
+        break;
+      case BindingPropertyKind::Blob:
+        visitor.Blob(node->GetBlob());
+        break;
+      case BindingPropertyKind::Enum:
+        visitor.Enum(node->GetEnum());
+        break;
+      case BindingPropertyKind::Collection: {
+        const size_t count = node->Elements().size();
+        visitor.StartArray(count);
+        stack.push_back({node, 0, count});
+        break;
+      }
+      case BindingPropertyKind::Structure: {
+        const size_t count = node->Members().size();
+        visitor.StartObject(count);
+        stack.push_back({node, 0, count});
+        break;
+      }
+      default:
+        // A kind outside the table has no form; write it as null so the
+        // output stays well formed.
+        visitor.Null();
+        break;
+    }
+
+    // Find the next node: close finished containers, open the next child.
+    node = nullptr;
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      const bool is_array = top.container->IsCollection();
+      if (top.index > 0) {
+        if (is_array) {
+          visitor.EndElement(top.index - 1);
+        } else {
+          visitor.EndMember();
+        }
+      }
+      if (top.index == top.count) {
+        if (is_array) {
+          visitor.EndArray(top.count);
+        } else {
+          visitor.EndObject(top.count);
+        }
+        stack.pop_back();
+        continue;
+      }
+      const size_t i = top.index++;
+      if (is_array) {
+        visitor.BeginElement(i);
+        node = &top.container->Elements()[i];
+      } else {
+        const BindingMember& member = top.container->Members()[i];
+        visitor.Key(member.name());
+        node = &member.value();
+      }
+      break;
+    }
+    if (node == nullptr) return;
+  }
+}
+
+}  // namespace Quarn::detail

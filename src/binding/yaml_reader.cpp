@@ -1,0 +1,521 @@
+#include "binding/yaml_reader.h"
+
+#include "binding/message_format.h"
+#include "binding/numeric_conversion.h"
+
+#include <yaml.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using Quarn::BindingProperty;
+using Quarn::BindingResult;
+
+constexpr std::string_view kTagStr = "tag:yaml.org,2002:str";
+constexpr std::string_view kTagInt = "tag:yaml.org,2002:int";
+constexpr std::string_view kTagFloat = "tag:yaml.org,2002:float";
+constexpr std::string_view kTagBool = "tag:yaml.org,2002:bool";
+
+constexpr std::string_view kMultiDocument = "Multi-document YAML is not supported.";
+constexpr std::string_view kInvalidKey =
+    "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2";
+constexpr std::string_view kUnexpectedSequence = "Unexpected start of sequence. At line: %1 col: %2";
+constexpr std::string_view kUnexpectedMapping = "Unexpected start of mapping. At line: %1 col: %2";
+constexpr std::string_view kCyclicAlias =
+    "Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUndefinedAlias = "Undefined alias encountered: \"%1\". At line: %2 col: %3";
+constexpr std::string_view kDuplicateAnchor = "Duplicate occurrence of anchor \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUnsupportedTag = "Unsupported YAML tag '%1'.";
+constexpr std::string_view kParserError = "YAML parser error: %1. At line: %2 col: %3";
+constexpr std::string_view kBadBool = "Value %1 for '%2' of type %3 is in an incorrect format";
+constexpr std::string_view kFlowTooDeep =
+    "YAML flow collections nested deeper than %1 levels are not supported. At line: %2 col: %3";
+constexpr std::string_view kAliasesTooLarge =
+    "YAML aliases expand to more than %1 values. Alias \"%2\". At line: %3 col: %4";
+
+// libyaml rescans every open flow level for each token, so deep flow
+// nesting costs quadratic time; block nesting has no such cost.
+constexpr size_t kMaxFlowDepth = 1000;
+// Aliases of aliases grow exponentially ("billion laughs").
+constexpr size_t kMaxAliasValues = 1000000;
+
+bool IsNullWord(std::string_view w) {
+  return w.empty() || w == "~" || w == "null" || w == "Null" || w == "NULL";
+}
+bool IsTrueWord(std::string_view w) {
+  return w == "true" || w == "True" || w == "TRUE" || w == "y" || w == "Y" || w == "yes" ||
+         w == "Yes" || w == "YES" || w == "on" || w == "On" || w == "ON";
+}
+bool IsFalseWord(std::string_view w) {
+  return w == "false" || w == "False" || w == "FALSE" || w == "n" || w == "N" || w == "no" ||
+         w == "No" || w == "NO" || w == "off" || w == "Off" || w == "OFF";
+}
+
+// Decimal or 0x-hexadecimal integer texts that fit 64 bits are read
+// exactly; going through a double would change integers above 2^53.
+bool ResolveInteger(std::string_view text, BindingProperty& target) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return false;
+  uint64_t magnitude = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data() + i, end, magnitude, base);
+  if (ec != std::errc() || ptr != end) return false;
+  if (!negative || magnitude == 0) {
+    target.SetUnsigned(magnitude);  // -0 reads as 0, as its double does
+    return true;
+  }
+  if (magnitude > uint64_t{1} << 63) return false;
+  target.SetSigned(static_cast<int64_t>(0 - magnitude));
+  return true;
+}
+
+// Untagged plain scalar: null words, numbers, bool words, else String.
+// REQUIRES: text.data()[text.size()] is readable and NUL (libyaml's scalars).
+void ResolvePlain(std::string_view text, BindingProperty& target) {
+  if (IsNullWord(text)) {
+    target.Clear();
+    return;
+  }
+  const char first = text[0];
+  const bool may_be_number = (first >= '0' && first <= '9') || first == '+' || first == '-' ||
+                             first == '.' || first == ' ' || first == '\t' || first == '\n' ||
+                             first == '\r' || first == '\v' || first == '\f';
+  if (may_be_number) {
+    if (ResolveInteger(text, target)) return;
+    char* end = nullptr;
+    const double d = std::strtod(text.data(), &end);
+    if (end == text.data() + text.size() && std::isfinite(d)) {
+      // Integral values outside the 64-bit ranges stay Floats: converting
+      // them to an integer has no meaningful result.
+      if (std::trunc(d) != d) {
+        target.SetDouble(d);
+      } else if (d < 0) {
+        if (d >= -9223372036854775808.0) {
+          target.SetSigned(static_cast<int64_t>(d));
+        } else {
+          target.SetDouble(d);
+        }
+      } else if (d < 18446744073709551616.0) {
+        target.SetUnsigned(static_cast<uint64_t>(d));
+      } else {
+        target.SetDouble(d);
+      }
+      return;
+    }
+  }
+  if (IsTrueWord(text)) {
+    target.SetBool(true);
+  } else if (IsFalseWord(text)) {
+    target.SetBool(false);
+  } else {
+    target.SetString(text);
+  }
+}
+
+struct Mark {
+  size_t line;
+  size_t column;
+};
+
+class Reader {
+ public:
+  Reader(BindingResult& result) : result_(result) {
+    stack_.reserve(16);
+    steps_.push_back({kNoStep, false, 0, {}});  // the root
+  }
+
+  // Handles one event; false when reading should stop.
+  bool Handle(const yaml_event_t& event) {
+    switch (event.type) {
+      case YAML_STREAM_END_EVENT:
+        return false;
+      case YAML_DOCUMENT_START_EVENT:
+        if (!result_.value.IsEmpty()) return Fail(kMultiDocument);
+        return true;
+      case YAML_SEQUENCE_END_EVENT:
+      case YAML_MAPPING_END_EVENT:
+        if (!stack_.empty()) Pop();
+        key_pending_ = false;
+        return true;
+      case YAML_SCALAR_EVENT:
+      case YAML_SEQUENCE_START_EVENT:
+      case YAML_MAPPING_START_EVENT:
+      case YAML_ALIAS_EVENT:
+        break;
+      default:
+        return true;  // stream start, document end
+    }
+
+    const Mark mark{event.start_mark.line + 1, event.start_mark.column + 1};
+    BindingProperty* target = SelectTarget();
+    if (target == nullptr) return HandleKey(event, mark);
+
+    switch (event.type) {
+      case YAML_SCALAR_EVENT: {
+        const auto& scalar = event.data.scalar;
+        if (!Convert(scalar, *target)) return false;
+        if (scalar.anchor != nullptr && !StoreAnchor(Text(scalar.anchor), mark, false)) return false;
+        Pop();
+        return true;
+      }
+      case YAML_SEQUENCE_START_EVENT: {
+        const auto& start = event.data.sequence_start;
+        if (!OpenFlow(start.style == YAML_FLOW_SEQUENCE_STYLE, mark)) return false;
+        target->MakeCollection();
+        stack_.back().role = Role::kSequence;
+        return start.anchor == nullptr || StoreAnchor(Text(start.anchor), mark, true);
+      }
+      case YAML_MAPPING_START_EVENT: {
+        const auto& start = event.data.mapping_start;
+        if (!OpenFlow(start.style == YAML_FLOW_MAPPING_STYLE, mark)) return false;
+        target->MakeStructure();
+        stack_.back().role = Role::kMapping;
+        return start.anchor == nullptr || StoreAnchor(Text(start.anchor), mark, true);
+      }
+      default: {  // alias
+        const std::string_view name = Text(event.data.alias.anchor);
+        const BindingProperty* source = nullptr;
+        const std::string* key_text = nullptr;
+        if (!ResolveAlias(name, mark, source, key_text)) return false;
+        if (key_text != nullptr) {
+          target->SetString(*key_text);
+        } else if (!CopyInto(*source, *target, name, mark)) {
+          return false;
+        }
+        Pop();
+        return true;
+      }
+    }
+  }
+
+ private:
+  static constexpr uint32_t kNoStep = std::numeric_limits<uint32_t>::max();
+
+  enum class Role : uint8_t { kValue, kSequence, kMapping };
+  enum class Reach : uint8_t { kRoot, kIndex, kName };
+
+  // One open node, from the root down.
+  struct Entry {
+    BindingProperty* node;  // its cell does not move while it is open
+    size_t index;           // position in the parent sequence (Reach::kIndex)
+    Reach reach;
+    Role role = Role::kValue;
+    bool flow = false;
+    int32_t anchor = -1;      // anchor naming this node, open while the entry is
+    uint32_t step = kNoStep;  // its path step, once an anchor needed it
+  };
+  // Paths of anchored nodes share their prefixes: each step names its
+  // parent step, so storing an anchor deep down costs no more than the
+  // steps not stored before.
+  struct Step {
+    uint32_t parent;
+    bool by_name;
+    size_t index;
+    std::string name;
+  };
+  struct Anchor {
+    bool is_key;
+    bool open;
+    uint32_t step;
+    std::string key_text;
+  };
+
+  static std::string_view Text(const yaml_char_t* text) {
+    return text == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(text));
+  }
+
+  template <class... Args>
+  bool Fail(std::string_view tmpl, const Args&... args) {
+    result_.Fail(Quarn::Format(tmpl, args...));
+    return false;
+  }
+
+  // The node the event fills, with its path entry pushed; null in key
+  // position (a mapping waiting for a key), where nothing is pushed.
+  BindingProperty* SelectTarget() {
+    if (stack_.empty()) {
+      stack_.push_back({&result_.value, 0, Reach::kRoot});
+      stack_.back().step = 0;
+      return &result_.value;
+    }
+    Entry& top = stack_.back();
+    if (top.role == Role::kSequence) {
+      BindingProperty& element = top.node->Append();
+      const size_t index = top.node->size() - 1;
+      stack_.push_back({&element, index, Reach::kIndex});
+      return &element;
+    }
+    if (top.role == Role::kMapping) {
+      if (!key_pending_) return nullptr;
+      key_pending_ = false;
+      BindingProperty& member = top.node->Member(key_);
+      stack_.push_back({&member, 0, Reach::kName});
+      return &member;
+    }
+    return top.node;  // not reached: value entries close with their event
+  }
+
+  void Pop() {
+    const Entry& top = stack_.back();
+    if (top.anchor >= 0) anchors_[static_cast<size_t>(top.anchor)].open = false;
+    if (top.flow) --flow_depth_;
+    stack_.pop_back();
+  }
+
+  bool OpenFlow(bool flow, const Mark& mark) {
+    if (!flow) return true;
+    if (flow_depth_ == kMaxFlowDepth) return Fail(kFlowTooDeep, kMaxFlowDepth, mark.line, mark.column);
+    ++flow_depth_;
+    stack_.back().flow = true;
+    return true;
+  }
+
+  bool HandleKey(const yaml_event_t& event, const Mark& mark) {
+    switch (event.type) {
+      case YAML_SCALAR_EVENT: {
+        const auto& scalar = event.data.scalar;
+        if (scalar.tag != nullptr && Text(scalar.tag) != kTagStr) {
+          return Fail(kInvalidKey, mark.line, mark.column);
+        }
+        key_.assign(reinterpret_cast<const char*>(scalar.value), scalar.length);
+        key_pending_ = true;
+        if (scalar.anchor != nullptr) {
+          const std::string_view name = Text(scalar.anchor);
+          if (anchor_ids_.contains(std::string(name))) {
+            return Fail(kDuplicateAnchor, name, mark.line, mark.column);
+          }
+          anchor_ids_.emplace(std::string(name), static_cast<uint32_t>(anchors_.size()));
+          anchors_.push_back({true, false, kNoStep, key_});
+        }
+        return true;
+      }
+      case YAML_SEQUENCE_START_EVENT:
+        return Fail(kUnexpectedSequence, mark.line, mark.column);
+      case YAML_MAPPING_START_EVENT:
+        return Fail(kUnexpectedMapping, mark.line, mark.column);
+      default: {
+        // An alias as a key: usable when it names a key or a String.
+        const std::string_view name = Text(event.data.alias.anchor);
+        const BindingProperty* source = nullptr;
+        const std::string* key_text = nullptr;
+        if (!ResolveAlias(name, mark, source, key_text)) return false;
+        if (key_text != nullptr) {
+          key_ = *key_text;
+        } else if (source->kind() == Quarn::BindingPropertyKind::String) {
+          key_ = source->GetString();
+        } else {
+          return Fail(kInvalidKey, mark.line, mark.column);
+        }
+        key_pending_ = true;
+        return true;
+      }
+    }
+  }
+
+  bool Convert(const decltype(yaml_event_t::data.scalar)& scalar, BindingProperty& target) {
+    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+    if (scalar.tag == nullptr) {
+      if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
+          scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
+        target.SetString(text);
+      } else {
+        ResolvePlain(text, target);
+      }
+      return true;
+    }
+    const std::string_view tag = Text(scalar.tag);
+    if (tag == kTagStr) {
+      target.SetString(text);
+      return true;
+    }
+    if (tag == kTagBool) {
+      if (IsTrueWord(text)) {
+        target.SetBool(true);
+      } else if (IsFalseWord(text)) {
+        target.SetBool(false);
+      } else {
+        // Leaving the value out would lose what the sender meant.
+        return Fail(kBadBool, text, "yaml", "bool");
+      }
+      return true;
+    }
+    if (tag != kTagInt && tag != kTagFloat) return Fail(kUnsupportedTag, tag);
+
+    scratch_.SetString(text);
+    BindingResult conversion;
+    if (tag == kTagFloat) {
+      const double d = Quarn::ToDouble(conversion, scratch_, "yaml", -1.7976931348623157e308,
+                                       1.7976931348623157e308, "double");
+      if (conversion.ok()) target.SetDouble(d);
+    } else if (!text.empty() && text[0] == '-') {
+      const int64_t v = Quarn::ToSigned(conversion, scratch_, "yaml", std::numeric_limits<int64_t>::min(),
+                                        std::numeric_limits<int64_t>::max(), "int64_t");
+      if (conversion.ok()) target.SetSigned(v);
+    } else {
+      const uint64_t v = Quarn::ToUnsigned(conversion, scratch_, "yaml",
+                                           std::numeric_limits<uint64_t>::max(), "uint64_t");
+      if (conversion.ok()) target.SetUnsigned(v);
+    }
+    if (conversion.ok()) return true;
+    result_.Fail(conversion.ErrorMessage());
+    return false;
+  }
+
+  // Records the path of the node on top of the stack under `name`.
+  bool StoreAnchor(std::string_view name, const Mark& mark, bool open) {
+    std::string key(name);
+    if (anchor_ids_.contains(key)) return Fail(kDuplicateAnchor, name, mark.line, mark.column);
+    const auto id = static_cast<uint32_t>(anchors_.size());
+    anchors_.push_back({false, open, StepOfTop(), {}});
+    anchor_ids_.emplace(std::move(key), id);
+    if (open) stack_.back().anchor = static_cast<int32_t>(id);
+    return true;
+  }
+
+  // The path step of the top entry, storing the steps of open entries that
+  // have none yet.
+  uint32_t StepOfTop() {
+    size_t first = stack_.size() - 1;
+    while (stack_[first].step == kNoStep) --first;  // the root entry has step 0
+    for (size_t i = first + 1; i < stack_.size(); ++i) {
+      Entry& entry = stack_[i];
+      Step step{stack_[i - 1].step, entry.reach == Reach::kName, entry.index, {}};
+      if (step.by_name) {
+        for (const Quarn::BindingMember& member : stack_[i - 1].node->Members()) {
+          if (&member.value() == entry.node) {
+            step.name = member.name();
+            break;
+          }
+        }
+      }
+      entry.step = static_cast<uint32_t>(steps_.size());
+      steps_.push_back(std::move(step));
+    }
+    return stack_.back().step;
+  }
+
+  // Finds what alias `name` refers to: the text of an anchored key, or the
+  // anchored node as it is now.
+  bool ResolveAlias(std::string_view name, const Mark& mark, const BindingProperty*& source,
+                    const std::string*& key_text) {
+    const auto found = anchor_ids_.find(std::string(name));
+    if (found != anchor_ids_.end() && anchors_[found->second].open) {
+      return Fail(kCyclicAlias, name, mark.line, mark.column);
+    }
+    if (found == anchor_ids_.end()) return Fail(kUndefinedAlias, name, mark.line, mark.column);
+    const Anchor& anchor = anchors_[found->second];
+    if (anchor.is_key) {
+      key_text = &anchor.key_text;
+      return true;
+    }
+
+    path_.clear();
+    for (uint32_t s = anchor.step; s != 0; s = steps_[s].parent) path_.push_back(s);
+    // Walking down from the root, note whether every node so far is also
+    // an open ancestor of the target: a repeated key can reopen an anchored
+    // mapping, and copying a node into its own descendant never ends.
+    const BindingProperty* node = &result_.value;
+    const size_t ancestors = stack_.size() - 1;  // the top entry is the target
+    bool open_ancestor = ancestors > 0 && stack_[0].node == node;
+    for (size_t depth = 1; depth <= path_.size(); ++depth) {
+      const Step& step = steps_[path_[path_.size() - depth]];
+      node = step.by_name ? &node->Member(step.name) : &node->Element(step.index);
+      open_ancestor = open_ancestor && depth < ancestors && stack_[depth].node == node;
+    }
+    if (open_ancestor) return Fail(kCyclicAlias, name, mark.line, mark.column);
+    source = node;
+    return true;
+  }
+
+  bool CopyInto(const BindingProperty& source, BindingProperty& target, std::string_view name,
+                const Mark& mark) {
+    if (&source == &target) return true;  // a repeated key aliasing its own earlier value
+    const size_t count = CountValues(source, alias_budget_);
+    if (count > alias_budget_) return Fail(kAliasesTooLarge, kMaxAliasValues, name, mark.line, mark.column);
+    alias_budget_ -= count;
+    if (target.IsEmpty()) {
+      target = source;
+    } else {
+      // The target may hold the source (a repeated key); copy it out first.
+      const BindingProperty copy(source);
+      target = copy;
+    }
+    return true;
+  }
+
+  // Values in the tree of `root`, counting at most limit + 1.
+  size_t CountValues(const BindingProperty& root, size_t limit) {
+    size_t count = 0;
+    count_stack_.clear();
+    count_stack_.push_back(&root);
+    while (!count_stack_.empty() && count <= limit) {
+      const BindingProperty* node = count_stack_.back();
+      count_stack_.pop_back();
+      ++count;
+      for (const BindingProperty& element : node->Elements()) count_stack_.push_back(&element);
+      for (const Quarn::BindingMember& member : node->Members()) count_stack_.push_back(&member.value());
+    }
+    return count;
+  }
+
+  BindingResult& result_;
+  std::vector<Entry> stack_;
+  std::vector<Step> steps_;  // steps_[0] is the root
+  std::vector<Anchor> anchors_;
+  std::unordered_map<std::string, uint32_t> anchor_ids_;
+  std::vector<uint32_t> path_;
+  std::vector<const BindingProperty*> count_stack_;
+  std::string key_;  // the pending key's text
+  bool key_pending_ = false;
+  size_t flow_depth_ = 0;
+  size_t alias_budget_ = kMaxAliasValues;
+  BindingProperty scratch_;  // the text of a tagged number
+};
+
+}  // namespace
+
+Quarn::BindingResult Quarn::ReadYaml(std::string_view text) {
+  BindingResult result;
+  yaml_parser_t parser;
+  if (yaml_parser_initialize(&parser) == 0) {
+    result.Fail(Format(kParserError, "out of memory", 0, 0));
+    return result;
+  }
+  yaml_parser_set_encoding(&parser, YAML_UTF8_ENCODING);
+  yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.empty() ? "" : text.data()),
+                               text.size());
+
+  Reader reader(result);
+  bool parser_failed = false;
+  for (;;) {
+    yaml_event_t event;
+    if (yaml_parser_parse(&parser, &event) == 0) {
+      parser_failed = true;
+      break;
+    }
+    const bool more = reader.Handle(event);
+    yaml_event_delete(&event);
+    if (!more || !result.ok()) break;
+  }
+  if (parser_failed && result.ok()) {
+    result.Fail(Format(kParserError, parser.problem != nullptr ? parser.problem : "",
+                       parser.problem_mark.line, parser.problem_mark.column));
+  }
+  yaml_parser_delete(&parser);
+  return result;
+}
