@@ -1,0 +1,324 @@
+#include "host/host_loop.h"
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/fake_host.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using kiv::host::CallKind;
+using kiv::host::OwnedValue;
+using kiv::host::Response;
+using kiv::test::FakeHost;
+
+// What a plug-in sees: the table, called through its pointer.
+struct PluginSide {
+  explicit PluginSide(const FakeHost& host) : api(host.api()), handle(host.handle()) {}
+
+  // Sends a request and returns the body as JSON, or "error <status> <text>".
+  std::string Get(const char* path) {
+    HostRequest request;
+    std::memset(&request, 0, sizeof request);
+    request.method = KIV_METHOD_GET;
+    request.path = path;
+    request.host_handle = handle;
+    HostResponse response;
+    api->send_request(api, &response, &request);
+    std::string out = response.error != nullptr
+                          ? "error " + std::to_string(response.status) + " " + response.error
+                          : kiv::host::ToJson(response.body);
+    if (response.release != nullptr) response.release(&response);
+    return out;
+  }
+  void Emit(const char* name, const HostValue& payload) {
+    HostEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.name = name;
+    event.payload = payload;
+    api->emit_event(api, &event);
+  }
+  void Subscribe(const char* name, HostEventFn fn, void* context) { api->subscribe(api, name, handle, fn, context, 0); }
+
+  const HostApi* api;
+  void* handle;
+};
+
+struct Seen {
+  std::vector<std::string> events;
+};
+
+void Record(const HostEvent* event) {
+  static_cast<Seen*>(event->context)->events.push_back(std::string(event->name) + " " + kiv::host::ToJson(event->payload));
+}
+
+TEST(HostLoop, StepRunsOnlyWorkQueuedBeforeIt) {
+  FakeHost host;
+  std::vector<std::string> ran;
+  host.Post([&] {
+    ran.push_back("a");
+    host.Post([&] { ran.push_back("b"); });
+  });
+  EXPECT_EQ(host.Step(), 1u);
+  EXPECT_THAT(ran, ElementsAre("a"));
+  EXPECT_EQ(host.Step(), 1u);
+  EXPECT_THAT(ran, ElementsAre("a", "b"));
+  EXPECT_EQ(host.Step(), 0u);
+}
+
+TEST(HostLoop, ReentrantStepRunsEachItemOnceInOrder) {
+  FakeHost host;
+  std::vector<std::string> ran;
+  host.Post([&] {
+    ran.push_back("a");
+    host.api()->step(host.api());  // as a plug-in awaiting inside a handler
+    ran.push_back("a-end");
+  });
+  host.Post([&] { ran.push_back("b"); });
+  host.Post([&] { ran.push_back("c"); });
+  EXPECT_EQ(host.Step(), 1u);  // b and c ran inside a's step
+  EXPECT_THAT(ran, ElementsAre("a", "b", "c", "a-end"));
+  EXPECT_EQ(host.pending(), 0u);
+  EXPECT_THAT(host.CallSummaries(), ElementsAre("step"));
+}
+
+TEST(HostLoop, TimersFireOnALaterStepAfterTheirDelay) {
+  FakeHost host;
+  int fired_now = 0;
+  int fired_later = 0;
+  auto count = [](void* context) { ++*static_cast<int*>(context); };
+  host.api()->start_timer(host.api(), "now", count, &fired_now, 0.0, 0);
+  host.api()->start_timer(host.api(), "later", count, &fired_later, 2.0, 0);
+  EXPECT_EQ(fired_now, 0) << "never inside start_timer";
+  host.Step();
+  EXPECT_EQ(fired_now, 1);
+  host.AdvanceTime(1.9);
+  host.Step();
+  EXPECT_EQ(fired_later, 0);
+  host.AdvanceTime(0.1);
+  host.Step();
+  host.Step();
+  EXPECT_EQ(fired_later, 1) << "a timer fires once";
+  EXPECT_THAT(host.CallSummaries(), ElementsAre("start_timer now", "start_timer later"));
+}
+
+TEST(HostLoop, EmittedEventsReachEverySubscriberOnTheNextStepWithACopiedPayload) {
+  FakeHost host;
+  PluginSide plugin(host);
+  Seen first, second, other;
+  plugin.Subscribe("OnThing", Record, &first);
+  plugin.Subscribe("OnThing", Record, &second);
+  plugin.Subscribe("OnOther", Record, &other);
+
+  char text[] = "v1";
+  HostValue payload = {};
+  payload.tag = KIV_VALUE_TEXT_OWNED;
+  payload.data.text = text;
+  plugin.Emit("OnThing", payload);
+  text[1] = '2';  // the emitter may reuse its record once the call returns
+  EXPECT_TRUE(first.events.empty()) << "delivery waits for a step";
+  host.Step();
+  EXPECT_THAT(first.events, ElementsAre("OnThing \"v1\""));
+  EXPECT_THAT(second.events, ElementsAre("OnThing \"v1\""));
+  EXPECT_TRUE(other.events.empty());
+  EXPECT_THAT(host.EmittedPayloads("OnThing"), ElementsAre("\"v1\""));
+
+  host.api()->unsubscribe(host.api(), "OnThing", host.handle());
+  host.DeliverJson("OnThing", R"({"n":1})");
+  host.Step();
+  EXPECT_EQ(first.events.size(), 1u);
+  EXPECT_FALSE(host.IsSubscribed("OnThing"));
+}
+
+TEST(HostLoop, DeliverySkipsSubscribersRemovedByEarlierOnes) {
+  FakeHost host;
+  struct Ctx {
+    const FakeHost* host;
+    int calls = 0;
+  } ctx{&host};
+  auto unsubscribe_all = [](const HostEvent* event) {
+    auto* c = static_cast<Ctx*>(event->context);
+    ++c->calls;
+    c->host->api()->unsubscribe(c->host->api(), "OnX", c->host->handle());
+  };
+  PluginSide plugin(host);
+  plugin.Subscribe("OnX", unsubscribe_all, &ctx);
+  plugin.Subscribe("OnX", Record, nullptr);  // would crash if still called
+  host.DeliverJson("OnX", "1");
+  host.Step();
+  EXPECT_EQ(ctx.calls, 1);
+}
+
+TEST(HostLoop, InvalidPayloadIsReportedNotDelivered) {
+  FakeHost host;
+  PluginSide plugin(host);
+  Seen seen;
+  plugin.Subscribe("OnX", Record, &seen);
+  HostValue bad = {};
+  bad.tag = 12;
+  plugin.Emit("OnX", bad);
+  host.Step();
+  EXPECT_TRUE(seen.events.empty());
+  EXPECT_THAT(host.Problems(), ElementsAre("emit_event OnX: invalid payload: invalid value tag 12"));
+}
+
+TEST(HostLoop, TracksWaitsAndLogLines) {
+  FakeHost host;
+  const HostApi* api = host.api();
+  api->begin_wait(api, "Wait: outer", 0);
+  api->begin_wait(api, "Wait: yield", 0);
+  EXPECT_THAT(host.WaitLabels(), ElementsAre("Wait: outer", "Wait: yield"));
+  api->end_wait(api);
+  EXPECT_THAT(host.WaitLabels(), ElementsAre("Wait: outer"));
+  api->end_wait(api);
+  api->end_wait(api);
+  EXPECT_THAT(host.Problems(), ElementsAre("end_wait without begin_wait"));
+
+  std::thread writer([api] { api->write_log_line(api, 2, "from another thread"); });
+  writer.join();
+  api->write_log_line(api, 3, "hello");
+  ASSERT_EQ(host.LogLines().size(), 2u);
+  EXPECT_EQ(host.LogLines()[0].level, 2u);
+  EXPECT_THAT(host.LogTexts(), ElementsAre("from another thread", "hello"));
+}
+
+TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
+  FakeHost host;
+  host.AnswerJson("GET", "/summoner/v1/current-summoner", R"({"id":7})");
+  host.Handle("GET", "/summoners/{id}", [](const kiv::host::Request& r) {
+    return Response::Ok(OwnedValue::Text(std::string(r.Param("id")) + "/" + r.Query("x").value_or("-")));
+  });
+  host.Handle("GET", "/summoners/{+rest}", [](const kiv::host::Request&) { return Response::Ok(OwnedValue::Text("rest")); });
+  host.AnswerError("PUT", "/summoners/{id}", "read only", 403);
+  PluginSide plugin(host);
+
+  EXPECT_EQ(plugin.Get("/summoner/v1/current-summoner"), R"({"id":7})");
+  EXPECT_EQ(plugin.Get("/summoners/42?x=a%20b"), R"("42/a b")");
+  EXPECT_EQ(plugin.Get("/summoners/4/2"), R"("rest")");
+  EXPECT_EQ(plugin.Get("/nowhere"), "error 404 No route for GET /nowhere");
+  EXPECT_EQ(host.Send("DELETE", "/summoners/1").error, "Method DELETE not allowed for /summoners/1");
+  EXPECT_EQ(host.Send("DELETE", "/summoners/1").status, 405u);
+  EXPECT_EQ(host.unreleased_responses(), 0u) << "each response was released once";
+  EXPECT_THAT(host.CallSummaries(),
+              ElementsAre("send_request GET /summoner/v1/current-summoner", "send_request GET /summoners/42?x=a%20b",
+                          "send_request GET /summoners/4/2", "send_request GET /nowhere"));
+}
+
+TEST(HostLoop, FewestCapturedCharactersWinsAndLiteralRoutesEndTheSearch) {
+  FakeHost host;
+  host.AnswerJson("GET", "/a/{x}", "1");
+  host.AnswerJson("GET", "/a/{+x}", "2");
+  host.AnswerJson("GET", "/a/b{x}", "3");
+  host.AnswerJson("GET", "/a/bc", "4");
+  EXPECT_EQ(host.Send("GET", "/a/zz").body.ToJson(), "1");    // equal counts: the first
+  EXPECT_EQ(host.Send("GET", "/a/bcd").body.ToJson(), "3");   // two captured beat three
+  EXPECT_EQ(host.Send("GET", "/a/bc").body.ToJson(), "4");
+}
+
+// Reads a stream as a plug-in does: 4096-byte reads until more is clear.
+struct StreamResult {
+  std::string bytes;
+  int reads = 0;
+  bool failed = false;
+};
+
+StreamResult ReadStream(const HostResponse& response) {
+  StreamResult out;
+  char buffer[4096];
+  uint8_t more = 1;
+  while (more != 0) {
+    uint32_t size = sizeof buffer;
+    ++out.reads;
+    const HostStreamReadFn read = response.stream_read;
+    if (read(response.stream_context, buffer, &size, &more) == 0) {
+      out.failed = true;
+      break;
+    }
+    out.bytes.append(buffer, size);
+  }
+  const HostStreamCloseFn close = response.stream_close;
+  close(response.stream_context);
+  return out;
+}
+
+TEST(HostLoop, StreamedAnswersArriveInChunksAndCanFail) {
+  FakeHost host;
+  host.AnswerStream("GET", "/big", {std::string(4096, 'a'), std::string(4096, 'b'), std::string(10, 'c')});
+  host.AnswerStream("GET", "/broken", {"abc", "def"}, /*fail_at_read=*/2);
+  for (const char* path : {"/big", "/broken"}) {
+    HostRequest request = {};
+    request.method = KIV_METHOD_GET;
+    request.path = path;
+    HostResponse response;
+    host.api()->send_request(host.api(), &response, &request);
+    // Packed fields are read into locals: a reference to one may be misaligned.
+    const HostStreamReadFn read = response.stream_read;
+    ASSERT_NE(read, nullptr) << path;
+    const uint32_t expected_length = response.expected_length;
+    const StreamResult r = ReadStream(response);
+    if (std::string(path) == "/big") {
+      EXPECT_EQ(expected_length, 8202u);
+      EXPECT_EQ(r.bytes.size(), 8202u);
+      EXPECT_EQ(r.reads, 3);
+      EXPECT_FALSE(r.failed);
+    } else {
+      EXPECT_TRUE(r.failed);
+      EXPECT_EQ(r.reads, 2);
+      EXPECT_EQ(r.bytes, "abc");
+    }
+    // Releasing a copy of the record too (a plug-in bug) must not free twice.
+    const HostResponseReleaseFn release = response.release;
+    HostResponse copy = response;
+    release(&response);
+    release(&copy);
+  }
+  EXPECT_EQ(host.streams_closed(), 2);
+  EXPECT_EQ(host.unreleased_responses(), 0u);
+}
+
+TEST(HostLoop, InjectedFaultsFailTheChosenCalls) {
+  FakeHost host;
+  host.AnswerJson("GET", "/r", "true");
+  host.FailNthCall(CallKind::kSendRequest, 2, "backend down", 503);
+  host.FailRequests("GET", "/s/{id}", "nope", 404, /*times=*/1);
+  host.AnswerJson("GET", "/s/{id}", "1");
+  PluginSide plugin(host);
+  EXPECT_EQ(plugin.Get("/r"), "true");
+  EXPECT_EQ(plugin.Get("/r"), "error 503 backend down");
+  EXPECT_EQ(plugin.Get("/r"), "true");
+  EXPECT_EQ(plugin.Get("/s/1"), "error 404 nope");
+  EXPECT_EQ(plugin.Get("/s/1"), "1");
+
+  host.FailNthCall(CallKind::kSubscribe, 1);
+  Seen seen;
+  plugin.Subscribe("OnX", Record, &seen);
+  EXPECT_FALSE(host.IsSubscribed("OnX"));
+  EXPECT_TRUE(host.CallsOf(CallKind::kSubscribe).at(0).faulted);
+}
+
+TEST(HostLoop, PostedRequestsAndEventsRunOnLaterSteps) {
+  FakeHost host;
+  host.AnswerJson("GET", "/later", R"("done")");
+  std::string answer;
+  kiv::host::Request later;
+  later.path = "/later";
+  host.PostRequest(later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
+  std::vector<std::string> heard;
+  host.Listen("*", [&](std::string_view name, const HostValue& v) { heard.push_back(std::string(name) + kiv::host::ToJson(v)); });
+  host.DeliverJson("OnLater", "[1]", 0.5);
+  host.Step();
+  EXPECT_TRUE(answer.empty());
+  EXPECT_TRUE(heard.empty());
+  host.AdvanceTime(1.0);
+  host.Step();
+  EXPECT_EQ(answer, "\"done\"");
+  EXPECT_THAT(heard, ElementsAre("OnLater[1]"));
+}
+
+}  // namespace

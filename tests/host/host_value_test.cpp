@@ -1,0 +1,123 @@
+#include "host/host_value.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kiv::host::OwnedValue;
+
+TEST(OwnedValue, JsonRoundTripKeepsShapeAndMemberOrder) {
+  const char* const kCases[] = {
+      "null",
+      "true",
+      "-12",
+      "18446744073709551615",
+      "0.5",
+      R"("tab\tquote\"")",
+      "[]",
+      "{}",
+      R"({"z":1,"a":[1,{"k":"v"},[]],"m":{"inner":{"deep":true}},"after":2})",
+      R"([[{"x":[[1]]},{"y":{}}],3])",
+  };
+  for (const char* json : kCases) {
+    auto value = OwnedValue::FromJson(json);
+    ASSERT_TRUE(value.ok()) << json << ": " << value.FailureMessage();
+    EXPECT_EQ(value->ToJson(), json);
+    EXPECT_EQ(OwnedValue(*value).ToJson(), json) << "copy of " << json;
+  }
+}
+
+TEST(OwnedValue, FromJsonReportsOffsetAndReason) {
+  struct Bad {
+    const char* json;
+    const char* message;
+  };
+  const Bad kBad[] = {
+      {R"({"a":1} x)", "JSON parse error at offset 8: The document root must not be followed by other values."},
+      {"[1,]", "JSON parse error at offset 3: Invalid value."},
+      {"", "JSON parse error at offset 0: The document is empty."},
+  };
+  for (const auto& c : kBad) EXPECT_EQ(OwnedValue::FromJson(c.json).FailureMessage(), c.message) << c.json;
+}
+
+TEST(OwnedValue, CopyOwnsItsDataAndMarksItHostOwned) {
+  char text[] = "hello";
+  char bytes[] = {'a', '\0', 'b'};
+  HostMember members[2] = {};
+  members[0].key = "t";
+  members[0].value.tag = KIV_VALUE_TEXT_OWNED;
+  members[0].value.data.text = text;
+  members[0].owned = 1;
+  members[1].key = "b";
+  members[1].value.tag = KIV_VALUE_BYTES_OWNED;
+  members[1].value.data.seq.data = bytes;
+  members[1].value.data.seq.count = 3;
+  HostValue root = {};
+  root.tag = KIV_VALUE_OBJECT;
+  root.data.seq.data = members;
+  root.data.seq.count = 2;
+
+  auto copy = OwnedValue::Copy(root);
+  ASSERT_TRUE(copy.ok()) << copy.FailureMessage();
+  std::memset(text, 'x', 5);  // the plug-in may reuse its buffers once the call returns
+  bytes[0] = 'z';
+  EXPECT_EQ(copy->ToJson(), std::string("{\"t\":\"hello\",\"b\":\"a\\u0000b\"}"));
+  const auto* copied = static_cast<const HostMember*>(copy->get().data.seq.data);
+  // Packed fields are copied out: a reference to one may be misaligned.
+  const uint32_t text_tag = copied[0].value.tag;
+  const uint32_t bytes_tag = copied[1].value.tag;
+  const uint8_t owned = copied[0].owned;
+  EXPECT_EQ(text_tag, uint32_t{KIV_VALUE_TEXT});
+  EXPECT_EQ(bytes_tag, uint32_t{KIV_VALUE_BYTES});
+  EXPECT_EQ(owned, 0);
+}
+
+TEST(OwnedValue, CopyRejectsInvalidValuesAnywhereInTheTree) {
+  HostValue bad_tag = {};
+  bad_tag.tag = 11;
+  HostValue array = {};
+  array.tag = KIV_VALUE_ARRAY;
+  array.data.seq.data = &bad_tag;
+  array.data.seq.count = 1;
+  EXPECT_EQ(OwnedValue::Copy(array).FailureMessage(), "invalid value tag 11");
+
+  HostValue null_text = {};
+  null_text.tag = KIV_VALUE_TEXT;
+  EXPECT_EQ(OwnedValue::Copy(null_text).FailureMessage(), "null pointer in value");
+
+  HostValue null_members = {};
+  null_members.tag = KIV_VALUE_OBJECT;
+  null_members.data.seq.count = 2;
+  EXPECT_EQ(OwnedValue::Copy(null_members).FailureMessage(), "null pointer in value");
+
+  HostValue empty_object = {};
+  empty_object.tag = KIV_VALUE_OBJECT;
+  EXPECT_EQ(OwnedValue::Copy(empty_object)->ToJson(), "{}");
+}
+
+TEST(OwnedValue, BuildersComposeIndependentCopies) {
+  OwnedValue inner = OwnedValue::Array({OwnedValue::Signed(1), OwnedValue::Text("two")});
+  OwnedValue outer = OwnedValue::Object({{"list", inner}, {"flag", OwnedValue::Bool(false)}});
+  inner = OwnedValue::Null();
+  EXPECT_EQ(outer.ToJson(), R"({"list":[1,"two"],"flag":false})");
+  OwnedValue moved = std::move(outer);
+  EXPECT_EQ(outer.tag(), uint32_t{KIV_VALUE_NULL});
+  EXPECT_EQ(moved.ToJson(), R"({"list":[1,"two"],"flag":false})");
+}
+
+TEST(OwnedValue, MillionLevelsDeepCopyRenderAndDestroyWithoutRecursion) {
+  constexpr size_t kDepth = 1000000;
+  std::string json(kDepth, '[');
+  json.append(kDepth, ']');
+  auto value = OwnedValue::FromJson(json);
+  ASSERT_TRUE(value.ok()) << value.FailureMessage();
+  OwnedValue copy = *value;
+  auto again = OwnedValue::Copy(copy.get());
+  ASSERT_TRUE(again.ok());
+  EXPECT_EQ(again->ToJson().size(), 2 * kDepth);
+}
+
+}  // namespace
