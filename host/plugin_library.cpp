@@ -57,7 +57,9 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::PluginLibrary
   lib->core_version_ = options.core_version;
 
   dlerror();
-  lib->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A bare file name means the file here, not a search of the library path.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  lib->handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (lib->handle_ == nullptr) return Quarn::Failure("cannot open plug-in " + path + ": " + DlError());
   dlerror();
   void* symbol = dlsym(lib->handle_, lib->entry_name_.c_str());
