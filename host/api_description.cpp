@@ -14,8 +14,10 @@ std::string ScalarName(uint32_t kind, const char* type_name) {
     case KIV_TYPE_STRUCT:
       if (type_name != nullptr && type_name[0] != '\0') return type_name;
       return kind == KIV_TYPE_ENUM ? "enum" : "struct";
-    case KIV_TYPE_CALLBACK: return "callback";
-    default: return "kind " + std::to_string(kind);
+    case KIV_TYPE_CALLBACK:
+      return "callback";
+    default:
+      return "kind " + std::to_string(kind);
   }
 }
 
@@ -29,12 +31,18 @@ std::string kiv::host::TypeRefName(const ApiTypeRef& type) {
 
 std::string kiv::host::LocationName(uint32_t location) {
   switch (location) {
-    case KIV_LOCATION_ANY: return "any";
-    case KIV_LOCATION_QUERY: return "query";
-    case KIV_LOCATION_PATH: return "path";
-    case KIV_LOCATION_HEADER: return "header";
-    case KIV_LOCATION_BODY: return "body";
-    default: return "location " + std::to_string(location);
+    case KIV_LOCATION_ANY:
+      return "any";
+    case KIV_LOCATION_QUERY:
+      return "query";
+    case KIV_LOCATION_PATH:
+      return "path";
+    case KIV_LOCATION_HEADER:
+      return "header";
+    case KIV_LOCATION_BODY:
+      return "body";
+    default:
+      return "location " + std::to_string(location);
   }
 }
 

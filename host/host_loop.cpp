@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <exception>
+#include <iterator>
 #include <unordered_map>
 
 // A response handed to a plug-in: the answer it points into, plus the state
@@ -24,7 +24,8 @@ namespace {
 using kiv::host::CallKind;
 using kiv::host::OwnedValue;
 
-constexpr std::string_view kMethodNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT", "CUSTOM"};
+constexpr std::string_view kMethodNames[] = {"",      "DELETE", "GET", "HEAD",  "OPTIONS",
+                                             "PATCH", "POST",   "PUT", "CUSTOM"};
 
 // Which loop owns each response block handed out. The release function gets
 // only the response pointer, and a plug-in may release a copy of the record
@@ -72,13 +73,15 @@ Quarn::Maybe<kiv::host::Request> CopyRequest(const HostRequest& in) {
     for (uint32_t i = 0; i < in.argument_count; ++i) {
       auto value = OwnedValue::Copy(in.arguments[i].value);
       if (value.HasFailure()) {
-        return Quarn::Failure("invalid typed argument " + std::to_string(i) + ": " + value.failure().message());
+        return Quarn::Failure("invalid typed argument " + std::to_string(i) + ": " +
+                              value.failure().message());
       }
       out.arguments.emplace_back(Text(in.arguments[i].name), value.TakeValue());
     }
   }
   if (in.pairs != nullptr) {
-    for (uint32_t i = 0; i < in.pair_count; ++i) out.pairs.emplace_back(Text(in.pairs[i].name), Text(in.pairs[i].value));
+    for (uint32_t i = 0; i < in.pair_count; ++i)
+      out.pairs.emplace_back(Text(in.pairs[i].name), Text(in.pairs[i].value));
   }
   out.content_type = Text(in.content_type);
   if (in.body != nullptr) out.body.assign(reinterpret_cast<const char*>(in.body), in.body_length);
@@ -94,7 +97,8 @@ kiv::host::Response ReadPluginResponse(const HostResponse& in) {
   if (in.error != nullptr) out.error = in.error;
   out.content_type = Text(in.content_type);
   if (in.headers != nullptr) {
-    for (uint32_t i = 0; i < in.header_count; ++i) out.headers.emplace_back(Text(in.headers[i].name), Text(in.headers[i].value));
+    for (uint32_t i = 0; i < in.header_count; ++i)
+      out.headers.emplace_back(Text(in.headers[i].name), Text(in.headers[i].value));
   }
   out.format = in.format;
   out.content_kind = in.content_kind;
@@ -117,7 +121,8 @@ kiv::host::Response ReadPluginResponse(const HostResponse& in) {
     return out;
   }
   auto body = OwnedValue::Copy(in.body);
-  if (body.HasFailure()) return kiv::host::Response::Error("invalid response body: " + body.failure().message(), 500);
+  if (body.HasFailure())
+    return kiv::host::Response::Error("invalid response body: " + body.failure().message(), 500);
   out.body = body.TakeValue();
   return out;
 }
@@ -127,8 +132,8 @@ kiv::host::Response ReadPluginResponse(const HostResponse& in) {
 // ------------------------------------------------------------- small types
 
 std::string_view kiv::host::CallKindName(CallKind kind) {
-  static constexpr std::string_view kNames[] = {"send_request", "reserved1",   "emit_event", "subscribe",
-                                                "unsubscribe",  "start_timer", "step",       "begin_wait",
+  static constexpr std::string_view kNames[] = {"send_request", "reserved1",     "emit_event", "subscribe",
+                                                "unsubscribe",  "start_timer",   "step",       "begin_wait",
                                                 "end_wait",     "write_log_line"};
   return kNames[static_cast<size_t>(kind)];
 }
@@ -186,17 +191,21 @@ kiv::host::Response kiv::host::Response::Stream(std::vector<std::string> chunks,
 std::string kiv::host::RecordedCall::Summary() const {
   std::string out(CallKindName(kind));
   switch (kind) {
-    case CallKind::kSendRequest: return out + " " + request.Summary();
+    case CallKind::kSendRequest:
+      return out + " " + request.Summary();
     case CallKind::kStep:
     case CallKind::kEndWait:
-    case CallKind::kReserved1: return out;
-    default: return out + " " + name;
+    case CallKind::kReserved1:
+      return out;
+    default:
+      return out + " " + name;
   }
 }
 
 // ------------------------------------------------------------ the loop
 
-kiv::host::HostLoop::HostLoop(LoopOptions options) : options_(options), start_(std::chrono::steady_clock::now()) {
+kiv::host::HostLoop::HostLoop(LoopOptions options)
+    : options_(options), start_(std::chrono::steady_clock::now()) {
   table_.api.send_request = &SendRequestEntry;
   table_.api.reserved1 = &Reserved1Entry;
   table_.api.emit_event = &EmitEventEntry;
@@ -318,7 +327,8 @@ void kiv::host::HostLoop::PostEvent(std::string name, OwnedValue payload, double
   Post([this, shared] { Deliver(shared->first, shared->second); }, delay_seconds, std::move(label));
 }
 
-void kiv::host::HostLoop::PostRequest(Request request, std::function<void(Response)> done, double delay_seconds) {
+void kiv::host::HostLoop::PostRequest(Request request, std::function<void(Response)> done,
+                                      double delay_seconds) {
   auto shared = std::make_shared<Request>(std::move(request));
   std::string label = "request " + shared->Summary();
   Post([this, shared, done = std::move(done)] { done(Dispatch(*shared)); }, delay_seconds, std::move(label));
@@ -336,7 +346,8 @@ void kiv::host::HostLoop::Deliver(const std::string& name, const OwnedValue& pay
   event.name = name.c_str();
   event.payload = payload.get();
   for (const uint64_t id : ids) {
-    auto it = std::find_if(subscriptions_.begin(), subscriptions_.end(), [&](const Subscription& s) { return s.id == id; });
+    auto it = std::find_if(subscriptions_.begin(), subscriptions_.end(),
+                           [&](const Subscription& s) { return s.id == id; });
     if (it == subscriptions_.end()) continue;
     const HostEventFn callback = it->callback;
     event.context = it->context;
@@ -347,7 +358,8 @@ void kiv::host::HostLoop::Deliver(const std::string& name, const OwnedValue& pay
     if (l.name == name || l.name == "*") listener_ids.push_back(l.id);
   }
   for (const int id : listener_ids) {
-    auto it = std::find_if(listeners_.begin(), listeners_.end(), [&](const Listener& l) { return l.id == id; });
+    auto it =
+        std::find_if(listeners_.begin(), listeners_.end(), [&](const Listener& l) { return l.id == id; });
     if (it == listeners_.end()) continue;
     EventListener fn = it->fn;
     fn(name, payload.get());
@@ -356,7 +368,8 @@ void kiv::host::HostLoop::Deliver(const std::string& name, const OwnedValue& pay
 
 // ------------------------------------------------------------- routing
 
-int kiv::host::HostLoop::HandleRequest(uint32_t method, std::string_view path_template, RequestHandler handler) {
+int kiv::host::HostLoop::HandleRequest(uint32_t method, std::string_view path_template,
+                                       RequestHandler handler) {
   const int id = next_route_++;
   routes_.push_back(Route{id, PathTemplate(path_template), method, {}, std::move(handler)});
   return id;
@@ -387,7 +400,8 @@ void kiv::host::HostLoop::Detach(void* host_handle) {
     library = it->second;
     libraries_.erase(it);
   }
-  std::erase_if(routes_, [&](const Route& r) { return r.function != nullptr && r.host_handle == host_handle; });
+  std::erase_if(routes_,
+                [&](const Route& r) { return r.function != nullptr && r.host_handle == host_handle; });
   std::erase_if(subscriptions_, [&](const Subscription& s) {
     return s.host_handle == host_handle ||
            (library != nullptr && library->Contains(reinterpret_cast<const void*>(s.callback)));
@@ -398,8 +412,8 @@ void kiv::host::HostLoop::Detach(void* host_handle) {
   }
 }
 
-Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::LoadPlugin(const std::string& path,
-                                                                                       const LoadOptions& options) {
+Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::LoadPlugin(
+    const std::string& path, const LoadOptions& options) {
   auto loaded = PluginLibrary::Load(path, options);
   if (loaded.HasFailure()) return loaded.TakeFailure();
   std::unique_ptr<PluginLibrary> library = loaded.TakeValue();
@@ -433,8 +447,10 @@ kiv::host::RouteLookup kiv::host::HostLoop::LookupRoute(uint32_t method, std::st
       return out;
     }
     out.kind = RouteLookup::Kind::kWrongMethod;
-    const std::string name(r.method == KIV_METHOD_CUSTOM ? std::string_view(r.custom_method) : MethodName(r.method));
-    if (std::find(out.allowed.begin(), out.allowed.end(), name) == out.allowed.end()) out.allowed.push_back(name);
+    const std::string name(r.method == KIV_METHOD_CUSTOM ? std::string_view(r.custom_method)
+                                                         : MethodName(r.method));
+    if (std::find(out.allowed.begin(), out.allowed.end(), name) == out.allowed.end())
+      out.allowed.push_back(name);
   }
   return out;
 }
@@ -448,12 +464,14 @@ kiv::host::Response kiv::host::HostLoop::Dispatch(Request request) {
     auto captures = r.path.Match(bare);
     if (!captures) continue;
     if (!MethodAccepts(r.method, r.custom_method, request.method, request.custom_method)) {
-      allowed.emplace_back(r.method == KIV_METHOD_CUSTOM ? std::string_view(r.custom_method) : MethodName(r.method));
+      allowed.emplace_back(r.method == KIV_METHOD_CUSTOM ? std::string_view(r.custom_method)
+                                                         : MethodName(r.method));
       continue;
     }
     // The route whose placeholders took the fewest characters wins; a route
     // without placeholders cannot be beaten.
-    if (chosen == nullptr || (!chosen_captures.empty() && CapturedLength(*captures) < CapturedLength(chosen_captures))) {
+    if (chosen == nullptr ||
+        (!chosen_captures.empty() && CapturedLength(*captures) < CapturedLength(chosen_captures))) {
       chosen = &r;
       chosen_captures = std::move(*captures);
     }
@@ -462,7 +480,8 @@ kiv::host::Response kiv::host::HostLoop::Dispatch(Request request) {
   if (chosen == nullptr) {
     const std::string where = std::string(request.MethodText()) + " " + std::string(bare);
     if (allowed.empty()) return Response::Error("No route for " + where, 404);
-    Response r = Response::Error("Method " + std::string(request.MethodText()) + " not allowed for " + std::string(bare), 405);
+    Response r = Response::Error(
+        "Method " + std::string(request.MethodText()) + " not allowed for " + std::string(bare), 405);
     std::string allow;
     for (const auto& a : allowed) allow += (allow.empty() ? "" : ", ") + a;
     r.headers.emplace_back("Allow", allow);
@@ -682,8 +701,8 @@ std::vector<std::string> kiv::host::HostLoop::SubscribedNames() const {
 }
 
 size_t kiv::host::HostLoop::SubscriberCount(std::string_view name) const {
-  return static_cast<size_t>(
-      std::count_if(subscriptions_.begin(), subscriptions_.end(), [&](const Subscription& s) { return s.name == name; }));
+  return static_cast<size_t>(std::count_if(subscriptions_.begin(), subscriptions_.end(),
+                                           [&](const Subscription& s) { return s.name == name; }));
 }
 
 // --------------------------------------------------------- trampolines
@@ -742,7 +761,8 @@ uint32_t kiv::host::HostLoop::EmitEventEntry(const HostApi* api, const HostEvent
   if (payload.ok()) call.payload = payload.value();
   if (loop.Record(std::move(call))) return 0;
   if (payload.HasFailure()) {
-    loop.Problem("emit_event " + std::string(event->name) + ": invalid payload: " + payload.failure().message());
+    loop.Problem("emit_event " + std::string(event->name) +
+                 ": invalid payload: " + payload.failure().message());
     return 0;
   }
   loop.PostEvent(event->name, payload.TakeValue());
@@ -761,13 +781,15 @@ uint32_t kiv::host::HostLoop::SubscribeEntry(const HostApi* api, const char* nam
     return 0;
   }
   for (const auto& s : loop.subscriptions_) {
-    if (s.name == name && s.host_handle == host_handle && s.callback == callback && s.context == context) return 0;
+    if (s.name == name && s.host_handle == host_handle && s.callback == callback && s.context == context)
+      return 0;
   }
   loop.subscriptions_.push_back({loop.next_subscription_++, name, host_handle, callback, context, flag});
   return 0;
 }
 
-uint32_t kiv::host::HostLoop::UnsubscribeEntry(const HostApi* api, const char* name, void* host_handle) noexcept {
+uint32_t kiv::host::HostLoop::UnsubscribeEntry(const HostApi* api, const char* name,
+                                               void* host_handle) noexcept {
   HostLoop& loop = From(api);
   RecordedCall call = MakeCall(CallKind::kUnsubscribe, Text(name));
   call.host_handle = host_handle;
@@ -796,8 +818,8 @@ uint32_t kiv::host::HostLoop::StartTimerEntry(const HostApi* api, const char* la
     loop.Problem("start_timer " + Text(label) + " with a negative delay");
     delay_seconds = 0;
   }
-  loop.Enqueue({0, loop.Now() + delay_seconds, [callback, context] { callback(context); }, "timer " + Text(label),
-                reinterpret_cast<const void*>(callback)});
+  loop.Enqueue({0, loop.Now() + delay_seconds, [callback, context] { callback(context); },
+                "timer " + Text(label), reinterpret_cast<const void*>(callback)});
   return 0;
 }
 
@@ -832,7 +854,8 @@ uint32_t kiv::host::HostLoop::EndWaitEntry(const HostApi* api) noexcept {
   return 0;
 }
 
-uint32_t kiv::host::HostLoop::WriteLogLineEntry(const HostApi* api, uint32_t level, const char* message) noexcept {
+uint32_t kiv::host::HostLoop::WriteLogLineEntry(const HostApi* api, uint32_t level,
+                                                const char* message) noexcept {
   HostLoop& loop = From(api);
   RecordedCall call = MakeCall(CallKind::kWriteLogLine, Text(message));
   call.flag = level;

@@ -62,8 +62,8 @@ uint32_t MethodCode(std::string_view text);
 // record) or what the host sends a plug-in.
 struct Request {
   uint32_t method = KIV_METHOD_GET;
-  std::string custom_method;  // read when method is KIV_METHOD_CUSTOM
-  std::string path;           // with any query string
+  std::string custom_method;                                  // read when method is KIV_METHOD_CUSTOM
+  std::string path;                                           // with any query string
   std::vector<std::pair<std::string, OwnedValue>> arguments;  // typed; "" for an unnamed one
   std::vector<std::pair<std::string, std::string>> pairs;     // headers
   std::string content_type;
@@ -114,13 +114,13 @@ using EventListener = std::function<void(std::string_view name, const HostValue&
 // One call a plug-in made through the table, in order.
 struct RecordedCall {
   CallKind kind = CallKind::kStep;
-  std::string name;       // event name, timer or wait label, log text
-  Request request;        // send_request only
-  OwnedValue payload;     // emit_event only
-  uint32_t flag = 0;      // subscribe/start_timer/begin_wait flag; log level
+  std::string name;    // event name, timer or wait label, log text
+  Request request;     // send_request only
+  OwnedValue payload;  // emit_event only
+  uint32_t flag = 0;   // subscribe/start_timer/begin_wait flag; log level
   double delay_seconds = 0;
   void* host_handle = nullptr;
-  bool faulted = false;   // an injected fault answered or dropped it
+  bool faulted = false;  // an injected fault answered or dropped it
 
   // "send_request GET /a?b", "emit_event Name", "subscribe Name", "unsubscribe Name",
   // "start_timer label", "step", "begin_wait label", "end_wait", "write_log_line text".
@@ -283,8 +283,8 @@ class HostLoop {
     PathTemplate path;
     uint32_t method;
     std::string custom_method;
-    RequestHandler handler;                     // stand-in
-    const ApiFunctionEntry* function = nullptr; // or a plug-in function
+    RequestHandler handler;                      // stand-in
+    const ApiFunctionEntry* function = nullptr;  // or a plug-in function
     void* host_handle = nullptr;
   };
   struct Listener {
@@ -295,11 +295,12 @@ class HostLoop {
   struct ResponseBlock;
 
   static HostLoop& From(const HostApi* api);
-  static uint32_t SendRequestEntry(const HostApi* api, HostResponse* response, const HostRequest* request) noexcept;
+  static uint32_t SendRequestEntry(const HostApi* api, HostResponse* response,
+                                   const HostRequest* request) noexcept;
   static uint32_t Reserved1Entry(const HostApi* api, uintptr_t word0, uintptr_t word1) noexcept;
   static uint32_t EmitEventEntry(const HostApi* api, const HostEvent* event) noexcept;
-  static uint32_t SubscribeEntry(const HostApi* api, const char* name, void* host_handle, HostEventFn callback,
-                                 void* context, uint32_t flag) noexcept;
+  static uint32_t SubscribeEntry(const HostApi* api, const char* name, void* host_handle,
+                                 HostEventFn callback, void* context, uint32_t flag) noexcept;
   static uint32_t UnsubscribeEntry(const HostApi* api, const char* name, void* host_handle) noexcept;
   static uint32_t StartTimerEntry(const HostApi* api, const char* label, HostTimerFn callback, void* context,
                                   double delay_seconds, uint32_t flag) noexcept;

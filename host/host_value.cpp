@@ -1,11 +1,11 @@
 #include "host/host_value.h"
 
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-
-#include <rapidjson/error/en.h>
-#include <rapidjson/reader.h>
 
 namespace kiv::host::detail {
 
@@ -147,11 +147,21 @@ void AppendJsonString(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (byte < 0x20) {
           char escape[8];
@@ -435,11 +445,21 @@ std::string kiv::host::ToJson(const HostValue& value) {
     if (current != nullptr) {
       const uint32_t tag = current->tag;
       switch (tag) {
-        case KIV_VALUE_NULL: out += "null"; break;
-        case KIV_VALUE_BOOL: out += current->data.boolean ? "true" : "false"; break;
-        case KIV_VALUE_SIGNED: out += std::to_string(current->data.i64); break;
-        case KIV_VALUE_UNSIGNED: out += std::to_string(current->data.u64); break;
-        case KIV_VALUE_DOUBLE: AppendDouble(out, current->data.f64); break;
+        case KIV_VALUE_NULL:
+          out += "null";
+          break;
+        case KIV_VALUE_BOOL:
+          out += current->data.boolean ? "true" : "false";
+          break;
+        case KIV_VALUE_SIGNED:
+          out += std::to_string(current->data.i64);
+          break;
+        case KIV_VALUE_UNSIGNED:
+          out += std::to_string(current->data.u64);
+          break;
+        case KIV_VALUE_DOUBLE:
+          AppendDouble(out, current->data.f64);
+          break;
         case KIV_VALUE_TEXT:
         case KIV_VALUE_TEXT_OWNED:
           AppendJsonString(out, current->data.text ? current->data.text : "");

@@ -81,9 +81,7 @@ std::optional<std::vector<kiv::host::PathCapture>> kiv::host::PathTemplate::Matc
   return out;
 }
 
-std::string_view kiv::host::PathWithoutQuery(std::string_view path) {
-  return path.substr(0, path.find('?'));
-}
+std::string_view kiv::host::PathWithoutQuery(std::string_view path) { return path.substr(0, path.find('?')); }
 
 std::string_view kiv::host::QueryOf(std::string_view path) {
   const size_t mark = path.find('?');

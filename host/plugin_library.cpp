@@ -80,12 +80,16 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::PluginLibrary
   // From here on the plug-in object may exist: anything that goes wrong
   // unloads it (when the table allows) before the library is closed.
   const char* missing = nullptr;
-  if (record.callbacks == nullptr) missing = "callback table";
+  if (record.callbacks == nullptr)
+    missing = "callback table";
   else if (record.callbacks->init == nullptr || record.callbacks->unload == nullptr)
     missing = "init or unload callback";
-  else if (record.plugin == nullptr) missing = "plug-in object";
-  else if (record.short_name == nullptr) missing = "short name";
-  else if (record.description == nullptr) missing = "API description";
+  else if (record.plugin == nullptr)
+    missing = "plug-in object";
+  else if (record.short_name == nullptr)
+    missing = "short name";
+  else if (record.description == nullptr)
+    missing = "API description";
   if (record.callbacks != nullptr && record.callbacks->unload != nullptr && record.plugin != nullptr)
     lib->loaded_ = true;
   if (missing != nullptr) {

@@ -53,7 +53,7 @@ class PluginLibrary {
   // and the library is closed.
   // [re-entrant: an entry that ends the process ends it here]
   static Quarn::Maybe<std::unique_ptr<PluginLibrary>> Load(const std::string& path,
-                                                         const LoadOptions& options = {});
+                                                           const LoadOptions& options = {});
 
   // Unloads the plug-in (when not done yet), then closes the library.
   ~PluginLibrary();

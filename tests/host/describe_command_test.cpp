@@ -1,11 +1,10 @@
 // kiv describe, run as a separate process on the C fixture plug-in.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -55,7 +54,8 @@ TEST(DescribeCommand, ReportsBadInputInPlainWords) {
   const ToolRun bad_version = Describe("--core-version 18.x");
   EXPECT_EQ(bad_version.exit_code, 2);
   EXPECT_THAT(bad_version.output, HasSubstr("kiv describe: invalid version '18.x' (expected X.Y.Z)"));
-  const ToolRun no_entry = Describe(std::string("--plugin ") + KIV_MINIMAL_PLUGIN_PATH + " --entry load_other");
+  const ToolRun no_entry =
+      Describe(std::string("--plugin ") + KIV_MINIMAL_PLUGIN_PATH + " --entry load_other");
   EXPECT_EQ(no_entry.exit_code, 1);
   EXPECT_THAT(no_entry.output, HasSubstr("has no entry load_other"));
 }

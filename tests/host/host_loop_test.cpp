@@ -1,22 +1,22 @@
 #include "host/host_loop.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "support/fake_host.h"
 
 namespace {
 
-using ::testing::ElementsAre;
 using kiv::host::CallKind;
 using kiv::host::OwnedValue;
 using kiv::host::Response;
 using kiv::test::FakeHost;
+using ::testing::ElementsAre;
 
 // What a plug-in sees: the table, called through its pointer.
 struct PluginSide {
@@ -44,7 +44,9 @@ struct PluginSide {
     event.payload = payload;
     api->emit_event(api, &event);
   }
-  void Subscribe(const char* name, HostEventFn fn, void* context) { api->subscribe(api, name, handle, fn, context, 0); }
+  void Subscribe(const char* name, HostEventFn fn, void* context) {
+    api->subscribe(api, name, handle, fn, context, 0);
+  }
 
   const HostApi* api;
   void* handle;
@@ -55,7 +57,8 @@ struct Seen {
 };
 
 void Record(const HostEvent* event) {
-  static_cast<Seen*>(event->context)->events.push_back(std::string(event->name) + " " + kiv::host::ToJson(event->payload));
+  static_cast<Seen*>(event->context)
+      ->events.push_back(std::string(event->name) + " " + kiv::host::ToJson(event->payload));
 }
 
 TEST(HostLoop, StepRunsOnlyWorkQueuedBeforeIt) {
@@ -194,7 +197,8 @@ TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
   host.Handle("GET", "/summoners/{id}", [](const kiv::host::Request& r) {
     return Response::Ok(OwnedValue::Text(std::string(r.Param("id")) + "/" + r.Query("x").value_or("-")));
   });
-  host.Handle("GET", "/summoners/{+rest}", [](const kiv::host::Request&) { return Response::Ok(OwnedValue::Text("rest")); });
+  host.Handle("GET", "/summoners/{+rest}",
+              [](const kiv::host::Request&) { return Response::Ok(OwnedValue::Text("rest")); });
   host.AnswerError("PUT", "/summoners/{id}", "read only", 403);
   PluginSide plugin(host);
 
@@ -205,9 +209,10 @@ TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
   EXPECT_EQ(host.Send("DELETE", "/summoners/1").error, "Method DELETE not allowed for /summoners/1");
   EXPECT_EQ(host.Send("DELETE", "/summoners/1").status, 405u);
   EXPECT_EQ(host.unreleased_responses(), 0u) << "each response was released once";
-  EXPECT_THAT(host.CallSummaries(),
-              ElementsAre("send_request GET /summoner/v1/current-summoner", "send_request GET /summoners/42?x=a%20b",
-                          "send_request GET /summoners/4/2", "send_request GET /nowhere"));
+  EXPECT_THAT(
+      host.CallSummaries(),
+      ElementsAre("send_request GET /summoner/v1/current-summoner", "send_request GET /summoners/42?x=a%20b",
+                  "send_request GET /summoners/4/2", "send_request GET /nowhere"));
 }
 
 TEST(HostLoop, FewestCapturedCharactersWinsAndLiteralRoutesEndTheSearch) {
@@ -216,8 +221,8 @@ TEST(HostLoop, FewestCapturedCharactersWinsAndLiteralRoutesEndTheSearch) {
   host.AnswerJson("GET", "/a/{+x}", "2");
   host.AnswerJson("GET", "/a/b{x}", "3");
   host.AnswerJson("GET", "/a/bc", "4");
-  EXPECT_EQ(host.Send("GET", "/a/zz").body.ToJson(), "1");    // equal counts: the first
-  EXPECT_EQ(host.Send("GET", "/a/bcd").body.ToJson(), "3");   // two captured beat three
+  EXPECT_EQ(host.Send("GET", "/a/zz").body.ToJson(), "1");   // equal counts: the first
+  EXPECT_EQ(host.Send("GET", "/a/bcd").body.ToJson(), "3");  // two captured beat three
   EXPECT_EQ(host.Send("GET", "/a/bc").body.ToJson(), "4");
 }
 
@@ -308,9 +313,12 @@ TEST(HostLoop, PostedRequestsAndEventsRunOnLaterSteps) {
   std::string answer;
   kiv::host::Request later;
   later.path = "/later";
-  host.PostRequest(later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
+  host.PostRequest(
+      later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
   std::vector<std::string> heard;
-  host.Listen("*", [&](std::string_view name, const HostValue& v) { heard.push_back(std::string(name) + kiv::host::ToJson(v)); });
+  host.Listen("*", [&](std::string_view name, const HostValue& v) {
+    heard.push_back(std::string(name) + kiv::host::ToJson(v));
+  });
   host.DeliverJson("OnLater", "[1]", 0.5);
   host.Step();
   EXPECT_TRUE(answer.empty());

@@ -1,9 +1,9 @@
 #include "host/host_value.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -36,7 +36,8 @@ TEST(OwnedValue, FromJsonReportsOffsetAndReason) {
     const char* message;
   };
   const Bad kBad[] = {
-      {R"({"a":1} x)", "JSON parse error at offset 8: The document root must not be followed by other values."},
+      {R"({"a":1} x)",
+       "JSON parse error at offset 8: The document root must not be followed by other values."},
       {"[1,]", "JSON parse error at offset 3: Invalid value."},
       {"", "JSON parse error at offset 0: The document is empty."},
   };

@@ -1,8 +1,8 @@
 #include "host/path_template.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 

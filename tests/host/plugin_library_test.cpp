@@ -1,22 +1,22 @@
 #include "host/plugin_library.h"
 
-#include <memory>
-#include <string>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
 
 #include "support/fake_host.h"
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using kiv::host::ApiVersion;
 using kiv::host::LoadOptions;
 using kiv::host::PluginLibrary;
 using kiv::test::FakeHost;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 TEST(PluginLibrary, EntryNameComesFromTheFileName) {
   EXPECT_EQ(kiv::host::EntryNameForLibrary("/x/y/libkiv_collections.so"), "load_kiv_collections");
@@ -27,15 +27,17 @@ TEST(PluginLibrary, EntryNameComesFromTheFileName) {
 TEST(PluginLibrary, VersionsParseStrictly) {
   EXPECT_EQ(ApiVersion::Parse("18.3.1").value(), (ApiVersion{18, 3, 1}));
   for (const char* bad : {"18.0", "18.0.0.1", "a.b.c", "18..0", "-1.0.0", ""}) {
-    EXPECT_EQ(ApiVersion::Parse(bad).FailureMessage(), "invalid version '" + std::string(bad) + "' (expected X.Y.Z)");
+    EXPECT_EQ(ApiVersion::Parse(bad).FailureMessage(),
+              "invalid version '" + std::string(bad) + "' (expected X.Y.Z)");
   }
 }
 
 TEST(PluginLibrary, LoadFailuresSayWhy) {
   auto missing = PluginLibrary::Load("/nonexistent/libkiv_gone.so");
-  EXPECT_THAT(std::string(missing.FailureMessage()),
-              StartsWith("cannot open plug-in /nonexistent/libkiv_gone.so: /nonexistent/libkiv_gone.so: cannot open "
-                         "shared object file: No such file or directory"));
+  EXPECT_THAT(
+      std::string(missing.FailureMessage()),
+      StartsWith("cannot open plug-in /nonexistent/libkiv_gone.so: /nonexistent/libkiv_gone.so: cannot open "
+                 "shared object file: No such file or directory"));
 
   LoadOptions wrong_entry;
   wrong_entry.entry_name = "load_nothing";
@@ -52,8 +54,9 @@ TEST(PluginLibrary, LoadFailuresSayWhy) {
 TEST(PluginLibraryDeathTest, PluginEndsTheProcessForAnIncompatibleCore) {
   LoadOptions options;
   options.core_version = {19, 0, 0};
-  EXPECT_DEATH((void)PluginLibrary::Load(KIV_MINIMAL_PLUGIN_PATH, options),
-               "kiv-minimal which supports plugin API 18.0.0 is not compatible with core's plugin API 19.0.0");
+  EXPECT_DEATH(
+      (void)PluginLibrary::Load(KIV_MINIMAL_PLUGIN_PATH, options),
+      "kiv-minimal which supports plugin API 18.0.0 is not compatible with core's plugin API 19.0.0");
 }
 
 TEST(PluginLibrary, StartRecordCarriesTheCoreVersionAndComesBackWithThePlugins) {
@@ -84,8 +87,8 @@ struct LoadedMinimal : ::testing::Test {
 };
 
 TEST_F(LoadedMinimal, InitConnectsThePluginToTheHost) {
-  EXPECT_THAT(host.CallSummaries(),
-              ElementsAre("write_log_line minimal ready", "subscribe OnMinimalPing", "start_timer minimal-tick"));
+  EXPECT_THAT(host.CallSummaries(), ElementsAre("write_log_line minimal ready", "subscribe OnMinimalPing",
+                                                "start_timer minimal-tick"));
   void* const handle = plugin->context().host_handle;
   EXPECT_EQ(host.CallsOf(kiv::host::CallKind::kSubscribe).at(0).host_handle, handle);
   host.AdvanceTime(1.5);

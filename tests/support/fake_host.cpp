@@ -1,9 +1,9 @@
 #include "support/fake_host.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 using kiv::host::CallKind;
 using kiv::host::OwnedValue;
@@ -31,8 +31,8 @@ OwnedValue kiv::test::FakeHost::Json(std::string_view json) {
   return parsed.TakeValue();
 }
 
-void kiv::test::FakeHost::AnswerJson(std::string_view method, std::string_view path_template, std::string_view json,
-                                     uint32_t status) {
+void kiv::test::FakeHost::AnswerJson(std::string_view method, std::string_view path_template,
+                                     std::string_view json, uint32_t status) {
   Answer(method, path_template, Json(json), status);
 }
 
@@ -42,10 +42,11 @@ void kiv::test::FakeHost::Answer(std::string_view method, std::string_view path_
                 [body = std::move(body), status](const Request&) { return Response::Ok(body, status); });
 }
 
-void kiv::test::FakeHost::AnswerError(std::string_view method, std::string_view path_template, std::string message,
-                                      uint32_t status) {
-  HandleRequest(Method(method), path_template,
-                [message = std::move(message), status](const Request&) { return Response::Error(message, status); });
+void kiv::test::FakeHost::AnswerError(std::string_view method, std::string_view path_template,
+                                      std::string message, uint32_t status) {
+  HandleRequest(Method(method), path_template, [message = std::move(message), status](const Request&) {
+    return Response::Error(message, status);
+  });
 }
 
 void kiv::test::FakeHost::AnswerStream(std::string_view method, std::string_view path_template,
@@ -108,8 +109,8 @@ void kiv::test::FakeHost::FailNthCall(CallKind kind, int n, std::string error, u
   InjectFault(std::move(fault));
 }
 
-void kiv::test::FakeHost::FailRequests(std::string_view method, std::string_view path_template, std::string error,
-                                       uint32_t status, int times) {
+void kiv::test::FakeHost::FailRequests(std::string_view method, std::string_view path_template,
+                                       std::string error, uint32_t status, int times) {
   host::Fault fault;
   fault.method = Method(method);
   fault.path_template = std::string(path_template);

@@ -46,7 +46,8 @@ class FakeHost : public host::HostLoop {
   void AnswerStream(std::string_view method, std::string_view path_template, std::vector<std::string> chunks,
                     int fail_at_read = 0);
   // Answers in turn; the last answer repeats.
-  void AnswerSequence(std::string_view method, std::string_view path_template, std::vector<host::Response> answers);
+  void AnswerSequence(std::string_view method, std::string_view path_template,
+                      std::vector<host::Response> answers);
   // Any answer: the handler sees the copied request with its captures.
   void Handle(std::string_view method, std::string_view path_template, host::RequestHandler handler);
 

@@ -56,7 +56,8 @@ void PrintTypes(const ApiDescription& d) {
   std::printf("\ntypes (%u)\n", d.type_count);
   for (uint32_t i = 0; i < d.type_count; ++i) {
     const ApiTypeEntry& t = d.types[i];
-    std::printf("  %s  %s, %u bytes", TextOf(t.name).data(), kiv::host::TypeEntryKindName(t.kind).c_str(), t.size);
+    std::printf("  %s  %s, %u bytes", TextOf(t.name).data(), kiv::host::TypeEntryKindName(t.kind).c_str(),
+                t.size);
     if (!TextOf(t.name_space).empty()) std::printf(", namespace %s", t.name_space);
     std::printf("\n");
     if (!TextOf(t.description).empty()) std::printf("    %s\n", t.description);
@@ -66,7 +67,8 @@ void PrintTypes(const ApiDescription& d) {
         std::printf("    %s = %d\n", TextOf(e.name).data(), e.value);
       } else {
         const ApiFieldEntry& f = t.members.fields[m];
-        std::printf("    %-28s %-28s @%u\n", TextOf(f.name).data(), kiv::host::TypeRefName(f.type).c_str(), f.offset);
+        std::printf("    %-28s %-28s @%u\n", TextOf(f.name).data(), kiv::host::TypeRefName(f.type).c_str(),
+                    f.offset);
       }
     }
   }
@@ -115,7 +117,9 @@ int kiv::RunDescribe(int argc, char** argv) {
 
   host::HostLoop loop;
   if (show_log) {
-    loop.SetLogSink([](const host::LogLine& line) { std::fprintf(stderr, "[plug-in %u] %s\n", line.level, line.text.c_str()); });
+    loop.SetLogSink([](const host::LogLine& line) {
+      std::fprintf(stderr, "[plug-in %u] %s\n", line.level, line.text.c_str());
+    });
   }
   auto loaded = loop.LoadPlugin(path, options);
   if (loaded.HasFailure()) {
