@@ -1,0 +1,115 @@
+// Runs the built `kiv decode` the way a person would: input on standard
+// input or in a file, output and messages read back from files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class DecodeCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kiv_decode_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string WriteInput(const std::string& bytes, const char* name = "input") {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  // Runs `kiv decode <args>` with `input` on standard input.
+  ToolRun Decode(const std::string& args, const std::string& input) {
+    const std::string in = WriteInput(input);
+    const std::string command = std::string("'") + KIV_TOOL_PATH + "' decode " + args + " < '" + in + "' > '" +
+                                dir_ + "/out' 2> '" + dir_ + "/err'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ + "/out"), ReadFile(dir_ + "/err")};
+  }
+
+  std::string dir_;
+};
+
+struct DecodeCase {
+  const char* args;
+  std::string input;
+  int code;
+  const char* out;
+  const char* err;
+};
+
+TEST_F(DecodeCommand, PrintsThePluginsJsonOrTheReadersMessage) {
+  const DecodeCase cases[] = {
+      {"--format json", R"({"b":[1,-1,1.5],"a":null})", 0, R"({"a":null,"b":[1,-1,1.5]})", ""},
+      {"--format json", R"({"a":1} x)", 1, "",
+       "Error: The document root must not be followed by other values. at offset 8.\n"},
+      {"--format json", "  ", 0, "", ""},
+      {"--format=yaml", "a: 1\nb: [yes, '2']", 0, R"({"a":1,"b":[true,"2"]})", ""},
+      {"--format yaml", "b: *y", 1, "", "Undefined alias encountered: \"y\". At line: 1 col: 4\n"},
+      {"--format msgpack", std::string("\x81\xA1" "a\xC3", 4), 0, R"({"a":true})", ""},
+      {"--format msgpack", std::string("\x01\x02", 2), 1, "", "Extra MessgePack data found in body\n"},
+      {"--format msgpack", std::string("\xC1", 1), 1, "", "Invalid MessagePack data at position 1.\n"},
+      {"--pretty --format json", R"({"a":[1,{}]})", 0, "{\n    \"a\": [\n        1,\n        {}\n    ]\n}", ""},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Decode(c.args, c.input);
+    EXPECT_EQ(run.code, c.code) << c.args << " " << c.input;
+    EXPECT_EQ(run.out, c.out) << c.args << " " << c.input;
+    EXPECT_EQ(run.err, c.err) << c.args << " " << c.input;
+  }
+}
+
+TEST_F(DecodeCommand, ReadsANamedFile) {
+  const std::string path = WriteInput("[1,2]", "named.json");
+  const ToolRun run = Decode("--format json '" + path + "'", "ignored");
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, "[1,2]");
+}
+
+TEST_F(DecodeCommand, RejectsWrongUsageWithStatusTwo) {
+  const struct {
+    const char* args;
+    const char* first_line;
+  } cases[] = {
+      {"", "kiv decode: --format is required\n"},
+      {"--format xml", "kiv decode: unknown format xml\n"},
+      {"--format json --color", "kiv decode: unknown option --color\n"},
+      {"--format json a b", "kiv decode: more than one input file: b\n"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Decode(c.args, "");
+    EXPECT_EQ(run.code, 2) << c.args;
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), c.first_line) << c.args;
+    EXPECT_NE(run.err.find("usage: kiv decode --format json|msgpack|yaml [--pretty] [FILE]"), std::string::npos);
+  }
+  const ToolRun help = Decode("--help", "");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("usage: kiv decode", 0), 0u);
+
+  const ToolRun missing = Decode("--format json /nonexistent/input.json", "");
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err, "kiv decode: cannot open /nonexistent/input.json: No such file or directory\n");
+}
+
+}  // namespace
