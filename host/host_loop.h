@@ -215,6 +215,8 @@ class HostLoop {
   void* NewHostHandle();
   // Loads, attaches and inits a plug-in library; the library unloads when
   // the returned object is destroyed (call UnloadPlugin first to detach it).
+  // REQUIRES: the library is unloaded before this loop is destroyed (its
+  // unload calls the table). On an init failure the plug-in is unloaded.
   Quarn::Maybe<std::unique_ptr<PluginLibrary>> LoadPlugin(const std::string& path,
                                                           const LoadOptions& options = {});
   // Unloads the plug-in and detaches it.
