@@ -24,12 +24,12 @@ TEST(Failure, PlainTextHasNoDetailsUnlessItHasACode) {
 
 TEST(Failure, NamedTemplateFillsMessageAndDetails) {
   const Quarn::Failure failure =
-      Quarn::Failure::Named(500, "Error response for {method} {url}: {error}", "GET", "/lol", "timeout");
+      Quarn::Failure::Named(500, "Error response for {method} {url}: {error}", "GET", "/kiv-x", "timeout");
   EXPECT_EQ(failure.code(), 500u);
-  EXPECT_EQ(failure.message(), "Error response for GET /lol: timeout");
+  EXPECT_EQ(failure.message(), "Error response for GET /kiv-x: timeout");
   ASSERT_EQ(failure.details().size(), 4u);
   EXPECT_EQ(std::get<std::string>(*failure.FindDetail("method_str")), "GET");
-  EXPECT_EQ(std::get<std::string>(*failure.FindDetail("url_str")), "/lol");
+  EXPECT_EQ(std::get<std::string>(*failure.FindDetail("url_str")), "/kiv-x");
   EXPECT_EQ(std::get<std::string>(*failure.FindDetail("error_str")), "timeout");
   EXPECT_EQ(IntDetail(failure, "errorCode_int"), 500);
 
