@@ -293,11 +293,6 @@ TEST(BindingProperty, LenientReadersNeverFail) {
   }
 }
 
-TEST(BindingProperty, KindNames) {
-  EXPECT_EQ(Quarn::KindName(BindingPropertyKind::Structure), "structure");
-  EXPECT_EQ(Quarn::KindName(static_cast<BindingPropertyKind>(10)), "");
-}
-
 TEST(StaticType, NamesReadableOrById) {
   const auto& type = Quarn::StaticTypeOf<Quarn::BindingProperty>();
   EXPECT_NE(type.name.find("StaticType::Name<class Quarn::BindingProperty>"), std::string::npos) << type.name;
