@@ -17,7 +17,8 @@ Api::CollectionsRuneBook Quarn::Client::Collections::ToRuneBook(const TROV::Spel
     page.id = source.page_id;
     page.name = source.name;
     page.runes.reserve(source.slot_entries.size());
-    for (const TROV::SlotEntry& entry : source.slot_entries) page.runes.push_back({entry.rune_id, entry.rune_slot_id});
+    for (const TROV::SlotEntry& entry : source.slot_entries)
+      page.runes.push_back({entry.rune_id, entry.rune_slot_id});
   }
   return book;
 }
@@ -36,14 +37,16 @@ TROV::SpellBookDTO Quarn::Client::Collections::ToSpellBookDto(const Api::Collect
 }
 
 TROV::SpellBookPageDTO Quarn::Client::Collections::ToSpellBookPageDto(const Api::CollectionsRunePage& page,
-                                                                      uint64_t summoner_id, uint64_t create_date) {
+                                                                      uint64_t summoner_id,
+                                                                      uint64_t create_date) {
   TROV::SpellBookPageDTO dto;
   dto.name = page.name;
   dto.page_id = page.id;
   dto.summoner_id = summoner_id;
   dto.create_date = create_date;
   dto.slot_entries.reserve(page.runes.size());
-  for (const Api::CollectionsRune& rune : page.runes) dto.slot_entries.push_back({rune.rune_id, rune.rune_slot_id});
+  for (const Api::CollectionsRune& rune : page.runes)
+    dto.slot_entries.push_back({rune.rune_id, rune.rune_slot_id});
   dto.current = page.current;
   return dto;
 }

@@ -32,4 +32,6 @@ Quarn::Client::Collections::TimeStamp Quarn::Client::Collections::TimeStampAt(
   return TimeStamp{FormatUtcTime(seconds), milliseconds < 0 ? 0 : static_cast<uint64_t>(milliseconds)};
 }
 
-Quarn::Client::Collections::TimeStamp Quarn::Client::Collections::TimeStampNow() { return TimeStampAt(Now()); }
+Quarn::Client::Collections::TimeStamp Quarn::Client::Collections::TimeStampNow() {
+  return TimeStampAt(Now());
+}

@@ -29,7 +29,8 @@ struct ClientDynamicConfigurationNotification {
 
 struct StoreFulfillmentNotification {
   static constexpr std::string_view kDtoName = "CollectionsTrovStoreFulfillmentNotification";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.messaging.StoreFulfillmentNotification";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.messaging.StoreFulfillmentNotification";
   std::string inventory_type;
   BindingProperty data;  // held as received; its shape depends on the inventory type
 };
@@ -51,7 +52,8 @@ struct SlotEntry {
 
 struct SpellBookPageDTO {
   static constexpr std::string_view kDtoName = "CollectionsTrovSpellBookPageDTO";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.summoner.spellbook.SpellBookPageDTO";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.summoner.spellbook.SpellBookPageDTO";
   std::string name;
   uint32_t page_id = 0;
   uint64_t summoner_id = 0;
@@ -81,7 +83,8 @@ struct TalentEntry {
 
 struct MasteryBookPageDTO {
   static constexpr std::string_view kDtoName = "CollectionsTrovMasteryBookPageDTO";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO";
   std::string name;
   uint32_t page_id = 0;
   uint64_t summoner_id = 0;
@@ -93,7 +96,8 @@ struct MasteryBookPageDTO {
 
 struct MasteryBookDTO {
   static constexpr std::string_view kDtoName = "CollectionsTrovMasteryBookDTO";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.summoner.masterybook.MasteryBookDTO";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.summoner.masterybook.MasteryBookDTO";
   uint64_t summoner_id = 0;
   std::string date_string;  // "%Y-%m-%dT%H:%M:%SZ", UTC
   std::vector<MasteryBookPageDTO> book_pages;
@@ -148,7 +152,8 @@ struct SummonerRune {
 
 struct SummonerRuneInventory {
   static constexpr std::string_view kDtoName = "CollectionsTrovSummonerRuneInventory";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.summoner.runes.SummonerRuneInventory";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.summoner.runes.SummonerRuneInventory";
   std::string date_string;
   uint64_t summoner_id = 0;
   std::vector<SummonerRune> summoner_runes;
@@ -166,7 +171,8 @@ struct SummonerIcon {
 
 struct SummonerIconInventoryDTO {
   static constexpr std::string_view kDtoName = "CollectionsTrovSummonerIconInventoryDTO";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.summoner.icon.SummonerIconInventoryDTO";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.summoner.icon.SummonerIconInventoryDTO";
   std::string date_string;
   uint64_t summoner_id = 0;
   std::vector<SummonerIcon> summoner_icons;
@@ -175,7 +181,8 @@ struct SummonerIconInventoryDTO {
 
 struct ContentItemIdentifier {
   static constexpr std::string_view kDtoName = "ContentItemIdentifier";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.catalog.content.ContentItemIdentifier";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.catalog.content.ContentItemIdentifier";
   std::string inventory_type;
   int32_t item_id = 0;
   bool operator==(const ContentItemIdentifier&) const = default;
@@ -184,7 +191,8 @@ struct ContentItemIdentifier {
 // A dialog message pushed by the backend (mastery gained, chest granted).
 struct SimpleMessage {
   static constexpr std::string_view kDtoName = "CollectionsTrovSimpleMessage";
-  static constexpr std::string_view kClassName = "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
+  static constexpr std::string_view kClassName =
+      "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
   uint64_t account_id = 0;
   std::string msg_id;
   std::string type;

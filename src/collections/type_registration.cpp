@@ -67,9 +67,7 @@ void Quarn::Client::Collections::RegisterTrovDtos(BindingRegistry& registry, Tro
   dtos.Add<RentalUpdateNotification>()
       .Field("inventoryType", &RentalUpdateNotification::inventory_type)
       .Field("data", &RentalUpdateNotification::data);
-  dtos.Add<SlotEntry>()
-      .Field("runeId", &SlotEntry::rune_id)
-      .Field("runeSlotId", &SlotEntry::rune_slot_id);
+  dtos.Add<SlotEntry>().Field("runeId", &SlotEntry::rune_id).Field("runeSlotId", &SlotEntry::rune_slot_id);
   dtos.Add<SpellBookPageDTO>()
       .Field("name", &SpellBookPageDTO::name)
       .Field("pageId", &SpellBookPageDTO::page_id)
@@ -81,9 +79,7 @@ void Quarn::Client::Collections::RegisterTrovDtos(BindingRegistry& registry, Tro
       .Field("summonerId", &SpellBookDTO::summoner_id)
       .Field("dateString", &SpellBookDTO::date_string)
       .Field("bookPages", &SpellBookDTO::book_pages);
-  dtos.Add<TalentEntry>()
-      .Field("rank", &TalentEntry::rank)
-      .Field("talentId", &TalentEntry::talent_id);
+  dtos.Add<TalentEntry>().Field("rank", &TalentEntry::rank).Field("talentId", &TalentEntry::talent_id);
   dtos.Add<MasteryBookPageDTO>()
       .Field("name", &MasteryBookPageDTO::name)
       .Field("pageId", &MasteryBookPageDTO::page_id)

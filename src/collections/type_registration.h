@@ -19,11 +19,13 @@ namespace Quarn::Client::Collections {
 // Registers the 17 DTOs under their DTO names (no prefix) and records each
 // DTO's backend class in `tables`, by DTO name and by native type id.
 // Borrows its arguments for the duration of the call.
-void RegisterTrovDtos(BindingRegistry& registry, TrovClassTables& tables, const std::vector<std::string>& tags);
+void RegisterTrovDtos(BindingRegistry& registry, TrovClassTables& tables,
+                      const std::vector<std::string>& tags);
 
 // Registers the 35 API types, in dependency order, each under `api_name`
 // followed by its type name ("KivCollections" + "CollectionsRuneBook").
 // REQUIRES: RegisterTrovDtos ran on `registry` (SummonerData embeds DTOs).
-void RegisterApiTypes(BindingRegistry& registry, std::string_view api_name, const std::vector<std::string>& tags);
+void RegisterApiTypes(BindingRegistry& registry, std::string_view api_name,
+                      const std::vector<std::string>& tags);
 
 }  // namespace Quarn::Client::Collections
