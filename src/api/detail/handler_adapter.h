@@ -162,8 +162,8 @@ class HandlerAdapter final : public HandlerBase {
 
  private:
   template <size_t... I>
-  void Describe(const BindingRegistry& registry, std::vector<BindingArgument>& arguments,
-                std::index_sequence<I...>) const {
+  void Describe([[maybe_unused]] const BindingRegistry& registry,
+                [[maybe_unused]] std::vector<BindingArgument>& arguments, std::index_sequence<I...>) const {
     ((arguments[I].type = TypeRefOf<typename OptionalTraits<Param<I>>::Value>(registry),
       arguments[I].optional = OptionalTraits<Param<I>>::kOptional),
      ...);
@@ -189,16 +189,17 @@ class HandlerAdapter final : public HandlerBase {
   }
 
   template <size_t... I>
-  static void AssignAt(size_t index, BindingResult& result, BindingProperty& slot,
-                       std::string_view text, std::string_view name,
-                       const BindingRegistry& registry, std::index_sequence<I...>) {
+  static void AssignAt([[maybe_unused]] size_t index, [[maybe_unused]] BindingResult& result,
+                       [[maybe_unused]] BindingProperty& slot, [[maybe_unused]] std::string_view text,
+                       [[maybe_unused]] std::string_view name,
+                       [[maybe_unused]] const BindingRegistry& registry, std::index_sequence<I...>) {
     ((index == I ? AssignOne<I>(result, slot, text, name, registry) : void()), ...);
   }
 
   template <size_t... I>
-  static bool Convert(BindingResult& result, std::span<BindingProperty> arguments, Native& params,
-                      const BindingRegistry& registry, const RequestContext& context,
-                      std::index_sequence<I...>) {
+  static bool Convert(BindingResult& result, [[maybe_unused]] std::span<BindingProperty> arguments,
+                      [[maybe_unused]] Native& params, [[maybe_unused]] const BindingRegistry& registry,
+                      [[maybe_unused]] const RequestContext& context, std::index_sequence<I...>) {
     // Stops at the first failure: later parameters are not converted.
     ((result.ok() ? ArgumentFromBinding(result, arguments[I], ArgumentName(context, I),
                                         std::get<I>(params), registry)
@@ -213,7 +214,7 @@ class HandlerAdapter final : public HandlerBase {
   }
 
   template <size_t... I>
-  auto Call(RequestContext& context, Native& params, std::index_sequence<I...>) const {
+  auto Call(RequestContext& context, [[maybe_unused]] Native& params, std::index_sequence<I...>) const {
     if constexpr (Split::kHasContext) {
       return std::invoke(callable_, context, std::move(std::get<I>(params))...);
     } else {
