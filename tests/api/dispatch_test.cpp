@@ -13,6 +13,8 @@
 #include "api/binding_api.h"
 #include "binding/json_reader.h"
 #include "binding/maybe_type.h"
+#include "binding/msgpack_reader.h"
+#include "binding/yaml_reader.h"
 
 namespace {
 
@@ -88,6 +90,11 @@ struct Request {
   Pairs pairs;
   std::vector<HostTypedArgument> typed;
 };
+
+std::string MsgPackError(std::string_view bytes) {
+  return std::string(
+      Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).result.ErrorMessage());
+}
 
 class DispatchTest : public ::testing::Test {
  protected:
@@ -239,6 +246,8 @@ TEST_F(DispatchTest, AnswersSuccessfulCalls) {
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%7B%22limit%22%3A2%7D"}, R"({"limit":2,"names":[]})"},
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=---%0Alimit%3A+4"}, R"({"limit":4,"names":[]})"},
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter"}, R"({"limit":0,"names":[]})"},
+      // A MessagePack map header as the first byte: {"limit": 3}
+      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%81%A5limit%03"}, R"({"limit":3,"names":[]})"},
       {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", false, {{"Mode", "upper"}, {"mode", "lower"}}},
        R"("lower")"},
       {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", false, {{"Mode", "upper"}}}, R"("none")"},
@@ -308,10 +317,22 @@ TEST_F(DispatchTest, ReportsEachFailureWithItsTextAndStatus) {
        "Couldn't deserialize JSON value for parameter 'filter' of 'GetV1Search': " +
            std::string(Quarn::FromJson("{x").ErrorMessage()),
        0},
+      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%91%C1"},
+       "Couldn't deserialize MessagePack value for parameter 'filter' of 'GetV1Search': " +
+           MsgPackError("\x91\xC1"),
+       0},
+      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=---%0A%5B"},
+       "Couldn't deserialize YAML value for parameter 'filter' of 'GetV1Search': " +
+           std::string(Quarn::ReadYaml("---\n[").ErrorMessage()),
+       0},
+      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode?Mode=x"},
+       "Argument 'Mode' for 'GetV1Mode' was specified in an invalid location.", 0},
       {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "text/plain", "{}", true},
        "Unsupported body content type", 0},
       {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x80\x01", true},
        "Extra MessgePack data found in body", 0},
+      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x91\xC1", true},
+       MsgPackError("\x91\xC1"), 0},
       {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/json", "[1,]", true},
        std::string(Quarn::FromJson("[1,]").ErrorMessage()), 0},
       // The body step runs after a failed query pass and its failure wins.
