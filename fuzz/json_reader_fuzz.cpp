@@ -1,0 +1,58 @@
+// Fuzzes FromJson and writes every value it reads back as JSON, which must
+// read again. For shallow inputs the reader's iterative RapidJSON mode must
+// fail exactly as the default mode does.
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
+
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// The default mode recurses once per level; keep it well inside the stack.
+bool Shallow(std::string_view text) {
+  int depth = 0;
+  for (char c : text) {
+    if (c == '[' || c == '{') ++depth;
+    if (depth > 200) return false;
+  }
+  return true;
+}
+
+void CheckModesAgree(std::string_view text) {
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos || !Shallow(text)) return;
+  rapidjson::BaseReaderHandler<> handler;
+  rapidjson::Reader reader;
+  rapidjson::MemoryStream stream(text.data(), text.size());
+  const rapidjson::ParseResult recursive = reader.Parse<rapidjson::kParseDefaultFlags>(stream, handler);
+  const std::string expected =
+      recursive.IsError() ? Quarn::JsonErrorMessage(recursive.Code(), recursive.Offset()) : std::string();
+  const Quarn::BindingResult ours = Quarn::FromJson(text);
+  if (ours.ErrorMessage() != expected) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const Quarn::BindingResult result = Quarn::FromJson(text);
+  if (!result.ok()) {
+    if (result.ErrorMessage().rfind("Error: ", 0) != 0) std::abort();
+  } else {
+    const std::string compact = Quarn::ToJson(result.value);
+    if (!Quarn::FromJson(compact).ok()) std::abort();
+    // Pretty text grows with the square of the depth.
+    if (Shallow(text) && !Quarn::FromJson(Quarn::ToJson(result.value, nullptr, "\r\n")).ok()) std::abort();
+  }
+  CheckModesAgree(text);
+  return 0;
+}
