@@ -39,7 +39,7 @@ class Route {
   // Compiles `path_template`. Never fails: every template has a meaning.
   static Route Compile(std::string_view path_template);
 
-  bool IsLiteral() const { return captures_.empty() && !has_placeholder_; }
+  bool IsLiteral() const { return !has_placeholder_; }
   // The template when it holds no "{"; "" otherwise.
   const std::string& literal_path() const { return literal_path_; }
   // The ECMAScript pattern text the route is equivalent to; "" when literal.

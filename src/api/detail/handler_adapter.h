@@ -43,9 +43,13 @@ struct OptionalTraits<std::optional<T>> {
 };
 
 template <class T>
-struct MaybeTraits;
+struct MaybeTraits {
+  static constexpr bool kIsMaybe = false;
+  using Value = void;
+};
 template <class T>
 struct MaybeTraits<MaybeType<Failure, T>> {
+  static constexpr bool kIsMaybe = true;
   using Value = T;
 };
 
@@ -111,8 +115,10 @@ class HandlerAdapter final : public HandlerBase {
   using Traits = CallableTraits<F>;
   using Split = SplitContext<typename Traits::Params>;
   using Native = typename StoredTuple<typename Split::Native>::Type;
-  using ResultValue = typename MaybeTraits<std::remove_cvref_t<typename Traits::Result>>::Value;
+  using ResultTraits = MaybeTraits<std::remove_cvref_t<typename Traits::Result>>;
+  using ResultValue = typename ResultTraits::Value;
   static constexpr size_t kCount = std::tuple_size_v<Native>;
+  static_assert(ResultTraits::kIsMaybe, "a handler returns Quarn::Maybe<T> or Quarn::Maybe<void>");
 
   template <size_t I>
   using Param = Storage<std::tuple_element_t<I, Native>>;
@@ -143,7 +149,15 @@ class HandlerAdapter final : public HandlerBase {
 
   void Invoke(CallResult& call, std::span<BindingProperty> arguments,
               const BindingRegistry& registry, RequestContext& context) const override {
-    if (!call.ok() || arguments.size() != kCount) return;
+    if (!call.ok()) return;
+    if (arguments.size() != kCount) {
+      // Registration sizes the arguments from this handler; anything else
+      // is a broken function record, never a reason to call the handler.
+      const Failure failure = InternalError();
+      call.Fail(failure.message());
+      call.status = failure.code();
+      return;
+    }
     Native params;
     if (!Convert(call.value, arguments, params, registry, context, std::make_index_sequence<kCount>()))
       return;
