@@ -182,9 +182,7 @@ Quarn::detail::StructureRecord* Quarn::BindingDocument::NewStructure() {
   return new (structure_pool_.Allocate()) detail::StructureRecord{this, nullptr, 0, 0};
 }
 
-void Quarn::BindingDocument::FreeStructure(detail::StructureRecord* record) {
-  structure_pool_.Free(record);
-}
+void Quarn::BindingDocument::FreeStructure(detail::StructureRecord* record) { structure_pool_.Free(record); }
 
 Quarn::BindingDocument* Quarn::BindingDocument::EnsureDocument(BindingProperty& value) {
   if (value.document_ == nullptr) value.document_ = new BindingDocument();
@@ -199,7 +197,7 @@ Quarn::BindingProperty* Quarn::BindingDocument::InitChild(void* where, BindingDo
 }
 
 Quarn::BindingMember* Quarn::BindingDocument::InitMember(void* where, BindingDocument* document,
-                                                          detail::InternedString* name) {
+                                                         detail::InternedString* name) {
   auto* member = new (where) BindingMember();
   member->name_ = name;
   member->value_.document_ = document;

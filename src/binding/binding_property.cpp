@@ -42,8 +42,9 @@ Cell* GrowArray(Cell* data, size_t size, size_t capacity) {
 // Index of the first member whose name is not below `name`.
 uint32_t LowerBound(const StructureRecord& record, std::string_view name) {
   const BindingMember* begin = record.members;
-  const BindingMember* found = std::lower_bound(
-      begin, begin + record.size, name, [](const BindingMember& member, std::string_view key) { return member.name() < key; });
+  const BindingMember* found =
+      std::lower_bound(begin, begin + record.size, name,
+                       [](const BindingMember& member, std::string_view key) { return member.name() < key; });
   return static_cast<uint32_t>(found - record.members);
 }
 
@@ -57,7 +58,7 @@ int64_t TruncateToSigned(double d, int64_t def) {
 }  // namespace
 
 std::string_view Quarn::KindName(BindingPropertyKind kind) {
-  static constexpr std::string_view kNames[] = {"empty", "bool",   "signed", "unsigned",   "float",
+  static constexpr std::string_view kNames[] = {"empty",  "bool", "signed", "unsigned",   "float",
                                                 "string", "blob", "enum",   "collection", "structure"};
   const auto code = static_cast<size_t>(kind);
   return code < std::size(kNames) ? kNames[code] : std::string_view();
@@ -189,8 +190,8 @@ void Quarn::BindingProperty::SetDouble(double v) {
 void Quarn::BindingProperty::SetString(std::string_view text) {
   text = CutAtNul(text);
   // Intern before clearing: `text` may be this value's own string.
-  InternedString* entry = text.empty() ? detail::SharedEmptyString()
-                                       : BindingDocument::EnsureDocument(*this)->Intern(text);
+  InternedString* entry =
+      text.empty() ? detail::SharedEmptyString() : BindingDocument::EnsureDocument(*this)->Intern(text);
   BindingDocument::ClearValue(*this);
   payload_.record = entry;
   kind_ = BindingPropertyKind::String;

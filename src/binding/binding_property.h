@@ -108,7 +108,8 @@ class BindingProperty {
   BindingProperty& Append();
   // The shared empty value when not a Collection or out of range.
   const BindingProperty& Element(size_t i) const;
-  // REQUIRES: IsCollection(). Throws std::length_error beyond max size.
+  // Reserves room for n elements of a Collection (no effect on other kinds).
+  // Throws std::length_error beyond the largest possible element count.
   void Reserve(size_t n);
   // Empty span unless a Collection.
   std::span<BindingProperty> Elements();

@@ -4,8 +4,8 @@
 
 std::string_view Quarn::TypeKindName(BindingTypeKind kind) {
   static constexpr std::string_view kNames[] = {
-      "",       "bool",   "int8",   "uint8",  "int16", "uint16", "int32",  "uint32",   "int64", "uint64",
-      "float",  "double", "string", "object", "blob",  "vector", "enum",   "struct",   "callback", "map"};
+      "",      "bool",   "int8",   "uint8",  "int16", "uint16", "int32", "uint32", "int64",    "uint64",
+      "float", "double", "string", "object", "blob",  "vector", "enum",  "struct", "callback", "map"};
   const auto code = static_cast<size_t>(kind);
   return code < std::size(kNames) ? kNames[code] : std::string_view();
 }
@@ -30,8 +30,8 @@ std::optional<int32_t> Quarn::EnumeratorValue(const BindingTypeInfo& enum_type, 
 
 Quarn::BindingTypeBuilder& Quarn::BindingTypeBuilder::AddField(
     std::string_view name, std::string_view description, size_t offset, const StaticType& field_type,
-    BindingTypeRef type, BindingTypeRef second_type, uint8_t flags, std::unique_ptr<BindingFieldConverter> converter,
-    uint8_t mark) {
+    BindingTypeRef type, BindingTypeRef second_type, uint8_t flags,
+    std::unique_ptr<BindingFieldConverter> converter, uint8_t mark) {
   if (already_registered_) return *this;
   BindingFieldInfo& field = type_->fields.emplace_back();
   field.name = std::string(name);
@@ -84,7 +84,8 @@ Quarn::BindingTypeBuilder Quarn::BindingRegistry::RegisterType(size_t size, std:
                                                                const StaticType& type, bool is_enum) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = by_name_.find(name);
-  if (found != by_name_.end()) return BindingTypeBuilder(*this, found->second.get(), /*already_registered=*/true);
+  if (found != by_name_.end())
+    return BindingTypeBuilder(*this, found->second.get(), /*already_registered=*/true);
   auto info = std::make_unique<BindingTypeInfo>();
   info->size = size;
   info->is_enum = is_enum;

@@ -96,8 +96,8 @@ struct BindingFieldInfo {
   const StaticType* static_type = nullptr;  // of the field's native type
   size_t offset = 0;                        // in the native structure
   BindingTypeRef type;
-  BindingTypeRef second_type;  // stored only when its kind is not None
-  uint8_t flags = 0;           // kFieldOmitWhenDefault | kFieldRequired
+  BindingTypeRef second_type;                        // stored only when its kind is not None
+  uint8_t flags = 0;                                 // kFieldOmitWhenDefault | kFieldRequired
   std::unique_ptr<BindingFieldConverter> converter;  // owned by the field
   const BindingTypeInfo* owner = nullptr;
   uint8_t mark = 0;
@@ -143,7 +143,8 @@ class BindingTypeBuilder {
   // kind is not None.
   BindingTypeBuilder& AddField(std::string_view name, std::string_view description, size_t offset,
                                const StaticType& field_type, BindingTypeRef type, BindingTypeRef second_type,
-                               uint8_t flags, std::unique_ptr<BindingFieldConverter> converter, uint8_t mark = 0);
+                               uint8_t flags, std::unique_ptr<BindingFieldConverter> converter,
+                               uint8_t mark = 0);
   // Inserts or overwrites the enumerator of that name.
   BindingTypeBuilder& AddEnumerator(std::string_view name, int32_t value, std::string_view description = {});
   BindingTypeBuilder& SetDescription(std::string_view text);

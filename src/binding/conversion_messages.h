@@ -12,21 +12,24 @@ inline constexpr std::string_view kOutOfRange = "Value %1 for '%2' of type %3 is
 inline constexpr std::string_view kInvalidType =
     "Couldn't assign value to '%1' of type %2 because the input is of an invalid type %3.";
 inline constexpr std::string_view kBoolFormat =
-    "Value %1 for '%2' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".";
+    "Value %1 for '%2' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", "
+    "\"0\".";
 inline constexpr std::string_view kBoolInvalidType =
     "Couldn't assign value to '%1' of type bool because the input is of an invalid type %2.";
 inline constexpr std::string_view kEnumNotValid = "%1 is not a valid %2 enumeration value for '%3'.";
 inline constexpr std::string_view kEnumInvalidType =
     "Couldn't assign value to '%1' of enum type because the input is of an invalid type %2.";
 inline constexpr std::string_view kEnumNameMissing = "%1 is not a valid enumeration value for '%2'.";
-inline constexpr std::string_view kNotAString = "Couldn't assign value to '%1' because the input is not a string.";
+inline constexpr std::string_view kNotAString =
+    "Couldn't assign value to '%1' because the input is not a string.";
 inline constexpr std::string_view kUnregisteredInput =
     "Couldn't assign value to '%1' because the input is an unregistered structure or not a structure at all.";
 inline constexpr std::string_view kNotAStructure =
     "Couldn't assign value to '%1' of type %2 because the input not a structure.";
 inline constexpr std::string_view kMissingRequiredField =
     "Couldn't assign value to '%1' of type %2 because the input structure doesn't have required field '%3'.";
-inline constexpr std::string_view kUnregisteredNative = "Couldn't convert native value because it's an unregistered structure.";
+inline constexpr std::string_view kUnregisteredNative =
+    "Couldn't convert native value because it's an unregistered structure.";
 inline constexpr std::string_view kVectorNotCollection =
     "Couldn't assign value to '%1' of type vector because the input not a collection.";
 inline constexpr std::string_view kMapNotStructure =

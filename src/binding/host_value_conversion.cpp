@@ -19,17 +19,26 @@ namespace {
 
 std::string_view TagName(uint32_t tag) {
   switch (tag) {
-    case KIV_VALUE_BOOL: return "bool";
-    case KIV_VALUE_SIGNED: return "signed";
-    case KIV_VALUE_UNSIGNED: return "unsigned";
-    case KIV_VALUE_DOUBLE: return "float";
+    case KIV_VALUE_BOOL:
+      return "bool";
+    case KIV_VALUE_SIGNED:
+      return "signed";
+    case KIV_VALUE_UNSIGNED:
+      return "unsigned";
+    case KIV_VALUE_DOUBLE:
+      return "float";
     case KIV_VALUE_TEXT:
-    case KIV_VALUE_TEXT_OWNED: return "string";
+    case KIV_VALUE_TEXT_OWNED:
+      return "string";
     case KIV_VALUE_BYTES:
-    case KIV_VALUE_BYTES_OWNED: return "blob";
-    case KIV_VALUE_ARRAY: return "collection";
-    case KIV_VALUE_OBJECT: return "structure";
-    default: return "";
+    case KIV_VALUE_BYTES_OWNED:
+      return "blob";
+    case KIV_VALUE_ARRAY:
+      return "collection";
+    case KIV_VALUE_OBJECT:
+      return "structure";
+    default:
+      return "";
   }
 }
 
@@ -54,7 +63,8 @@ constexpr size_t kMaxCount = std::numeric_limits<uint32_t>::max();
 
 }  // namespace
 
-bool Quarn::FromHostValue(BindingProperty& target, const HostValue& value, std::string_view name, std::string& error) {
+bool Quarn::FromHostValue(BindingProperty& target, const HostValue& value, std::string_view name,
+                          std::string& error) {
   target.Clear();
   std::vector<std::pair<BindingProperty*, const HostValue*>> pending{{&target, &value}};
   std::vector<std::pair<BindingProperty*, const HostValue*>> members;
@@ -173,8 +183,9 @@ bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::B
       }
       case BindingPropertyKind::Enum: {
         const Quarn::BindingEnumRecord record = from->GetEnum();
-        const char* name =
-            registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value) : nullptr;
+        const char* name = registry != nullptr && record.type != nullptr
+                               ? registry->EnumeratorName(*record.type, record.value)
+                               : nullptr;
         if (name != nullptr) {
           to->data.text = CopyText(name);
           to->tag = KIV_VALUE_TEXT_OWNED;

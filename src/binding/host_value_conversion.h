@@ -18,7 +18,8 @@ class BindingRegistry;
 // 10 anywhere in the tree, returns false, leaves `target` Empty and sets
 // `error` to "Couldn't assign value to '<name>' of type object because the
 // input is of an incompatible type '<tag name>'.".
-bool FromHostValue(BindingProperty& target, const HostValue& value, std::string_view name, std::string& error);
+bool FromHostValue(BindingProperty& target, const HostValue& value, std::string_view name,
+                   std::string& error);
 
 // Builds `out` from `value`: texts as tag 6, bytes as tag 8, collections as
 // tag 9, structures as tag 10 (members in name order, each entry's last byte
@@ -28,7 +29,8 @@ bool FromHostValue(BindingProperty& target, const HostValue& value, std::string_
 // long for the record's 32-bit count) returns false, leaves `out` as tag 0
 // with nothing allocated, and sets `error` when given.
 bool ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry);
-bool ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry, std::string& error);
+bool ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
+                 std::string& error);
 
 // Frees what ToHostValue allocated in `value` (tags 6, 8, 9, 10, and member
 // keys) and resets it to tag 0. Only for values built by ToHostValue.

@@ -15,7 +15,8 @@ bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out) {
     std::array<int8_t, 256> table{};
     table.fill(-1);
     constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (size_t i = 0; i < kAlphabet.size(); ++i) table[static_cast<uint8_t>(kAlphabet[i])] = static_cast<int8_t>(i);
+    for (size_t i = 0; i < kAlphabet.size(); ++i)
+      table[static_cast<uint8_t>(kAlphabet[i])] = static_cast<int8_t>(i);
     return table;
   }();
   if (text.size() % 4 != 0) return false;
@@ -65,8 +66,9 @@ bool Quarn::IsDefaultValue(const BindingProperty& value) {
   }
 }
 
-void Quarn::FromBindingStruct(BindingResult& result, void* native, const BindingProperty& source, std::string_view name,
-                              const BindingTypeInfo* type, const BindingRegistry& registry, void* context) {
+void Quarn::FromBindingStruct(BindingResult& result, void* native, const BindingProperty& source,
+                              std::string_view name, const BindingTypeInfo* type,
+                              const BindingRegistry& registry, void* context) {
   if (!result.ok()) return;
   if (source.IsEmpty()) {
     result.Fail(Format(Msg::kRequired, name));
@@ -127,8 +129,8 @@ bool Quarn::detail::StartMap(BindingResult& result, const BindingProperty& sourc
   return false;
 }
 
-void Quarn::detail::BlobFromBinding(BindingResult& result, const BindingProperty& source, std::string_view name,
-                                    std::vector<uint8_t>& out) {
+void Quarn::detail::BlobFromBinding(BindingResult& result, const BindingProperty& source,
+                                    std::string_view name, std::vector<uint8_t>& out) {
   out.clear();
   if (!result.ok()) return;
   switch (source.kind()) {
@@ -141,13 +143,15 @@ void Quarn::detail::BlobFromBinding(BindingResult& result, const BindingProperty
     case BindingPropertyKind::String:
       if (!DecodeBase64(source.GetString(), out)) {
         out.clear();
-        result.Fail(Format(Msg::kIncorrectFormat, source.GetString(), name, TypeKindName(BindingTypeKind::Blob)));
+        result.Fail(
+            Format(Msg::kIncorrectFormat, source.GetString(), name, TypeKindName(BindingTypeKind::Blob)));
       }
       return;
     case BindingPropertyKind::Collection:
       out.reserve(source.size());
       for (const BindingProperty& element : source.Elements()) {
-        out.push_back(static_cast<uint8_t>(ToUnsigned(result, element, name, 255, TypeKindName(BindingTypeKind::UInt8))));
+        out.push_back(static_cast<uint8_t>(
+            ToUnsigned(result, element, name, 255, TypeKindName(BindingTypeKind::UInt8))));
         if (!result.ok()) return;
       }
       return;
@@ -160,4 +164,3 @@ void Quarn::detail::BlobFromBinding(BindingResult& result, const BindingProperty
 void Quarn::detail::FailUnregisteredEnum(BindingResult& result, std::string_view name) {
   if (result.ok()) result.Fail(Format(Msg::kUnregisteredEnum, name));
 }
-

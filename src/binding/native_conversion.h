@@ -48,13 +48,14 @@ namespace Quarn {
 // Assigns the native structure at `native` from `source`, field by field in
 // registration order. `type` null means unregistered (fails). Members that
 // match no field are ignored; missing optional fields keep their value.
-void FromBindingStruct(BindingResult& result, void* native, const BindingProperty& source, std::string_view name,
-                       const BindingTypeInfo* type, const BindingRegistry& registry, void* context = nullptr);
+void FromBindingStruct(BindingResult& result, void* native, const BindingProperty& source,
+                       std::string_view name, const BindingTypeInfo* type, const BindingRegistry& registry,
+                       void* context = nullptr);
 
 // Builds the Structure of the native structure at `native` into `out`
 // (which may lie inside status.value; not used after a failure).
-void ToBindingStruct(BindingResult& status, BindingProperty& out, const void* native, const BindingTypeInfo* type,
-                     const BindingRegistry& registry);
+void ToBindingStruct(BindingResult& status, BindingProperty& out, const void* native,
+                     const BindingTypeInfo* type, const BindingRegistry& registry);
 // The same into result.value.
 inline void ToBindingStruct(BindingResult& result, const void* native, const BindingTypeInfo* type,
                             const BindingRegistry& registry) {
@@ -92,9 +93,9 @@ struct IsOptional<std::optional<X>> : std::true_type {};
 template <class T>
 concept Integer = std::is_integral_v<T> && !std::is_same_v<T, bool>;
 template <class T>
-concept RegisteredStruct = std::is_class_v<T> && !std::is_same_v<T, std::string> &&
-                           !std::is_same_v<T, BindingProperty> && !IsVectorOf<T>::value && !IsTextMap<T>::value &&
-                           !IsOptional<T>::value;
+concept RegisteredStruct =
+    std::is_class_v<T> && !std::is_same_v<T, std::string> && !std::is_same_v<T, BindingProperty> &&
+    !IsVectorOf<T>::value && !IsTextMap<T>::value && !IsOptional<T>::value;
 
 // One codec per native type:
 //   kKind; From(result, source, name, out, registry, hint);
@@ -131,7 +132,8 @@ struct Codec<T> {
       out = static_cast<T>(ToSigned(result, source, name, std::numeric_limits<T>::min(),
                                     std::numeric_limits<T>::max(), TypeKindName(kKind)));
     } else {
-      out = static_cast<T>(ToUnsigned(result, source, name, std::numeric_limits<T>::max(), TypeKindName(kKind)));
+      out = static_cast<T>(
+          ToUnsigned(result, source, name, std::numeric_limits<T>::max(), TypeKindName(kKind)));
     }
   }
   static void To(BindingResult& status, BindingProperty& out, T value, const BindingRegistry&,
@@ -147,7 +149,7 @@ struct Codec<T> {
 };
 
 template <class T>
-  requires std::is_floating_point_v<T>
+requires std::is_floating_point_v<T>
 struct Codec<T> {
   static constexpr BindingTypeKind kKind = sizeof(T) == 4 ? BindingTypeKind::Float : BindingTypeKind::Double;
   static void From(BindingResult& result, const BindingProperty& source, std::string_view name, T& out,
@@ -165,12 +167,12 @@ struct Codec<T> {
 template <>
 struct Codec<std::string> {
   static constexpr BindingTypeKind kKind = BindingTypeKind::String;
-  static void From(BindingResult& result, const BindingProperty& source, std::string_view name, std::string& out,
-                   const BindingRegistry& registry, const BindingTypeInfo*) {
+  static void From(BindingResult& result, const BindingProperty& source, std::string_view name,
+                   std::string& out, const BindingRegistry& registry, const BindingTypeInfo*) {
     out = ToText(result, source, name, &registry);
   }
-  static void To(BindingResult& status, BindingProperty& out, const std::string& value, const BindingRegistry&,
-                 const BindingTypeInfo*) {
+  static void To(BindingResult& status, BindingProperty& out, const std::string& value,
+                 const BindingRegistry&, const BindingTypeInfo*) {
     if (status.ok()) out.SetString(value);
   }
   static const BindingTypeInfo* Info(const BindingRegistry&) { return nullptr; }
@@ -179,19 +181,19 @@ struct Codec<std::string> {
 template <>
 struct Codec<BindingProperty> {
   static constexpr BindingTypeKind kKind = BindingTypeKind::Object;
-  static void From(BindingResult& result, const BindingProperty& source, std::string_view, BindingProperty& out,
-                   const BindingRegistry&, const BindingTypeInfo*) {
+  static void From(BindingResult& result, const BindingProperty& source, std::string_view,
+                   BindingProperty& out, const BindingRegistry&, const BindingTypeInfo*) {
     if (result.ok()) out = source;
   }
-  static void To(BindingResult& status, BindingProperty& out, const BindingProperty& value, const BindingRegistry&,
-                 const BindingTypeInfo*) {
+  static void To(BindingResult& status, BindingProperty& out, const BindingProperty& value,
+                 const BindingRegistry&, const BindingTypeInfo*) {
     if (status.ok()) out = value;
   }
   static const BindingTypeInfo* Info(const BindingRegistry&) { return nullptr; }
 };
 
 template <class E>
-  requires std::is_enum_v<E>
+requires std::is_enum_v<E>
 struct Codec<E> {
   static constexpr BindingTypeKind kKind = BindingTypeKind::Enum;
   static void From(BindingResult& result, const BindingProperty& source, std::string_view name, E& out,
@@ -246,8 +248,7 @@ struct Codec<std::vector<uint8_t, A>> {
 };
 
 template <class X, class A>
-  requires(!std::is_same_v<X, uint8_t>)
-struct Codec<std::vector<X, A>> {
+requires(!std::is_same_v<X, uint8_t>) struct Codec<std::vector<X, A>> {
   static constexpr BindingTypeKind kKind = BindingTypeKind::Vector;
   static void From(BindingResult& result, const BindingProperty& source, std::string_view name,
                    std::vector<X, A>& out, const BindingRegistry& registry, const BindingTypeInfo* hint) {
@@ -280,8 +281,7 @@ struct Codec<std::vector<X, A>> {
 };
 
 template <class M>
-  requires IsTextMap<M>::value
-struct Codec<M> {
+requires IsTextMap<M>::value struct Codec<M> {
   using Element = typename M::mapped_type;
   static constexpr BindingTypeKind kKind = BindingTypeKind::Map;
   static void From(BindingResult& result, const BindingProperty& source, std::string_view name, M& out,
@@ -354,11 +354,12 @@ template <class F>
 class FieldConverter final : public BindingFieldConverter {
  public:
   void FromBinding(BindingResult& result, void* field, const BindingProperty& source, std::string_view name,
-                   const BindingTypeInfo* element_type, const BindingRegistry& registry, void*) const override {
+                   const BindingTypeInfo* element_type, const BindingRegistry& registry,
+                   void*) const override {
     Codec<F>::From(result, source, name, *static_cast<F*>(field), registry, element_type);
   }
-  void ToBinding(BindingResult& status, BindingProperty& out, const void* field, const BindingTypeInfo* element_type,
-                 const BindingRegistry& registry) const override {
+  void ToBinding(BindingResult& status, BindingProperty& out, const void* field,
+                 const BindingTypeInfo* element_type, const BindingRegistry& registry) const override {
     Codec<F>::To(status, out, *static_cast<const F*>(field), registry, element_type);
   }
 };

@@ -32,8 +32,8 @@ void Fail(Quarn::BindingResult& result, std::string_view tmpl, const Args&... ar
 
 }  // namespace
 
-int64_t Quarn::ToSigned(BindingResult& result, const BindingProperty& value, std::string_view name, int64_t min,
-                        int64_t max, std::string_view type_name) {
+int64_t Quarn::ToSigned(BindingResult& result, const BindingProperty& value, std::string_view name,
+                        int64_t min, int64_t max, std::string_view type_name) {
   if (!result.ok()) return 0;
   switch (value.kind()) {
     case BindingPropertyKind::Empty:
@@ -99,14 +99,14 @@ int64_t Quarn::ToSigned(BindingResult& result, const BindingProperty& value, std
       return 0;
   }
   // Signed and Enum out of range.
-  Fail(result, Msg::kOutOfRange, value.kind() == BindingPropertyKind::Signed ? value.GetSigned()
-                                                                             : int64_t{value.GetEnum().value},
-       name, type_name);
+  Fail(result, Msg::kOutOfRange,
+       value.kind() == BindingPropertyKind::Signed ? value.GetSigned() : int64_t{value.GetEnum().value}, name,
+       type_name);
   return 0;
 }
 
-uint64_t Quarn::ToUnsigned(BindingResult& result, const BindingProperty& value, std::string_view name, uint64_t max,
-                           std::string_view type_name) {
+uint64_t Quarn::ToUnsigned(BindingResult& result, const BindingProperty& value, std::string_view name,
+                           uint64_t max, std::string_view type_name) {
   if (!result.ok()) return 0;
   switch (value.kind()) {
     case BindingPropertyKind::Empty:
@@ -272,8 +272,9 @@ int32_t Quarn::ToEnum(BindingResult& result, const BindingProperty& value, std::
       return 0;
     case BindingPropertyKind::Signed:
     case BindingPropertyKind::Unsigned: {
-      const uint64_t bits = value.kind() == BindingPropertyKind::Signed ? static_cast<uint64_t>(value.GetSigned())
-                                                                        : value.GetUnsigned();
+      const uint64_t bits = value.kind() == BindingPropertyKind::Signed
+                                ? static_cast<uint64_t>(value.GetSigned())
+                                : value.GetUnsigned();
       const auto low = static_cast<int32_t>(static_cast<uint32_t>(bits));
       if (EnumeratorIsDefined(enum_type, low)) return low;
       if (value.kind() == BindingPropertyKind::Signed) {
@@ -320,8 +321,9 @@ std::string Quarn::ToText(BindingResult& result, const BindingProperty& value, s
       return std::string(value.GetString());
     case BindingPropertyKind::Enum: {
       const BindingEnumRecord record = value.GetEnum();
-      const char* enumerator =
-          registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value) : nullptr;
+      const char* enumerator = registry != nullptr && record.type != nullptr
+                                   ? registry->EnumeratorName(*record.type, record.value)
+                                   : nullptr;
       if (enumerator != nullptr) return enumerator;
       Fail(result, Msg::kEnumNameMissing, record.value, name);
       return {};

@@ -27,8 +27,8 @@ uint64_t ToUnsigned(BindingResult& result, const BindingProperty& value, std::st
                     std::string_view type_name);
 // Numbers and decimal or hexadecimal floating-point text within [min, max];
 // a NaN Float passes.
-double ToDouble(BindingResult& result, const BindingProperty& value, std::string_view name, double min, double max,
-                std::string_view type_name);
+double ToDouble(BindingResult& result, const BindingProperty& value, std::string_view name, double min,
+                double max, std::string_view type_name);
 // Bool, or exactly "true"/"1"/"false"/"0".
 bool ToBool(BindingResult& result, const BindingProperty& value, std::string_view name);
 // A defined value of `enum_type`: by number, enumerator name or numeric text.

@@ -26,11 +26,13 @@ StaticTypeTable& IdOnlyTypes() {
   return *table;
 }
 
-const Quarn::StaticType& Intern(StaticTypeTable& table, uint32_t id, std::string (*make_name)(uint32_t, std::string_view),
+const Quarn::StaticType& Intern(StaticTypeTable& table, uint32_t id,
+                                std::string (*make_name)(uint32_t, std::string_view),
                                 std::string_view compiler_name) {
   std::lock_guard<std::mutex> lock(table.mutex);
   auto& slot = table.records[id];
-  if (slot == nullptr) slot = std::make_unique<Quarn::StaticType>(Quarn::StaticType{id, make_name(id, compiler_name)});
+  if (slot == nullptr)
+    slot = std::make_unique<Quarn::StaticType>(Quarn::StaticType{id, make_name(id, compiler_name)});
   return *slot;
 }
 
@@ -50,4 +52,6 @@ const Quarn::StaticType& Quarn::detail::InternStaticType(uint32_t id, std::strin
   return Intern(ReadableTypes(), id, &ReadableName, compiler_name);
 }
 
-const Quarn::StaticType& Quarn::StaticTypeForId(uint32_t id) { return Intern(IdOnlyTypes(), id, &IdName, {}); }
+const Quarn::StaticType& Quarn::StaticTypeForId(uint32_t id) {
+  return Intern(IdOnlyTypes(), id, &IdName, {});
+}

@@ -74,7 +74,9 @@ void Quarn::detail::TreeBuilder::Null() { Push(BindingPropertyKind::Empty, 0); }
 
 void Quarn::detail::TreeBuilder::Bool(bool v) { Push(BindingPropertyKind::Bool, v ? 1 : 0); }
 
-void Quarn::detail::TreeBuilder::Signed(int64_t v) { Push(BindingPropertyKind::Signed, static_cast<uint64_t>(v)); }
+void Quarn::detail::TreeBuilder::Signed(int64_t v) {
+  Push(BindingPropertyKind::Signed, static_cast<uint64_t>(v));
+}
 
 void Quarn::detail::TreeBuilder::Unsigned(uint64_t v) { Push(BindingPropertyKind::Unsigned, v); }
 
@@ -104,8 +106,10 @@ void Quarn::detail::TreeBuilder::Enum(int32_t value, const StaticType& type) {
 
 void Quarn::detail::TreeBuilder::BeginCollection() {
   InternedString* name = nullptr;
-  if (!frames_.empty() && frames_.back().structure) name = key_ != nullptr ? key_ : SharedEmptyString();
-  else if (key_ != nullptr) BindingDocument::Release(document_, key_);
+  if (!frames_.empty() && frames_.back().structure)
+    name = key_ != nullptr ? key_ : SharedEmptyString();
+  else if (key_ != nullptr)
+    BindingDocument::Release(document_, key_);
   key_ = nullptr;
   frames_.push_back({cells_.size(), name, false});
 }
@@ -158,7 +162,8 @@ void Quarn::detail::TreeBuilder::EndStructure() {
   uint32_t written = 0;
   for (size_t i = frame.start; i < cells_.size();) {
     size_t next = i + 1;
-    while (next < cells_.size() && cells_[next].name == cells_[i].name) ++next;  // interned: same text, same entry
+    while (next < cells_.size() && cells_[next].name == cells_[i].name)
+      ++next;  // interned: same text, same entry
     if (duplicates_ == DuplicateKeys::kLastWins) {
       for (size_t k = i; k + 1 < next; ++k) ReleaseCell(cells_[k]);
       const Cell& last = cells_[next - 1];

@@ -78,8 +78,9 @@ TEST(HostValueConversion, EmptyContainersAndInvalidTags) {
   bad[1].tag = 11;
   array.data.seq = {bad, 2};
   EXPECT_FALSE(Quarn::FromHostValue(value, array, "payload", error));
-  EXPECT_EQ(error,
-            "Couldn't assign value to 'payload' of type object because the input is of an incompatible type ''.");
+  EXPECT_EQ(
+      error,
+      "Couldn't assign value to 'payload' of type object because the input is of an incompatible type ''.");
   EXPECT_TRUE(value.IsEmpty());
 }
 

@@ -144,9 +144,12 @@ const StructCase kStructFailures[] = {
      "Couldn't assign value to 'totals' of type map because the input not a structure."},
     {"map element out of range", [](BindingProperty& v) { v.Member("totals").Member("a").SetSigned(-1); },
      "Value -1 for 'totals' of type uint32 is out of range"},
-    {"page without required id", [](BindingProperty& v) { v.Member("pages").Append().Member("name").SetString("x"); },
-     "Couldn't assign value to 'pages' of type Page because the input structure doesn't have required field 'id'."},
-    {"vector element", [](BindingProperty& v) {
+    {"page without required id",
+     [](BindingProperty& v) { v.Member("pages").Append().Member("name").SetString("x"); },
+     "Couldn't assign value to 'pages' of type Page because the input structure doesn't have required field "
+     "'id'."},
+    {"vector element",
+     [](BindingProperty& v) {
        auto& page = v.Member("pages").Append();
        page.Member("id").SetUnsigned(1);
        page.Member("perks").Append().SetString("x");
@@ -179,7 +182,8 @@ TEST_F(NativeConversion, UnregisteredStructures) {
   BindingResult read;
   Quarn::FromBindingValue(read, source, "u", unknown, registry_);
   EXPECT_EQ(read.ErrorMessage(),
-            "Couldn't assign value to 'u' because the input is an unregistered structure or not a structure at all.");
+            "Couldn't assign value to 'u' because the input is an unregistered structure or not a structure "
+            "at all.");
   BindingResult built;
   Quarn::ToBindingValue(built, unknown, registry_);
   EXPECT_EQ(built.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
@@ -214,7 +218,8 @@ TEST_F(NativeConversion, MissingFields) {
   source.EraseMember("third");
   Quarn::FromBindingValue(result, source, "strict", native, registry_);
   EXPECT_EQ(result.ErrorMessage(),
-            "Couldn't assign value to 'strict' of type Strict because the input structure doesn't have required field "
+            "Couldn't assign value to 'strict' of type Strict because the input structure doesn't have "
+            "required field "
             "'third'.");
 }
 
@@ -249,7 +254,8 @@ TEST_F(NativeConversion, VectorSkipsEmptyElements) {
   BindingProperty structure;
   structure.Member("a").SetSigned(1);
   Quarn::FromBindingValue(result, structure, "list", out, registry_);
-  EXPECT_EQ(result.ErrorMessage(), "Couldn't assign value to 'list' of type vector because the input not a collection.");
+  EXPECT_EQ(result.ErrorMessage(),
+            "Couldn't assign value to 'list' of type vector because the input not a collection.");
   EXPECT_TRUE(out.empty());
 }
 
@@ -283,11 +289,14 @@ TEST_F(NativeConversion, TypeRefsDescribeNativeTypes) {
       {Quarn::TypeRefOf<float>(registry_), BindingTypeKind::Float, BindingTypeKind::None, nullptr},
       {Quarn::TypeRefOf<std::string>(registry_), BindingTypeKind::String, BindingTypeKind::None, nullptr},
       {Quarn::TypeRefOf<BindingProperty>(registry_), BindingTypeKind::Object, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<std::vector<uint8_t>>(registry_), BindingTypeKind::Blob, BindingTypeKind::None, nullptr},
+      {Quarn::TypeRefOf<std::vector<uint8_t>>(registry_), BindingTypeKind::Blob, BindingTypeKind::None,
+       nullptr},
       {Quarn::TypeRefOf<Page>(registry_), BindingTypeKind::Struct, BindingTypeKind::None, page},
       {Quarn::TypeRefOf<std::optional<Slot>>(registry_), BindingTypeKind::Enum, BindingTypeKind::None, slot},
-      {Quarn::TypeRefOf<std::vector<Page>>(registry_), BindingTypeKind::Vector, BindingTypeKind::Struct, page},
-      {Quarn::TypeRefOf<std::map<std::string, Slot>>(registry_), BindingTypeKind::Map, BindingTypeKind::Enum, slot},
+      {Quarn::TypeRefOf<std::vector<Page>>(registry_), BindingTypeKind::Vector, BindingTypeKind::Struct,
+       page},
+      {Quarn::TypeRefOf<std::map<std::string, Slot>>(registry_), BindingTypeKind::Map, BindingTypeKind::Enum,
+       slot},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(cases[i].ref.kind, cases[i].kind) << i;

@@ -25,16 +25,35 @@ BindingProperty Make(const std::string& spec) {
   BindingProperty value;
   const std::string rest = spec.size() > 2 ? spec.substr(2) : "";
   switch (spec[0]) {
-    case 's': value.SetSigned(std::stoll(rest)); break;
-    case 'u': value.SetUnsigned(std::stoull(rest)); break;
-    case 'f': value.SetDouble(std::stod(rest)); break;
-    case 't': value.SetString(rest); break;
-    case 'b': value.SetBool(rest == "1"); break;
-    case 'e': value.SetEnum(std::stoi(rest), Quarn::StaticTypeOf<Color>()); break;
-    case 'l': value.Append().SetSigned(1); break;  // "list"
-    case 'c': value.Member("a").SetSigned(1); break;  // "composite" structure
-    case 'x': value.SetBlob(std::vector<uint8_t>{1}); break;  // blob
-    default: break;  // "-": Empty
+    case 's':
+      value.SetSigned(std::stoll(rest));
+      break;
+    case 'u':
+      value.SetUnsigned(std::stoull(rest));
+      break;
+    case 'f':
+      value.SetDouble(std::stod(rest));
+      break;
+    case 't':
+      value.SetString(rest);
+      break;
+    case 'b':
+      value.SetBool(rest == "1");
+      break;
+    case 'e':
+      value.SetEnum(std::stoi(rest), Quarn::StaticTypeOf<Color>());
+      break;
+    case 'l':
+      value.Append().SetSigned(1);
+      break;  // "list"
+    case 'c':
+      value.Member("a").SetSigned(1);
+      break;  // "composite" structure
+    case 'x':
+      value.SetBlob(std::vector<uint8_t>{1});
+      break;  // blob
+    default:
+      break;  // "-": Empty
   }
   return value;
 }
@@ -53,59 +72,70 @@ void RunTable(const char* label, const std::vector<Case>& cases, Rule rule) {
       EXPECT_EQ(got, c.expected) << label << " " << c.input;
     } else {
       EXPECT_EQ(result.ErrorMessage(), c.expected) << label << " " << c.input;
-      EXPECT_TRUE(got == "0" || got == "0.000000" || got == "false" || got.empty()) << label << " failure returned " << got;
+      EXPECT_TRUE(got == "0" || got == "0.000000" || got == "false" || got.empty())
+          << label << " failure returned " << got;
     }
   }
 }
 
 TEST(NumericConversion, ToBool) {
-  RunTable("bool",
-           {
-               {"b:1", "true"},
-               {"t:1", "true"},
-               {"t:true", "true"},
-               {"t:0", "false"},
-               {"t:false", "false"},
-               {"t:TRUE",
-                "Value TRUE for 'flag' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\"."},
-               {"t: true",
-                "Value  true for 'flag' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\"."},
-               {"s:1", "Couldn't assign value to 'flag' of type bool because the input is of an invalid type signed."},
-               {"f:1", "Couldn't assign value to 'flag' of type bool because the input is of an invalid type float."},
-               {"-", "A value for 'flag' is required."},
-           },
-           [](BindingResult& r, const BindingProperty& v) { return Quarn::ToBool(r, v, "flag") ? "true" : "false"; });
+  RunTable(
+      "bool",
+      {
+          {"b:1", "true"},
+          {"t:1", "true"},
+          {"t:true", "true"},
+          {"t:0", "false"},
+          {"t:false", "false"},
+          {"t:TRUE",
+           "Value TRUE for 'flag' of type bool is in an incorrect format. Options are \"true\", \"false\", "
+           "\"1\", \"0\"."},
+          {"t: true",
+           "Value  true for 'flag' of type bool is in an incorrect format. Options are \"true\", \"false\", "
+           "\"1\", \"0\"."},
+          {"s:1",
+           "Couldn't assign value to 'flag' of type bool because the input is of an invalid type signed."},
+          {"f:1",
+           "Couldn't assign value to 'flag' of type bool because the input is of an invalid type float."},
+          {"-", "A value for 'flag' is required."},
+      },
+      [](BindingResult& r, const BindingProperty& v) {
+        return Quarn::ToBool(r, v, "flag") ? "true" : "false";
+      });
 }
 
 TEST(NumericConversion, ToSignedInt32) {
-  RunTable("int32",
-           {
-               {"s:2147483647", "2147483647"},
-               {"s:-2147483648", "-2147483648"},
-               {"s:2147483648", "Value 2147483648 for 'n' of type int32 is out of range"},
-               {"s:-2147483649", "Value -2147483649 for 'n' of type int32 is out of range"},
-               {"u:2147483648", "Value 2147483648 for 'n' of type int32 is out of range"},
-               {"f:3.9", "3"},
-               {"f:-3.9", "-3"},
-               {"f:2147483647.5", "Value 2.14748e+09 for 'n' of type int32 is out of range"},
-               {"t:0x10", "16"},
-               {"t:-010", "-8"},
-               {"t: +42", "42"},
-               {"t:", "0"},
-               {"t:12abc", "Value 12abc for 'n' of type int32 is in an incorrect format"},
-               {"t:abc", "Value abc for 'n' of type int32 is in an incorrect format"},
-               {"t:12 ", "Value 12  for 'n' of type int32 is in an incorrect format"},
-               {"t:4294967296", "Value 4294967296 for 'n' of type int32 is out of range"},
-               {"e:7", "7"},
-               {"b:1", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type bool."},
-               {"l", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type collection."},
-               {"c", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type structure."},
-               {"x", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type blob."},
-               {"-", "A value for 'n' is required."},
-           },
-           [](BindingResult& r, const BindingProperty& v) {
-             return std::to_string(Quarn::ToSigned(r, v, "n", INT32_MIN, INT32_MAX, "int32"));
-           });
+  RunTable(
+      "int32",
+      {
+          {"s:2147483647", "2147483647"},
+          {"s:-2147483648", "-2147483648"},
+          {"s:2147483648", "Value 2147483648 for 'n' of type int32 is out of range"},
+          {"s:-2147483649", "Value -2147483649 for 'n' of type int32 is out of range"},
+          {"u:2147483648", "Value 2147483648 for 'n' of type int32 is out of range"},
+          {"f:3.9", "3"},
+          {"f:-3.9", "-3"},
+          {"f:2147483647.5", "Value 2.14748e+09 for 'n' of type int32 is out of range"},
+          {"t:0x10", "16"},
+          {"t:-010", "-8"},
+          {"t: +42", "42"},
+          {"t:", "0"},
+          {"t:12abc", "Value 12abc for 'n' of type int32 is in an incorrect format"},
+          {"t:abc", "Value abc for 'n' of type int32 is in an incorrect format"},
+          {"t:12 ", "Value 12  for 'n' of type int32 is in an incorrect format"},
+          {"t:4294967296", "Value 4294967296 for 'n' of type int32 is out of range"},
+          {"e:7", "7"},
+          {"b:1", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type bool."},
+          {"l",
+           "Couldn't assign value to 'n' of type int32 because the input is of an invalid type collection."},
+          {"c",
+           "Couldn't assign value to 'n' of type int32 because the input is of an invalid type structure."},
+          {"x", "Couldn't assign value to 'n' of type int32 because the input is of an invalid type blob."},
+          {"-", "A value for 'n' is required."},
+      },
+      [](BindingResult& r, const BindingProperty& v) {
+        return std::to_string(Quarn::ToSigned(r, v, "n", INT32_MIN, INT32_MAX, "int32"));
+      });
 }
 
 TEST(NumericConversion, ToSignedInt64Limits) {
@@ -138,7 +168,8 @@ TEST(NumericConversion, ToUnsignedUint32) {
                {"t:-0", "Value -0 for 'n' of type uint32 is out of range"},
                {"e:-2", "Value -2 for 'n' of type uint32 is out of range"},
                {"e:7", "7"},
-               {"b:0", "Couldn't assign value to 'n' of type uint32 because the input is of an invalid type bool."},
+               {"b:0",
+                "Couldn't assign value to 'n' of type uint32 because the input is of an invalid type bool."},
            },
            [](BindingResult& r, const BindingProperty& v) {
              return std::to_string(Quarn::ToUnsigned(r, v, "n", UINT32_MAX, "uint32"));
@@ -146,18 +177,19 @@ TEST(NumericConversion, ToUnsignedUint32) {
 }
 
 TEST(NumericConversion, ToUnsignedUint64) {
-  RunTable("uint64",
-           {
-               {"f:9223372036854775808", "9223372036854775808"},
-               {"f:18446744073709551616", "Value 1.84467e+19 for 'n' of type uint64 is out of range"},
-               {"t:18446744073709551615", "18446744073709551615"},
-               {"t:18446744073709551616", "Value 18446744073709551616 for 'n' of type uint64 is out of range"},
-               // The C conversion would read this as the maximum.
-               {"t: -1", "Value  -1 for 'n' of type uint64 is out of range"},
-           },
-           [](BindingResult& r, const BindingProperty& v) {
-             return std::to_string(Quarn::ToUnsigned(r, v, "n", UINT64_MAX, "uint64"));
-           });
+  RunTable(
+      "uint64",
+      {
+          {"f:9223372036854775808", "9223372036854775808"},
+          {"f:18446744073709551616", "Value 1.84467e+19 for 'n' of type uint64 is out of range"},
+          {"t:18446744073709551615", "18446744073709551615"},
+          {"t:18446744073709551616", "Value 18446744073709551616 for 'n' of type uint64 is out of range"},
+          // The C conversion would read this as the maximum.
+          {"t: -1", "Value  -1 for 'n' of type uint64 is out of range"},
+      },
+      [](BindingResult& r, const BindingProperty& v) {
+        return std::to_string(Quarn::ToUnsigned(r, v, "n", UINT64_MAX, "uint64"));
+      });
 }
 
 TEST(NumericConversion, ToDouble) {
@@ -173,12 +205,14 @@ TEST(NumericConversion, ToDouble) {
                {"t:inf", "Value inf for 'yaml' of type double is in an incorrect format"},
                {"t:nan", "Value nan for 'yaml' of type double is in an incorrect format"},
                {"e:7", "7.000000"},
-               {"c", "Couldn't assign value to 'yaml' of type double because the input is of an invalid type structure."},
+               {"c",
+                "Couldn't assign value to 'yaml' of type double because the input is of an invalid type "
+                "structure."},
                {"-", "A value for 'yaml' is required."},
            },
            [](BindingResult& r, const BindingProperty& v) {
-             return std::to_string(Quarn::ToDouble(r, v, "yaml", -1.7976931348623157e308, 1.7976931348623157e308,
-                                                   "double"));
+             return std::to_string(
+                 Quarn::ToDouble(r, v, "yaml", -1.7976931348623157e308, 1.7976931348623157e308, "double"));
            });
   BindingResult result;
   BindingProperty nan;
@@ -205,27 +239,30 @@ class EnumConversion : public ::testing::Test {
 };
 
 TEST_F(EnumConversion, ToEnum) {
-  RunTable("enum",
-           {
-               {"t:green", "7"},
-               {"t:7", "7"},
-               {"t:-2", "-2"},
-               {"t:Green", "Green is not a valid Color enumeration value for 'color'."},
-               {"t:seven", "seven is not a valid Color enumeration value for 'color'."},
-               {"t:8", "8 is not a valid Color enumeration value for 'color'."},
-               {"t:4294967303", "4294967303 is not a valid Color enumeration value for 'color'."},
-               {"s:1", "1"},
-               {"u:4294967303", "7"},  // the low 32 bits name a value
-               {"s:3", "3 is not a valid Color enumeration value for 'color'."},
-               {"e:7", "7"},
-               {"e:9", "9 is not a valid Color enumeration value for 'color'."},
-               {"b:1", "Couldn't assign value to 'color' of enum type because the input is of an invalid type bool."},
-               {"f:1", "Couldn't assign value to 'color' of enum type because the input is of an invalid type float."},
-               {"-", "A value for 'color' is required."},
-           },
-           [this](BindingResult& r, const BindingProperty& v) {
-             return std::to_string(Quarn::ToEnum(r, v, "color", *type_));
-           });
+  RunTable(
+      "enum",
+      {
+          {"t:green", "7"},
+          {"t:7", "7"},
+          {"t:-2", "-2"},
+          {"t:Green", "Green is not a valid Color enumeration value for 'color'."},
+          {"t:seven", "seven is not a valid Color enumeration value for 'color'."},
+          {"t:8", "8 is not a valid Color enumeration value for 'color'."},
+          {"t:4294967303", "4294967303 is not a valid Color enumeration value for 'color'."},
+          {"s:1", "1"},
+          {"u:4294967303", "7"},  // the low 32 bits name a value
+          {"s:3", "3 is not a valid Color enumeration value for 'color'."},
+          {"e:7", "7"},
+          {"e:9", "9 is not a valid Color enumeration value for 'color'."},
+          {"b:1",
+           "Couldn't assign value to 'color' of enum type because the input is of an invalid type bool."},
+          {"f:1",
+           "Couldn't assign value to 'color' of enum type because the input is of an invalid type float."},
+          {"-", "A value for 'color' is required."},
+      },
+      [this](BindingResult& r, const BindingProperty& v) {
+        return std::to_string(Quarn::ToEnum(r, v, "color", *type_));
+      });
 }
 
 TEST_F(EnumConversion, ToText) {
@@ -238,7 +275,9 @@ TEST_F(EnumConversion, ToText) {
                {"s:1", "Couldn't assign value to 'label' because the input is not a string."},
                {"-", "A value for 'label' is required."},
            },
-           [this](BindingResult& r, const BindingProperty& v) { return Quarn::ToText(r, v, "label", &registry_); });
+           [this](BindingResult& r, const BindingProperty& v) {
+             return Quarn::ToText(r, v, "label", &registry_);
+           });
 }
 
 TEST(NumericConversion, FailedResultIsLeftAlone) {

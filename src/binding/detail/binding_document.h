@@ -45,8 +45,8 @@ struct StructureRecord {
   uint32_t capacity;
 };
 using BlobRecord = std::vector<uint8_t>;  // constructed in place in its slot
-static_assert(sizeof(CollectionRecord) == 24 && sizeof(StructureRecord) == 24 &&
-              sizeof(BlobRecord) <= 24 && sizeof(BindingEnumRecord) == 16);
+static_assert(sizeof(CollectionRecord) == 24 && sizeof(StructureRecord) == 24 && sizeof(BlobRecord) <= 24 &&
+              sizeof(BindingEnumRecord) == 16);
 
 // Fixed-size slots carved from 4096-byte pages; free slots are chained
 // through their first word. Pages are returned only when the pool dies.
@@ -114,8 +114,7 @@ class BindingDocument {
   static BindingDocument* EnsureDocument(BindingProperty& value);
   // Placement-constructs an Empty non-root cell of `document` at `where`.
   static BindingProperty* InitChild(void* where, BindingDocument* document);
-  static BindingMember* InitMember(void* where, BindingDocument* document,
-                                   detail::InternedString* name);
+  static BindingMember* InitMember(void* where, BindingDocument* document, detail::InternedString* name);
 
   // Raw cell access for the tree builder.
   static void SetRaw(BindingProperty& value, BindingPropertyKind kind, uint64_t bits);

@@ -55,9 +55,9 @@ class TreeBuilder {
   void Blob(std::vector<uint8_t>&& bytes);
   void Enum(int32_t value, const StaticType& type);
   void BeginCollection();
-  void EndCollection();   // REQUIRES: the innermost open container is a collection
+  void EndCollection();  // REQUIRES: the innermost open container is a collection
   void BeginStructure();
-  void EndStructure();    // REQUIRES: the innermost open container is a structure
+  void EndStructure();  // REQUIRES: the innermost open container is a structure
 
   // Open containers.
   size_t depth() const { return frames_.size(); }
