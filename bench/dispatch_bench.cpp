@@ -56,7 +56,8 @@ std::string PageJson() {
   std::string perks;
   for (int i = 0; i < 160; ++i) perks += (i ? "," : "") + std::to_string(8000 + i * 7);
   return R"({"id":77,"name":"Aggressive mid","current":true,"primaryStyle":8100,"subStyle":8300,)"
-         R"("description":")" + std::string(900, 'd') + R"(","perks":[)" + perks + "]}";
+         R"("description":")" +
+         std::string(900, 'd') + R"(","perks":[)" + perks + "]}";
 }
 
 struct Fixture {
@@ -80,7 +81,9 @@ struct Fixture {
               .Path("summonerId")
               .function();
     put = api.Put("/kiv-collections/v1/inventories/{summonerId}/rune-pages",
-                  [](uint64_t summoner, RunePage page) -> Maybe<uint64_t> { return summoner + page.perks.size(); })
+                  [](uint64_t summoner, RunePage page) -> Maybe<uint64_t> {
+                    return summoner + page.perks.size();
+                  })
               .Path("summonerId")
               .Body("page")
               .function();
@@ -106,7 +109,8 @@ HostRequest GetRequest() {
 }
 
 void CountGetBytes(benchmark::State& state) {
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(std::strlen(kGetPath)));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(std::strlen(kGetPath)));
 }
 
 void DispatchGet(benchmark::State& state) {
@@ -187,8 +191,9 @@ void BM_DispatchGetVsRegex_Anchor(benchmark::State& state) {
     if (std::regex_match(path.data(), path.data() + path.size(), groups, pattern)) {
       match.function = f.get;
       for (size_t i = 1; i < groups.size(); ++i) {
-        match.path_arguments.emplace_back(f.get->route().captures()[i - 1].name,
-                                          Quarn::UrlDecode(std::string_view(groups[i].first, groups[i].second)));
+        match.path_arguments.emplace_back(
+            f.get->route().captures()[i - 1].name,
+            Quarn::UrlDecode(std::string_view(groups[i].first, groups[i].second)));
       }
     }
     Quarn::CallResult call;

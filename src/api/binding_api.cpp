@@ -36,8 +36,8 @@ Quarn::ArgumentBuilder Quarn::BindingApi::Add(Method method, std::string_view cu
   std::vector<BindingArgument> arguments;
   handler->DescribeArguments(registry_, arguments);
   const BindingTypeRef result_type = handler->ResultTypeRef(registry_);
-  auto function = std::make_unique<BindingFunction>(std::move(name), method, std::move(path),
-                                                    std::move(handler));
+  auto function =
+      std::make_unique<BindingFunction>(std::move(name), method, std::move(path), std::move(handler));
   function->custom_method_ = std::string(custom_method);
   function->arguments_ = std::move(arguments);
   function->result_type_ = result_type;

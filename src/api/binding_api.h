@@ -80,15 +80,39 @@ class BindingApi {
     return Add(Method::Custom, method_text, path_template,
                std::make_unique<detail::HandlerAdapter<std::decay_t<F>>>(std::forward<F>(handler)));
   }
-  template <class F> ArgumentBuilder Get(std::string_view t, F&& h) { return Register(Method::Get, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Put(std::string_view t, F&& h) { return Register(Method::Put, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Post(std::string_view t, F&& h) { return Register(Method::Post, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Delete(std::string_view t, F&& h) { return Register(Method::Delete, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Patch(std::string_view t, F&& h) { return Register(Method::Patch, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Head(std::string_view t, F&& h) { return Register(Method::Head, t, std::forward<F>(h)); }
-  template <class F> ArgumentBuilder Options(std::string_view t, F&& h) { return Register(Method::Options, t, std::forward<F>(h)); }
+  template <class F>
+  ArgumentBuilder Get(std::string_view t, F&& h) {
+    return Register(Method::Get, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Put(std::string_view t, F&& h) {
+    return Register(Method::Put, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Post(std::string_view t, F&& h) {
+    return Register(Method::Post, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Delete(std::string_view t, F&& h) {
+    return Register(Method::Delete, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Patch(std::string_view t, F&& h) {
+    return Register(Method::Patch, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Head(std::string_view t, F&& h) {
+    return Register(Method::Head, t, std::forward<F>(h));
+  }
+  template <class F>
+  ArgumentBuilder Options(std::string_view t, F&& h) {
+    return Register(Method::Options, t, std::forward<F>(h));
+  }
   // Method None: the function accepts every method.
-  template <class F> ArgumentBuilder AnyMethod(std::string_view t, F&& h) { return Register(Method::None, t, std::forward<F>(h)); }
+  template <class F>
+  ArgumentBuilder AnyMethod(std::string_view t, F&& h) {
+    return Register(Method::None, t, std::forward<F>(h));
+  }
 
  private:
   ArgumentBuilder Add(Method method, std::string_view custom_method, std::string_view path_template,

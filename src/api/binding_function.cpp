@@ -87,8 +87,8 @@ Quarn::ArgumentBuilder& Quarn::ArgumentBuilder::ThreadSafe(bool on) {
 }
 Quarn::ArgumentBuilder& Quarn::ArgumentBuilder::Async(bool on) {
   if (function_ != nullptr) {
-    function_->flags_ = on ? (function_->flags_ | KIV_FUNCTION_ASYNC)
-                           : (function_->flags_ & ~uint32_t{KIV_FUNCTION_ASYNC});
+    function_->flags_ =
+        on ? (function_->flags_ | KIV_FUNCTION_ASYNC) : (function_->flags_ & ~uint32_t{KIV_FUNCTION_ASYNC});
   }
   return *this;
 }

@@ -34,12 +34,12 @@ enum class ArgumentLocation : uint32_t {
 };
 
 struct BindingArgument {
-  std::string name;  // empty until the registering code names the argument
+  std::string name;        // empty until the registering code names the argument
   uint32_t name_hash = 0;  // FNV-1a of `name`
   std::string help;
   BindingTypeRef type;  // of the handler's parameter (of T for std::optional<T>)
   ArgumentLocation location = ArgumentLocation::Any;
-  bool optional = false;  // the parameter is a std::optional
+  bool optional = false;                         // the parameter is a std::optional
   std::optional<BindingProperty> default_value;  // the slot's value before binding
 };
 
@@ -65,16 +65,15 @@ class BindingHandler {
   // binding value of the result in `slot`; failures go into `result` with
   // the text conversion's message.
   // REQUIRES: index < number of parameters.
-  virtual void AssignText(size_t index, BindingResult& result, BindingProperty& slot,
-                          std::string_view text, std::string_view name,
-                          const BindingRegistry& registry) const = 0;
+  virtual void AssignText(size_t index, BindingResult& result, BindingProperty& slot, std::string_view text,
+                          std::string_view name, const BindingRegistry& registry) const = 0;
 
   // Converts `arguments` (one per parameter) into the native parameters
   // and, when all convert, calls the callable. The return value becomes
   // call.value (or the failure's message and code go into call.value and
   // call.status). Nothing happens when call has already failed.
-  virtual void Invoke(CallResult& call, std::span<BindingProperty> arguments,
-                      const BindingRegistry& registry, RequestContext& context) const = 0;
+  virtual void Invoke(CallResult& call, std::span<BindingProperty> arguments, const BindingRegistry& registry,
+                      RequestContext& context) const = 0;
 
   // The static type of the callable's result value (void for Maybe<void>).
   virtual const StaticType& ResultType() const = 0;
@@ -82,8 +81,7 @@ class BindingHandler {
 
 class BindingFunction {
  public:
-  BindingFunction(std::string name, Method method, std::string path,
-                  std::unique_ptr<BindingHandler> handler);
+  BindingFunction(std::string name, Method method, std::string path, std::unique_ptr<BindingHandler> handler);
 
   const std::string& name() const { return name_; }
   const std::string& name_space() const { return name_space_; }

@@ -119,6 +119,6 @@ void Quarn::RegisterBuiltinTypes(BindingApi& api) {
       .Field("types", &ApiHelp::types)
       .Field("events", &ApiHelp::events);
 
-  api.AddEvent(BindingEvent{"OnCallback", "", "BindingCallbackEvent", "Fired when a callback is invoked.",
-                            {"$builtin"}});
+  api.AddEvent(BindingEvent{
+      "OnCallback", "", "BindingCallbackEvent", "Fired when a callback is invoked.", {"$builtin"}});
 }

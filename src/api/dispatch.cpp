@@ -7,8 +7,8 @@
 #include "api/response_writer.h"
 #include "api/route_matcher.h"
 
-void Quarn::DispatchRequest(const BindingApi& api, const BindingFunction& function,
-                            HostResponse& response, const HostRequest& request) {
+void Quarn::DispatchRequest(const BindingApi& api, const BindingFunction& function, HostResponse& response,
+                            const HostRequest& request) {
   response = HostResponse{};
   MatchState match;
   match.method = MethodFromCode(request.method);

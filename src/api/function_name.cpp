@@ -5,9 +5,7 @@ namespace {
 char ToUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool IsSeparator(char c) {
-  return c == '!' || c == '+' || c == '-' || c == '.' || c == '/' || c == '_';
-}
+bool IsSeparator(char c) { return c == '!' || c == '+' || c == '-' || c == '.' || c == '/' || c == '_'; }
 
 }  // namespace
 

@@ -2,15 +2,23 @@
 
 std::string_view Quarn::MethodText(Method method) {
   switch (method) {
-    case Method::Delete: return "DELETE";
-    case Method::Get: return "GET";
-    case Method::Head: return "HEAD";
-    case Method::Options: return "OPTIONS";
-    case Method::Patch: return "PATCH";
-    case Method::Post: return "POST";
-    case Method::Put: return "PUT";
+    case Method::Delete:
+      return "DELETE";
+    case Method::Get:
+      return "GET";
+    case Method::Head:
+      return "HEAD";
+    case Method::Options:
+      return "OPTIONS";
+    case Method::Patch:
+      return "PATCH";
+    case Method::Post:
+      return "POST";
+    case Method::Put:
+      return "PUT";
     case Method::None:
-    case Method::Custom: break;
+    case Method::Custom:
+      break;
   }
   return {};
 }

@@ -119,10 +119,9 @@ Pairs Quarn::ParseQuery(std::string_view path) {
   return pairs;
 }
 
-void Quarn::AssignText(CallResult& call, BindingProperty& slot, const BindingFunction& function,
-                       int index, std::string_view parameter, std::string_view text,
-                       std::string_view content_type, bool structured,
-                       const BindingRegistry& registry) {
+void Quarn::AssignText(CallResult& call, BindingProperty& slot, const BindingFunction& function, int index,
+                       std::string_view parameter, std::string_view text, std::string_view content_type,
+                       bool structured, const BindingRegistry& registry) {
   const bool sniff = structured && content_type.empty();
   if (StartsWithNoCase(content_type, "application/x-msgpack")) {
     AssignMsgPack(call, slot, parameter, function, text);
@@ -166,9 +165,9 @@ void Quarn::AssignText(CallResult& call, BindingProperty& slot, const BindingFun
   function.handler().AssignText(static_cast<size_t>(index), call.value, slot, text, parameter, registry);
 }
 
-void Quarn::BindArgument(CallResult& call, std::span<BindingProperty> slots,
-                         const BindingFunction& function, std::string_view key, std::string_view text,
-                         ArgumentLocation source, const BindingRegistry& registry) {
+void Quarn::BindArgument(CallResult& call, std::span<BindingProperty> slots, const BindingFunction& function,
+                         std::string_view key, std::string_view text, ArgumentLocation source,
+                         const BindingRegistry& registry) {
   const size_t dot = key.find('.');
   const std::string_view segment = key.substr(0, dot);
   const int index = function.FindArgument(segment);
@@ -300,12 +299,16 @@ void Quarn::BindAndInvoke(CallResult& call, const BindingFunction& function, con
     } else if (StartsWithNoCase(content_type, "application/json") ||
                StartsWithNoCase(content_type, "application/vnd.api+json")) {
       BindingResult parsed = FromJson(text);
-      if (!parsed.ok()) call.Fail(parsed.ErrorMessage());
-      else slot = std::move(parsed.value);
+      if (!parsed.ok())
+        call.Fail(parsed.ErrorMessage());
+      else
+        slot = std::move(parsed.value);
     } else if (StartsWithNoCase(content_type, "application/x-yaml")) {
       BindingResult parsed = ReadYaml(text);
-      if (!parsed.ok()) call.Fail(parsed.ErrorMessage());
-      else slot = std::move(parsed.value);
+      if (!parsed.ok())
+        call.Fail(parsed.ErrorMessage());
+      else
+        slot = std::move(parsed.value);
     } else {
       call.Fail(ApiMessage::kUnsupportedBody);
     }

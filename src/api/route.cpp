@@ -56,8 +56,12 @@ Quarn::Route Quarn::Route::Compile(std::string_view path_template) {
     if (c == '}') {
       const auto index = static_cast<uint32_t>(route.captures_.size());
       switch (kind) {
-        case CaptureKind::Simple: route.pattern_ += "([^/]*)"; break;
-        case CaptureKind::Reserved: route.pattern_ += "(.*)"; break;
+        case CaptureKind::Simple:
+          route.pattern_ += "([^/]*)";
+          break;
+        case CaptureKind::Reserved:
+          route.pattern_ += "(.*)";
+          break;
         case CaptureKind::Fragment:
           route.pattern_ += "#(.*)";
           literal += '#';
@@ -87,8 +91,7 @@ Quarn::Route Quarn::Route::Compile(std::string_view path_template) {
 // characters as it can first: the order in which an ECMAScript engine
 // backtracks, so the first full match found is the one it reports.
 bool Quarn::Route::MatchFrom(size_t piece, std::string_view path, size_t pos,
-                             std::pair<uint32_t, uint32_t>* spans,
-                             std::vector<uint8_t>* failed) const {
+                             std::pair<uint32_t, uint32_t>* spans, std::vector<uint8_t>* failed) const {
   if (piece == pieces_.size()) return pos == path.size();
   const Piece& p = pieces_[piece];
   if (p.literal) {
@@ -171,8 +174,7 @@ void Quarn::UrlDecodeAppend(std::string_view text, std::string& out) {
     const char c = text[i];
     if (c == '+') {
       out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
+    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
       out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
     } else {

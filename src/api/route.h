@@ -65,8 +65,8 @@ class Route {
     std::string text;
   };
 
-  bool MatchFrom(size_t piece, std::string_view path, size_t pos,
-                 std::pair<uint32_t, uint32_t>* spans, std::vector<uint8_t>* failed) const;
+  bool MatchFrom(size_t piece, std::string_view path, size_t pos, std::pair<uint32_t, uint32_t>* spans,
+                 std::vector<uint8_t>* failed) const;
 
   std::string literal_path_;
   std::string pattern_;

@@ -27,8 +27,7 @@ bool Quarn::MatchRoutes(std::span<const BindingFunction* const> candidates, Matc
   const std::string_view path = RoutePath(state.path);
   for (const BindingFunction* function : candidates) {
     const Route& route = function->route();
-    if (!route.static_target().empty() && state.method != Method::Get &&
-        state.method != Method::Head) {
+    if (!route.static_target().empty() && state.method != Method::Get && state.method != Method::Head) {
       continue;
     }
     // The method check is cheaper than the path match and both must pass.

@@ -17,8 +17,8 @@ namespace Quarn {
 // outlive the state.
 struct MatchState {
   Method method = Method::None;
-  std::string_view custom_method;  // compared when method is Custom
-  std::string_view path;           // as the host hands it over, query string included
+  std::string_view custom_method;             // compared when method is Custom
+  std::string_view path;                      // as the host hands it over, query string included
   const BindingFunction* function = nullptr;  // the chosen function; null until one matched
   std::string static_target;
   PathArguments path_arguments;

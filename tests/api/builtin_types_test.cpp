@@ -49,8 +49,8 @@ TEST(BuiltinTypes, FieldsAndEnumeratorsAsDescribed) {
   ASSERT_NE(function_help, nullptr);
   std::vector<std::string> names;
   for (const auto& field : function_help->fields) names.push_back(field.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"name", "nameSpace", "arguments", "returns", "description", "help",
-                                             "threadSafe", "async", "tags"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"name", "nameSpace", "arguments", "returns", "description",
+                                             "help", "threadSafe", "async", "tags"}));
   EXPECT_EQ(function_help->fields[2].type.kind, Quarn::BindingTypeKind::Vector);
   EXPECT_EQ(function_help->fields[2].type.type, api.registry().FindByName("BindingFullArgumentHelp"));
 
@@ -65,7 +65,8 @@ TEST(BuiltinTypes, FieldsAndEnumeratorsAsDescribed) {
   EXPECT_EQ(format->size, 4u);
   const auto* state = api.registry().FindByName("BindingAsyncState");
   ASSERT_NE(state, nullptr);
-  EXPECT_EQ(state->enumerators.at("Cancelling").description, "A request to cancel the operation has been made");
+  EXPECT_EQ(state->enumerators.at("Cancelling").description,
+            "A request to cancel the operation has been made");
 }
 
 TEST(BuiltinTypes, OnCallbackEventOnceAndRegistrationTagsAfterwards) {

@@ -42,13 +42,25 @@ struct Reply {
 
 void WriteHostValue(const HostValue& value, std::string& out) {
   switch (value.tag) {
-    case KIV_VALUE_NULL: out += "null"; return;
-    case KIV_VALUE_BOOL: out += value.data.boolean ? "true" : "false"; return;
-    case KIV_VALUE_SIGNED: out += std::to_string(value.data.i64); return;
-    case KIV_VALUE_UNSIGNED: out += std::to_string(value.data.u64); return;
-    case KIV_VALUE_DOUBLE: out += std::to_string(value.data.f64); return;
+    case KIV_VALUE_NULL:
+      out += "null";
+      return;
+    case KIV_VALUE_BOOL:
+      out += value.data.boolean ? "true" : "false";
+      return;
+    case KIV_VALUE_SIGNED:
+      out += std::to_string(value.data.i64);
+      return;
+    case KIV_VALUE_UNSIGNED:
+      out += std::to_string(value.data.u64);
+      return;
+    case KIV_VALUE_DOUBLE:
+      out += std::to_string(value.data.f64);
+      return;
     case KIV_VALUE_TEXT:
-    case KIV_VALUE_TEXT_OWNED: out += '"' + std::string(value.data.text) + '"'; return;
+    case KIV_VALUE_TEXT_OWNED:
+      out += '"' + std::string(value.data.text) + '"';
+      return;
     case KIV_VALUE_ARRAY: {
       const auto* elements = static_cast<const HostValue*>(value.data.seq.data);
       out += '[';
@@ -70,7 +82,9 @@ void WriteHostValue(const HostValue& value, std::string& out) {
       out += '}';
       return;
     }
-    default: out += "?"; return;
+    default:
+      out += "?";
+      return;
   }
 }
 
@@ -78,8 +92,12 @@ struct Request {
   using Pairs = std::vector<std::pair<std::string, std::string>>;
   Request(uint32_t method_code, std::string request_path, std::string type = {}, std::string bytes = {},
           bool with_body = false, Pairs name_values = {}, std::vector<HostTypedArgument> typed_arguments = {})
-      : method(method_code), path(std::move(request_path)), content_type(std::move(type)),
-        body(std::move(bytes)), has_body(with_body), pairs(std::move(name_values)),
+      : method(method_code),
+        path(std::move(request_path)),
+        content_type(std::move(type)),
+        body(std::move(bytes)),
+        has_body(with_body),
+        pairs(std::move(name_values)),
         typed(std::move(typed_arguments)) {}
 
   uint32_t method;
@@ -106,48 +124,55 @@ class DispatchTest : public ::testing::Test {
         .Field("tags", &Item::tags);
     registry.Structure<Filter>("Filter").Field("names", &Filter::names).Field("limit", &Filter::limit);
 
-    api_.Get("/v1/items/{itemId}", [this](uint64_t id) -> Maybe<Item> {
-          ++calls_;
-          if (id == 404) return Quarn::NotFound();
-          return Item{id, "item" + std::to_string(id), {}};
-        })
+    api_.Get("/v1/items/{itemId}",
+             [this](uint64_t id) -> Maybe<Item> {
+               ++calls_;
+               if (id == 404) return Quarn::NotFound();
+               return Item{id, "item" + std::to_string(id), {}};
+             })
         .Path("itemId", "The item.");
-    api_.Put("/v1/items/{itemId}/", [this](uint64_t id, Item item) -> Maybe<Item> {
-          ++calls_;
-          item.id = id;
-          return item;
-        })
+    api_.Put("/v1/items/{itemId}/",
+             [this](uint64_t id, Item item) -> Maybe<Item> {
+               ++calls_;
+               item.id = id;
+               return item;
+             })
         .Path("itemId")
         .Body("item");
-    api_.Delete("/v1/items/{itemId}", [this](uint64_t id) -> Maybe<void> {
-          ++calls_;
-          deleted_ = id;
-          return {};
-        })
+    api_.Delete("/v1/items/{itemId}",
+                [this](uint64_t id) -> Maybe<void> {
+                  ++calls_;
+                  deleted_ = id;
+                  return {};
+                })
         .Path("itemId");
-    api_.Get("/v1/items", [this](std::optional<uint32_t> limit, std::optional<std::string> sort_rule,
-                                 bool enabled) -> Maybe<std::string> {
-          ++calls_;
-          return std::to_string(limit.value_or(0)) + "|" + sort_rule.value_or("-") + "|" +
-                 (enabled ? "on" : "off");
-        })
+    api_.Get("/v1/items",
+             [this](std::optional<uint32_t> limit, std::optional<std::string> sort_rule,
+                    bool enabled) -> Maybe<std::string> {
+               ++calls_;
+               return std::to_string(limit.value_or(0)) + "|" + sort_rule.value_or("-") + "|" +
+                      (enabled ? "on" : "off");
+             })
         .Query("limit")
         .Query("sortRule")
         .Query("enabled");
-    api_.Get("/v1/search", [this](Filter filter) -> Maybe<Filter> {
-          ++calls_;
-          return filter;
-        })
+    api_.Get("/v1/search",
+             [this](Filter filter) -> Maybe<Filter> {
+               ++calls_;
+               return filter;
+             })
         .Query("filter");
-    api_.Get("/v1/mode", [this](std::optional<std::string> mode) -> Maybe<std::string> {
-          ++calls_;
-          return mode.value_or("none");
-        })
+    api_.Get("/v1/mode",
+             [this](std::optional<std::string> mode) -> Maybe<std::string> {
+               ++calls_;
+               return mode.value_or("none");
+             })
         .Header("Mode");
-    api_.Post("/v1/sum/{a}", [this](int32_t a, int32_t b) -> Maybe<int64_t> {
-          ++calls_;
-          return int64_t{a} + b;
-        })
+    api_.Post("/v1/sum/{a}",
+              [this](int32_t a, int32_t b) -> Maybe<int64_t> {
+                ++calls_;
+                return int64_t{a} + b;
+              })
         .Path("a")
         .Any("b");
   }
@@ -199,17 +224,17 @@ class DispatchTest : public ::testing::Test {
 TEST_F(DispatchTest, RegistersDerivedNamesInOrderAndIgnoresDuplicates) {
   std::vector<std::string> names;
   for (const auto& f : api_.functions()) names.push_back(f->name());
-  EXPECT_EQ(names, (std::vector<std::string>{"GetV1ItemsByItemId", "PutV1ItemsByItemId",
-                                             "DeleteV1ItemsByItemId", "GetV1Items", "GetV1Search",
-                                             "GetV1Mode", "PostV1SumByA"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"GetV1ItemsByItemId", "PutV1ItemsByItemId", "DeleteV1ItemsByItemId",
+                                      "GetV1Items", "GetV1Search", "GetV1Mode", "PostV1SumByA"}));
   const auto* put = api_.FindFunction("PutV1ItemsByItemId");
   ASSERT_NE(put, nullptr);
   EXPECT_EQ(put->path(), "/v1/items/{itemId}");
   ASSERT_EQ(put->arguments().size(), 2u);
   EXPECT_EQ(put->arguments()[1].location, Quarn::ArgumentLocation::Body);
 
-  auto builder = api_.Get("/v1/items/{itemId}/", [](std::string) -> Maybe<void> { return {}; })
-                     .Path("other", "ignored");
+  auto builder =
+      api_.Get("/v1/items/{itemId}/", [](std::string) -> Maybe<void> { return {}; }).Path("other", "ignored");
   EXPECT_EQ(builder.function(), nullptr);
   EXPECT_EQ(api_.functions().size(), 7u);
   EXPECT_EQ(api_.FindFunction("GetV1ItemsByItemId")->arguments()[0].name, "itemId");
@@ -241,14 +266,18 @@ TEST_F(DispatchTest, AnswersSuccessfulCalls) {
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?limit=3&sortRule=x"}, R"("3|x|off")"},
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?enabled&limit=1&limit=2"}, R"("2|-|on")"},
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?sortRule=a+b%26c&enabled=false&"}, R"("0|a b&c|off")"},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter.names.0=a&filter.names.2=c&filter.limit=5"},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter.names.0=a&filter.names.2=c&filter.limit=5"},
        R"({"limit":5,"names":["a","","c"]})"},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%7B%22limit%22%3A2%7D"}, R"({"limit":2,"names":[]})"},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter=%7B%22limit%22%3A2%7D"},
+       R"({"limit":2,"names":[]})"},
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=---%0Alimit%3A+4"}, R"({"limit":4,"names":[]})"},
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter"}, R"({"limit":0,"names":[]})"},
       // A MessagePack map header as the first byte: {"limit": 3}
       {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%81%A5limit%03"}, R"({"limit":3,"names":[]})"},
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", false, {{"Mode", "upper"}, {"mode", "lower"}}},
+      {"GetV1Mode",
+       {KIV_METHOD_GET, "/v1/mode", "", "", false, {{"Mode", "upper"}, {"mode", "lower"}}},
        R"("lower")"},
       {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", false, {{"Mode", "upper"}}}, R"("none")"},
       // A body is ignored by a function without a body argument.
@@ -303,45 +332,75 @@ TEST_F(DispatchTest, ReportsEachFailureWithItsTextAndStatus) {
       {"GetV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/7"}, "Invalid function", 404},
       {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/7/x"}, "Invalid function", 404},
       {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/404"}, "Not found", 404},
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/7?itemId=3"},
-       "Argument 'itemId' for 'GetV1ItemsByItemId' was specified in an invalid location.", 0},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?bogus=1&limit=2"},
-       "Unknown argument 'bogus' for 'GetV1Items'.", 0},
+      {"GetV1ItemsByItemId",
+       {KIV_METHOD_GET, "/v1/items/7?itemId=3"},
+       "Argument 'itemId' for 'GetV1ItemsByItemId' was specified in an invalid location.",
+       0},
+      {"GetV1Items",
+       {KIV_METHOD_GET, "/v1/items?bogus=1&limit=2"},
+       "Unknown argument 'bogus' for 'GetV1Items'.",
+       0},
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?limit="}, "Expected value for argument 'limit'.", 0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter.names.1z=a"}, "Index 1z is in an incorrect format", 0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter.names.2147483648=a"},
-       "Index 2147483648 is out of range", 0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter.names.99999999999999999999=a"},
-       "Index 99999999999999999999 is out of range", 0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%7Bx"},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter.names.1z=a"},
+       "Index 1z is in an incorrect format",
+       0},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter.names.2147483648=a"},
+       "Index 2147483648 is out of range",
+       0},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter.names.99999999999999999999=a"},
+       "Index 99999999999999999999 is out of range",
+       0},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter=%7Bx"},
        "Couldn't deserialize JSON value for parameter 'filter' of 'GetV1Search': " +
            std::string(Quarn::FromJson("{x").ErrorMessage()),
        0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%91%C1"},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter=%91%C1"},
        "Couldn't deserialize MessagePack value for parameter 'filter' of 'GetV1Search': " +
            MsgPackError("\x91\xC1"),
        0},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=---%0A%5B"},
+      {"GetV1Search",
+       {KIV_METHOD_GET, "/v1/search?filter=---%0A%5B"},
        "Couldn't deserialize YAML value for parameter 'filter' of 'GetV1Search': " +
            std::string(Quarn::ReadYaml("---\n[").ErrorMessage()),
        0},
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode?Mode=x"},
-       "Argument 'Mode' for 'GetV1Mode' was specified in an invalid location.", 0},
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "text/plain", "{}", true},
-       "Unsupported body content type", 0},
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x80\x01", true},
-       "Extra MessgePack data found in body", 0},
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x91\xC1", true},
-       MsgPackError("\x91\xC1"), 0},
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/json", "[1,]", true},
-       std::string(Quarn::FromJson("[1,]").ErrorMessage()), 0},
+      {"GetV1Mode",
+       {KIV_METHOD_GET, "/v1/mode?Mode=x"},
+       "Argument 'Mode' for 'GetV1Mode' was specified in an invalid location.",
+       0},
+      {"PutV1ItemsByItemId",
+       {KIV_METHOD_PUT, "/v1/items/1", "text/plain", "{}", true},
+       "Unsupported body content type",
+       0},
+      {"PutV1ItemsByItemId",
+       {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x80\x01", true},
+       "Extra MessgePack data found in body",
+       0},
+      {"PutV1ItemsByItemId",
+       {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x91\xC1", true},
+       MsgPackError("\x91\xC1"),
+       0},
+      {"PutV1ItemsByItemId",
+       {KIV_METHOD_PUT, "/v1/items/1", "application/json", "[1,]", true},
+       std::string(Quarn::FromJson("[1,]").ErrorMessage()),
+       0},
       // The body step runs after a failed query pass and its failure wins.
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1?x=1", "text/plain", "{}", true},
-       "Unsupported body content type", 0},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/1", "", "", false, {}, {unknown}},
-       "Unknown argument 'zzz' for 'PostV1SumByA'.", 0},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/1", "", "", false, {}, {unnamed, unnamed}},
-       "Unknown argument '2' for 'PostV1SumByA'.", 0},
+      {"PutV1ItemsByItemId",
+       {KIV_METHOD_PUT, "/v1/items/1?x=1", "text/plain", "{}", true},
+       "Unsupported body content type",
+       0},
+      {"PostV1SumByA",
+       {KIV_METHOD_POST, "/v1/sum/1", "", "", false, {}, {unknown}},
+       "Unknown argument 'zzz' for 'PostV1SumByA'.",
+       0},
+      {"PostV1SumByA",
+       {KIV_METHOD_POST, "/v1/sum/1", "", "", false, {}, {unnamed, unnamed}},
+       "Unknown argument '2' for 'PostV1SumByA'.",
+       0},
   };
   for (const auto& c : cases) {
     calls_ = 0;

@@ -15,7 +15,7 @@ TEST(FunctionName, DerivesFromMethodAndTemplate) {
       {"", "/v1/items/{itemId}.json", "V1ItemsByItemIdJson"},
       {"", "kiv-collections", "KivCollections"},
       {"PUT", "/a_b!c+d/{+rest}", "PutABCDByRest"},
-      {"post", "/x", "PostX"},          // the first character stays as given
+      {"post", "/x", "PostX"},  // the first character stays as given
       {"GET", "/", "Get"},
       {"GET", "/{#frag}", "GetBy#frag"},  // "#" is not a separator
       {"MyVerb", "/x", "MyverbX"},

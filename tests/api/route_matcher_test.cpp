@@ -38,7 +38,11 @@ TEST(RouteMatcher, ChoosesByMethodAndFewestCapturedCharacters) {
       // Fewer captured characters win.
       {{{Method::Get, "/a/{x}"}, {Method::Get, "/a/{x}c"}}, Method::Get, "/a/bc", 1, {{"x", "b"}}},
       // A literal match ends the scan, even before a later literal.
-      {{{Method::Get, "/a/{x}"}, {Method::Get, "/a/bc"}, {Method::None, "/a/bc"}}, Method::Get, "/a/bc", 1, {}},
+      {{{Method::Get, "/a/{x}"}, {Method::Get, "/a/bc"}, {Method::None, "/a/bc"}},
+       Method::Get,
+       "/a/bc",
+       1,
+       {}},
       // A match without captures is never replaced.
       {{{Method::Get, "/a/bc"}, {Method::Get, "/a/{x}"}}, Method::Get, "/a/bc", 0, {}},
       // Method checks: None takes every method; PUT is not GET.
@@ -58,8 +62,9 @@ TEST(RouteMatcher, ChoosesByMethodAndFewestCapturedCharacters) {
     std::vector<const Quarn::BindingFunction*> candidates;
     for (const Candidate& route : c.routes) {
       auto& api = *apis.emplace_back(std::make_unique<Quarn::BindingApi>());
-      auto builder = route.method == Method::Custom ? api.Custom(route.custom, route.path_template, &Nothing)
-                                                    : api.Register(route.method, route.path_template, &Nothing);
+      auto builder = route.method == Method::Custom
+                         ? api.Custom(route.custom, route.path_template, &Nothing)
+                         : api.Register(route.method, route.path_template, &Nothing);
       ASSERT_NE(builder.function(), nullptr) << "case " << n;
       candidates.push_back(builder.function());
     }

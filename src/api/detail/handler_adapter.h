@@ -98,8 +98,8 @@ struct StoredTuple<std::tuple<A...>> {
 // Native parameter i converted from its binding value; an Empty value
 // leaves an optional parameter empty.
 template <class T>
-void ArgumentFromBinding(BindingResult& result, const BindingProperty& value, std::string_view name,
-                         T& out, const BindingRegistry& registry) {
+void ArgumentFromBinding(BindingResult& result, const BindingProperty& value, std::string_view name, T& out,
+                         const BindingRegistry& registry) {
   using Traits = OptionalTraits<T>;
   if constexpr (Traits::kOptional) {
     if (value.IsEmpty()) return;
@@ -147,8 +147,8 @@ class HandlerAdapter final : public HandlerBase {
     AssignAt(index, result, slot, text, name, registry, std::make_index_sequence<kCount>());
   }
 
-  void Invoke(CallResult& call, std::span<BindingProperty> arguments,
-              const BindingRegistry& registry, RequestContext& context) const override {
+  void Invoke(CallResult& call, std::span<BindingProperty> arguments, const BindingRegistry& registry,
+              RequestContext& context) const override {
     if (!call.ok()) return;
     if (arguments.size() != kCount) {
       // Registration sizes the arguments from this handler; anything else
@@ -215,9 +215,9 @@ class HandlerAdapter final : public HandlerBase {
                       [[maybe_unused]] Native& params, [[maybe_unused]] const BindingRegistry& registry,
                       [[maybe_unused]] const RequestContext& context, std::index_sequence<I...>) {
     // Stops at the first failure: later parameters are not converted.
-    ((result.ok() ? ArgumentFromBinding(result, arguments[I], ArgumentName(context, I),
-                                        std::get<I>(params), registry)
-                  : void()),
+    ((result.ok()
+          ? ArgumentFromBinding(result, arguments[I], ArgumentName(context, I), std::get<I>(params), registry)
+          : void()),
      ...);
     return result.ok();
   }
