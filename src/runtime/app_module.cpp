@@ -2,9 +2,12 @@
 
 #include <utility>
 
+#include "binding/binding_registry.h"
+#include "binding/host_value_conversion.h"
 #include "diagnostics/assertion.h"
 #include "diagnostics/logger.h"
 #include "runtime/event_name.h"
+#include "runtime/telemetry_sink.h"
 
 namespace {
 
@@ -12,8 +15,10 @@ namespace {
 // the context word is the module. Nothing may escape into the host.
 extern "C" void ModuleEventCallback(const HostEvent* event) noexcept {
   if (event == nullptr || event->context == nullptr) return;
+  auto* module = static_cast<Quarn::AppModule*>(event->context);
+  Quarn::AppModule::CallScope scope(*module);
   try {
-    static_cast<Quarn::AppModule*>(event->context)->DeliverEvent(*event);
+    module->DeliverEvent(*event);
   } catch (...) {
     // A handler that throws loses its event; the host must not see it.
   }
@@ -29,12 +34,19 @@ Quarn::AppModule::AppModule() = default;
 
 Quarn::AppModule::~AppModule() = default;
 
+const Quarn::BindingRegistry& Quarn::AppModule::registry() const {
+  // Before a registry is set nothing is registered: conversions of plain
+  // values still work, registered types fail with their usual message.
+  static const BindingRegistry* const kEmpty = new BindingRegistry();
+  return registry_ != nullptr ? *registry_ : *kEmpty;
+}
+
 void Quarn::AppModule::Subscribe(std::string_view uri) {
   const std::string name = EventNameOfUri(uri);
   auto count = subscription_counts_.find(name);
   if (count == subscription_counts_.end()) count = subscription_counts_.emplace(name, 0).first;
   if (++count->second != 1) return;
-  SubscribeEvent(name, [this](const HostEvent& event) { DispatchJsonApiEvent(event); }, kJsonApiFlag);
+  SubscribeEvent(name, [this](const BindingProperty& payload) { DispatchJsonApiEvent(payload); }, kJsonApiFlag);
 }
 
 void Quarn::AppModule::Unsubscribe(std::string_view uri) {
@@ -54,18 +66,7 @@ void Quarn::AppModule::Shutdown() {
   exact_observers_.clear();
   pattern_observers_.clear();
   trov_handlers_.clear();
-
-  // Destroy the callbacks after the lock is released: dropping a promise
-  // wakes its future, which must not find the lock held.
-  std::map<std::string, ServiceProxyCallback, std::less<>> pending;
-  std::map<std::string, PluginServiceProxyResponse, std::less<>> arrived;
-  std::map<std::string, ServiceProxyCallback, std::less<>> async;
-  {
-    std::lock_guard<std::mutex> lock(module_lock_);
-    pending.swap(pending_proxy_requests_);
-    arrived.swap(arrived_proxy_answers_);
-    async.swap(async_proxy_handlers_);
-  }
+  FinalizePendingRequests();
 }
 
 uint32_t Quarn::AppModule::Yield() {
@@ -78,12 +79,29 @@ void Quarn::AppModule::Connect(void* host_handle, std::string short_name, std::s
   host_handle_ = host_handle;
   short_name_ = std::move(short_name);
   user_agent_ = std::move(user_agent);
-  SubscribeEvent(kOnServiceProxyUuidEvent, [this](const HostEvent& event) { OnServiceProxyUuidEvent(event); },
+  telemetry_ = std::make_unique<TelemetrySink>(*this);
+  SubscribeEvent(kOnServiceProxyUuidEvent,
+                 [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/false); },
                  kServiceProxyFlag);
   SubscribeEvent(kOnServiceProxyMethodEvent,
-                 [this](const HostEvent& event) { OnServiceProxyMethodEvent(event); }, kServiceProxyFlag);
-  SubscribeEvent(kOnServiceProxyAsyncEvent, [this](const HostEvent& event) { OnServiceProxyAsyncEvent(event); },
+                 [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/true); },
                  kServiceProxyFlag);
+  SubscribeEvent(kOnServiceProxyAsyncEvent,
+                 [this](const BindingProperty& payload) { OnServiceProxyAsyncEvent(payload); }, kServiceProxyFlag);
+}
+
+void Quarn::AppModule::DestroyWhenIdle() {
+  if (active_calls_ > 0) {
+    destroy_when_idle_ = true;
+    return;
+  }
+  delete this;
+}
+
+void Quarn::AppModule::LeaveCall() {
+  // An unload that came in while a call waited inside the host destroys
+  // the module only now, when nothing of it is on the stack any more.
+  if (--active_calls_ == 0 && destroy_when_idle_) delete this;
 }
 
 void Quarn::AppModule::DeliverEvent(const HostEvent& event) {
@@ -92,7 +110,17 @@ void Quarn::AppModule::DeliverEvent(const HostEvent& event) {
   if (found == event_handlers_.end()) return;
   // A copy: the handler may unsubscribe its own name while it runs.
   const EventHandler handler = found->second;
-  if (handler) handler(event);
+  if (!handler) return;
+
+  BindingProperty payload;
+  std::string error;
+  if (!FromHostValue(payload, event.payload, "<result>", error)) {
+    Log(kLogOkay, kChannelXtr, "%s: Couldn't convert payload %s for event %s: %s", short_name_.c_str(),
+        StaticTypeOf<BindingProperty>().name.c_str(), event.name, error.c_str());
+    return;
+  }
+  Log(kLogOkay, kChannelXtr, "%s: Handling event %s", short_name_.c_str(), event.name);
+  handler(payload);
 }
 
 std::vector<std::string> Quarn::AppModule::HandledEventNames() const {
@@ -110,6 +138,7 @@ int32_t Quarn::AppModule::SubscriptionCount(std::string_view event_name) const {
 void Quarn::AppModule::SubscribeEvent(std::string_view event_name, EventHandler handler, uint32_t flag) {
   std::string name(event_name);
   event_handlers_.insert_or_assign(name, std::move(handler));
+  Log(kLogOkay, kChannelXtr, "%s: Subscribing to event: %s", short_name_.c_str(), name.c_str());
   SubscribeAtHost(name.c_str(), host_handle_, &ModuleEventCallback, this, flag);
 }
 
@@ -118,19 +147,9 @@ void Quarn::AppModule::UnsubscribeEvent(std::string_view event_name) {
   if (found == event_handlers_.end()) return;
   const std::string name = found->first;
   event_handlers_.erase(found);
+  Log(kLogOkay, kChannelXtr, "%s: Unsubscribing to event: %s", short_name_.c_str(), name.c_str());
   UnsubscribeAtHost(name.c_str(), host_handle_);
 }
-
-void Quarn::AppModule::DispatchJsonApiEvent(const HostEvent& /*event*/) {
-  // Resource observers are not routed yet: the payload conversion and the
-  // observer tables are filled in by the resource-event layer.
-}
-
-void Quarn::AppModule::OnServiceProxyUuidEvent(const HostEvent& /*event*/) {}
-
-void Quarn::AppModule::OnServiceProxyMethodEvent(const HostEvent& /*event*/) {}
-
-void Quarn::AppModule::OnServiceProxyAsyncEvent(const HostEvent& /*event*/) {}
 
 void Quarn::AppModule::FailAwait(int code, const char* what) {
   const std::string message = Format("Caught std::future_error in AppModule::Await: (%1) %2", code, what);

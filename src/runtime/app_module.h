@@ -1,15 +1,23 @@
 // Quarn::AppModule: the runtime's module base. It keeps what a module needs
 // to live inside the host: the host handle and names, the stopping flag,
 // the event-handler and subscription tables, the service-proxy and timer
-// tables, and awaiting (Await, Yield) by stepping the host.
+// tables, the TROV class tables, the telemetry sink, and awaiting (Await,
+// Yield) by stepping the host.
 //
 // The host's function table is reached only through the pure virtual slots
 // 4-12, which PluginBase implements as plain forwards; the slot order is
 // part of the module's contract and must not change.
 //
+// The typed operations are member templates defined beside their concept;
+// include the header that defines the one you call:
+//   Request                                   runtime/outbound_request.h
+//   ObserveResource, PublishResource          runtime/resource_events.h
+//   Invoke, ObserveTrovEvent                  runtime/trov_calls.h
+//   ServiceProxyRequest, CallServiceProxy...  runtime/service_proxy.h
+//
 // Everything runs on the host's thread. Calls that step the host (Await,
-// Yield, requests) are re-entrant: events, requests and timers of this
-// module may run before they return.
+// Yield, requests, emitting) are re-entrant: events, requests and timers of
+// this module may run before they return.
 #pragma once
 
 #include <chrono>
@@ -17,27 +25,44 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "api/method.h"
+#include "binding/binding_property.h"
 #include "binding/maybe_type.h"
 #include "binding/message_format.h"
 #include "binding/static_type.h"
 #include "kiv/plugin_abi.h"
 #include "runtime/host_records.h"
+#include "runtime/trov_class_tables.h"
 
 namespace Quarn {
 
+class BindingRegistry;
+class TelemetrySink;
+
+// What an observer of a resource receives: the event with its data
+// converted to T (left default for "Delete").
+template <class T>
+struct ResourceEvent {
+  std::string uri;
+  PluginResourceEventType event_type = PluginResourceEventType::Create;
+  T data{};
+};
+
 class AppModule {
  public:
-  // Handles one delivered host event; the record is borrowed for the
-  // duration of the call. A handler converts the payload itself.
-  using EventHandler = std::function<void(const HostEvent& event)>;
+  // Handles one delivered host event; `payload` is the event's payload,
+  // already converted, borrowed for the duration of the call.
+  using EventHandler = std::function<void(const BindingProperty& payload)>;
   // A typed observer of resource changes.
   using ResourceHandler = std::function<void(const Resource& resource)>;
-  // Completes a pending service-proxy request with its answer.
+  // Completes a service-proxy request with its answer; runs under the
+  // module lock, so it must not start a request or take that lock.
   using ServiceProxyCallback = std::function<void(const PluginServiceProxyResponse& answer)>;
   // Runs a push message of one backend class.
   using TrovHandler = std::function<void(const PluginTrovEvent& event)>;
@@ -58,9 +83,10 @@ class AppModule {
   // Slot 2.
   virtual ~AppModule();
   // Slot 3. Unsubscribes at the host every event name that has a handler,
-  // once each, then clears the handler, observer and subscription tables;
-  // the service-proxy tables are cleared under the module lock (their
-  // promises break). Safe to call more than once.
+  // once each, then clears the handler, observer and TROV tables. Under the
+  // module lock, every pending service-proxy request is completed with the
+  // error "Finalizing" (so no awaited future breaks) and the service-proxy
+  // tables are cleared. Safe to call more than once.
   virtual void Shutdown();
 
   // Slots 4-12: the host's function table, entries 0-8, same arguments
@@ -82,6 +108,8 @@ class AppModule {
   virtual uint32_t BeginWait(const char* label, uint32_t flag) = 0;
   virtual uint32_t EndWait() = 0;
 
+  // ---- awaiting
+
   // Waits for `future` by stepping the host until it is ready. A future
   // that is ready on arrival returns at once without any host call;
   // otherwise begin wait ("Wait: future<type>") is called once, step once
@@ -99,8 +127,109 @@ class AppModule {
   // [re-entrant: other callbacks may run before this returns]
   uint32_t Yield();
 
-  // Stores the host handle, the short name and the User-Agent text, then
-  // subscribes to the three service-proxy events (flag 1).
+  // ---- outbound requests (runtime/outbound_request.h)
+
+  // Sends `method` `url` with each parameter as an unnamed typed argument,
+  // in order, and returns the answer's body converted to T (void: only the
+  // error check). Failures:
+  //   400 "Request not sent: Error converting parameters for {method} {url}: {error}"
+  //   <status> "Error response for {method} {url}: {error}"
+  //   0 "Error reading streamed response for {method} {url}: {error}"
+  //   0 "Error converting response for {method} {url}: {error}"
+  // The response's release function is called on every path.
+  // REQUIRES: connected (the host handle is known).
+  // [re-entrant: other callbacks may run before this returns]
+  template <class T = void, class... P>
+  Maybe<T> Request(Method method, std::string_view url, const P&... parameters);
+
+  // ---- resource events (runtime/resource_events.h)
+
+  // Calls `handler(const ResourceEvent<T>&)` for every change of `uri`
+  // (exact) or of the URIs `uri` matches (with "*"); replaces an earlier
+  // observer of the same text and subscribes (Subscribe). For an exact URI
+  // the current value is fetched with a GET and delivered at once as
+  // "Create"; a failed GET delivers nothing. Data that cannot be converted
+  // to T is dropped. [re-entrant]
+  template <class T, class F>
+  void ObserveResource(std::string_view uri, F handler);
+  // Announces an update of `uri` with `value` (PublishEvent under
+  // "OnJsonApiEvent", word 0). Conversion failures are returned; nothing
+  // is sent then. [re-entrant]
+  template <class T>
+  Maybe<void> PublishResource(std::string_view uri, const T& value);
+  // Emits `resource` (as the registered PluginResourceEvent) under its
+  // URI's event name with `word`, and again under `base_name` when that
+  // differs. Conversion failures are returned; nothing is sent then.
+  // [re-entrant]
+  Maybe<void> PublishEvent(std::string_view base_name, const Resource& resource, uintptr_t word);
+
+  // ---- backend calls over TROV (runtime/trov_calls.h)
+
+  // Calls `destination`.`method` on the backend through the login
+  // plug-in's invoke endpoint; arguments annotated with "__class" from
+  // trov_classes(). The returned future is always ready.
+  // [re-entrant: other callbacks may run before this returns]
+  template <class T = void, class... A>
+  Future<T> Invoke(std::string_view destination, std::string_view method, const A&... arguments);
+  // Runs `handler(const T&)` on a later host turn for every push message of
+  // backend class `class_name` whose body converts to T. Replaces an
+  // earlier handler of that class; the host is asked once per class.
+  template <class T, class F>
+  void ObserveTrovEvent(std::string_view class_name, F handler);
+
+  // ---- service proxies (runtime/service_proxy.h)
+
+  // Starts a service-proxy request: a uuid request when `reply_method` is
+  // empty, else a method request keyed "service.reply_method". Returns ""
+  // when sent (then `callback` runs exactly once, with the answer, or with
+  // the error "Finalizing" at unload); otherwise the error text ("Finalizing",
+  // "Request already in flight", a conversion or request failure) and the
+  // callback is dropped. [re-entrant]
+  template <class P>
+  std::string ServiceProxyRequest(std::string_view service, std::string_view method, const P& payload,
+                                  std::string_view reply_method, std::string_view fifth_argument,
+                                  ServiceProxyCallback callback);
+  // A uuid request whose answer's payload is converted to T; awaits it.
+  // [re-entrant: other callbacks may run before this returns]
+  template <class T, class P>
+  Maybe<T> CallServiceProxy(std::string_view service, std::string_view method, const P& payload);
+  // The same, passing `reply_method` (non-empty: a method request) and
+  // `fifth_argument` on. [re-entrant]
+  template <class T, class P>
+  Maybe<T> CallServiceProxyWithReply(std::string_view service, std::string_view method, const P& payload,
+                                     std::string_view reply_method, std::string_view fifth_argument);
+  // Handles "OnServiceProxyAsyncEvent" answers of `service`.`method`;
+  // replaces an earlier handler. The handler runs outside the module lock.
+  void SetAsyncServiceProxyHandler(std::string_view service, std::string_view method,
+                                   ServiceProxyCallback handler);
+
+  // ---- timers
+
+  // Starts a host timer that runs `callback` once, on a later host turn, at
+  // `when` (delay 0 when that has passed). Returns the timer's number
+  // (1, 2, ...). A module that is stopping skips the callback.
+  uint64_t StartTimerAt(std::string_view label, std::chrono::steady_clock::time_point when,
+                        TimerCallback callback);
+  uint64_t StartTimerIn(std::string_view label, double delay_seconds, TimerCallback callback);
+  // Timers started and not run yet.
+  size_t PendingTimerCount() const;
+
+  // One started timer; its address is the context the host hands back.
+  struct TimerEntry {
+    AppModule* module;
+    uint64_t number;
+    TimerCallback callback;
+  };
+  // Runs the entry's callback (unless stopping), then removes the entry
+  // under the timer lock. This is what the module's timer callback does
+  // for the host. [re-entrant: the callback may step the host]
+  void RunTimer(TimerEntry& entry);
+
+  // ---- connection and lifetime
+
+  // Stores the host handle, the short name and the User-Agent text, creates
+  // the telemetry sink, then subscribes to the three service-proxy events
+  // (flag 1).
   // REQUIRES: the host's function table is reachable through the slots.
   void Connect(void* host_handle, std::string short_name, std::string user_agent);
 
@@ -108,15 +237,46 @@ class AppModule {
   bool IsStopping() const { return stopping_; }
   void SetStopping() { stopping_ = true; }
 
+  // Marks a call from the host into this module (request, event, timer,
+  // init) for as long as it runs, so that an unload arriving while it
+  // waits inside the host does not free the module under it.
+  class CallScope {
+   public:
+    explicit CallScope(AppModule& module) : module_(module) { ++module_.active_calls_; }
+    // May destroy the module (see DestroyWhenIdle).
+    ~CallScope() { module_.LeaveCall(); }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    AppModule& module_;
+  };
+  // Destroys the module now when no call from the host runs in it,
+  // otherwise when the outermost such call returns.
+  // REQUIRES: the module was created with new; Shutdown has run.
+  void DestroyWhenIdle();
+
   // Null until connected.
   void* host_handle() const { return host_handle_; }
   // Empty until connected.
   const std::string& short_name() const { return short_name_; }
   const std::string& user_agent() const { return user_agent_; }
+  // Null until connected; owned by the module.
+  TelemetrySink* telemetry() const { return telemetry_.get(); }
 
-  // Runs the handler stored for the event's name with `event` (borrowed
-  // for the duration of the call); an event without handler is ignored.
-  // This is what the module's event callback does for the host.
+  // The registry that conversions use: the plug-in's API registry, or an
+  // empty one until a registry is set. Lives as long as the module.
+  const BindingRegistry& registry() const;
+
+  // DTO name / native type -> backend class name; filled at registration,
+  // read by Invoke.
+  TrovClassTables& trov_classes() { return trov_classes_; }
+  const TrovClassTables& trov_classes() const { return trov_classes_; }
+
+  // Converts the event's payload and runs the handler stored for its name;
+  // an event without handler, or whose payload cannot be converted, is
+  // dropped. This is what the module's event callback does for the host;
+  // `event` is borrowed for the duration of the call.
   // [re-entrant: a handler may step the host]
   void DeliverEvent(const HostEvent& event);
 
@@ -126,6 +286,9 @@ class AppModule {
   int32_t SubscriptionCount(std::string_view event_name) const;
 
  protected:
+  // Conversions use `registry` from now on; it must outlive the module.
+  void UseRegistry(const BindingRegistry& registry) { registry_ = &registry; }
+
   // Stores `handler` for `event_name`, replacing an earlier one, and
   // subscribes at the host with the module's event callback, this module
   // as context and `flag`. The host is asked once per call.
@@ -135,13 +298,27 @@ class AppModule {
   void UnsubscribeEvent(std::string_view event_name);
 
  private:
-  // The JSON API dispatch handler: routes a resource event to the exact
-  // observer of its URI and to every matching pattern observer.
-  void DispatchJsonApiEvent(const HostEvent& event);
-  // The handlers of the three service-proxy events.
-  void OnServiceProxyUuidEvent(const HostEvent& event);
-  void OnServiceProxyMethodEvent(const HostEvent& event);
-  void OnServiceProxyAsyncEvent(const HostEvent& event);
+  void LeaveCall();
+
+  // resource_events.cpp
+  void ObserveResourceWith(std::string_view uri, ResourceHandler handler);
+  void DispatchJsonApiEvent(const BindingProperty& payload);
+
+  // trov_calls.cpp
+  void ObserveTrovClass(std::string_view class_name, TrovHandler handler);
+  void DispatchTrovEvent(const BindingProperty& payload);
+  Maybe<PluginTrovResponse> SendInvoke(std::string_view destination, std::string_view method,
+                                       const BindingProperty& arguments);
+
+  // service_proxy.cpp
+  std::string StartServiceProxyRequest(std::string_view service, std::string_view method,
+                                       const std::string& payload_json, std::string_view reply_method,
+                                       std::string_view fifth_argument, ServiceProxyCallback callback);
+  void OnServiceProxyAnswer(const BindingProperty& payload, bool by_method);
+  void OnServiceProxyAsyncEvent(const BindingProperty& payload);
+  // REQUIRES: module_lock_ held.
+  void FulfilLocked();
+  void FinalizePendingRequests();
 
   // Logs the future error and ends the process ("ALE-6D828C10").
   [[noreturn]] static void FailAwait(int code, const char* what);
@@ -150,6 +327,14 @@ class AppModule {
   void* host_handle_ = nullptr;  // the host's word, passed back unchanged
   std::string short_name_;
   std::string user_agent_;
+  const BindingRegistry* registry_ = nullptr;  // borrowed; see UseRegistry
+  std::unique_ptr<TelemetrySink> telemetry_;
+  TrovClassTables trov_classes_;
+
+  // Calls from the host running in the module, and whether unload asked
+  // for destruction while one ran.
+  int active_calls_ = 0;
+  bool destroy_when_idle_ = false;
 
   // Event name -> the one handler of that name.
   std::map<std::string, EventHandler, std::less<>> event_handlers_;
@@ -160,13 +345,9 @@ class AppModule {
   std::map<std::string, ResourceHandler, std::less<>> pattern_observers_;
   // Backend class name -> push-message handler.
   std::map<std::string, TrovHandler, std::less<>> trov_handlers_;
-  // Registered DTO type name -> backend class name, and static type id ->
-  // backend class name.
-  std::map<std::string, std::string, std::less<>> trov_class_by_type_name_;
-  std::map<uint32_t, std::string> trov_class_by_type_id_;
 
-  // Guards the three service-proxy tables. Never held across a host call
-  // that can re-enter this module, except around completion callbacks.
+  // Guards the three service-proxy tables. Held while completion callbacks
+  // run; never held across a host call.
   std::mutex module_lock_;
   // Request key -> completion of the request waiting for it.
   std::map<std::string, ServiceProxyCallback, std::less<>> pending_proxy_requests_;
@@ -176,9 +357,10 @@ class AppModule {
   std::map<std::string, ServiceProxyCallback, std::less<>> async_proxy_handlers_;
 
   // Guards the timer table and counter.
-  std::mutex timer_lock_;
-  // Timer number -> callback; the node's address is the timer's context.
-  std::map<uint64_t, TimerCallback> timers_;
+  mutable std::mutex timer_lock_;
+  // Timer number -> entry; the entry's address is the timer's context, so
+  // entries stay where they are until their timer ran.
+  std::map<uint64_t, TimerEntry> timers_;
   uint64_t next_timer_ = 1;
 };
 

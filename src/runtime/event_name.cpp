@@ -23,3 +23,12 @@ std::string Quarn::EventNameOfUri(std::string_view uri) {
   }
   return name;
 }
+
+std::string Quarn::TrovEventName(std::string_view class_name) {
+  std::string name = "OnTrovEvent_";
+  name += class_name;
+  for (char& c : name) {
+    if (c == '.') c = '_';
+  }
+  return name;
+}
