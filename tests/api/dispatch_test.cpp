@@ -267,8 +267,8 @@ TEST_F(DispatchTest, AnswersSuccessfulCalls) {
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?enabled&limit=1&limit=2"}, R"("2|-|on")"},
       {"GetV1Items", {KIV_METHOD_GET, "/v1/items?sortRule=a+b%26c&enabled=false&"}, R"("0|a b&c|off")"},
       {"GetV1Search",
-       {KIV_METHOD_GET, "/v1/search?filter.names.0=a&filter.names.2=c&filter.limit=5"},
-       R"({"limit":5,"names":["a","","c"]})"},
+       {KIV_METHOD_GET, "/v1/search?filter.names.0=a&filter.names.0x2=c&filter.limit=5&filter.names.01=b"},
+       R"({"limit":5,"names":["a","b","c"]})"},
       {"GetV1Search",
        {KIV_METHOD_GET, "/v1/search?filter=%7B%22limit%22%3A2%7D"},
        R"({"limit":2,"names":[]})"},
@@ -345,6 +345,8 @@ TEST_F(DispatchTest, ReportsEachFailureWithItsTextAndStatus) {
        {KIV_METHOD_GET, "/v1/search?filter.names.1z=a"},
        "Index 1z is in an incorrect format",
        0},
+      // Far below 2^31: one pair must not allocate millions of elements.
+      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter.names.65536=a"}, "Index 65536 is out of range", 0},
       {"GetV1Search",
        {KIV_METHOD_GET, "/v1/search?filter.names.2147483648=a"},
        "Index 2147483648 is out of range",
@@ -409,6 +411,37 @@ TEST_F(DispatchTest, ReportsEachFailureWithItsTextAndStatus) {
     EXPECT_EQ(reply.status, c.status) << c.request.path;
     const bool handler_failed = c.error == "Not found";
     EXPECT_EQ(calls_, handler_failed ? 1 : 0) << c.request.path;
+  }
+}
+
+TEST_F(DispatchTest, BodyIsReadWithinItsLengthAndTextUpToItsFirstNul) {
+  const Quarn::BindingFunction* put = api_.FindFunction("PutV1ItemsByItemId");
+  ASSERT_NE(put, nullptr);
+  struct Case {
+    std::string bytes;
+    std::string body;
+  };
+  const Case cases[] = {
+      {R"({"name":"exact"})", R"({"id":1,"name":"exact","tags":[]})"},
+      {std::string(R"({"name":"nul"})") + '\0' + "trailing junk", R"({"id":1,"name":"nul","tags":[]})"},
+  };
+  for (const auto& c : cases) {
+    // Exactly sized, no terminator: reading past the length would be caught.
+    const std::vector<uint8_t> bytes(c.bytes.begin(), c.bytes.end());
+    HostRequest request{};
+    request.method = KIV_METHOD_PUT;
+    request.path = "/v1/items/1";
+    request.content_type = "application/json";
+    request.body = bytes.data();
+    request.body_length = static_cast<uint32_t>(bytes.size());
+    HostResponse response{};
+    Quarn::DispatchRequest(api_, *put, response, request);
+    std::string body;
+    const char* error = response.error;
+    EXPECT_STREQ(error, nullptr);
+    WriteHostValue(response.body, body);
+    EXPECT_EQ(body, c.body);
+    response.release(&response);
   }
 }
 
