@@ -1,0 +1,342 @@
+// Loading a plug-in object and its lifecycle through the callbacks, the way
+// a host drives it: entry/loader, start record, API description, init,
+// requests, unload.
+#include "runtime/plugin_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/plugin_base.h"
+#include "runtime/plugin_callbacks.h"
+#include "support/fake_host.h"
+
+namespace {
+
+struct Probe {
+  int register_calls = 0;
+  int init_calls = 0;
+  bool destroyed = false;
+  bool init_result = true;
+};
+
+class TestPlugin : public Quarn::PluginBase {
+ public:
+  explicit TestPlugin(Probe& probe) : PluginBase(Quarn::kBackendKind), probe_(probe) {}
+  ~TestPlugin() override { probe_.destroyed = true; }
+
+  void RegisterApi() override {
+    ++probe_.register_calls;
+    api().Get("/test/v1/ping/{id}", [](uint32_t id) -> Quarn::Maybe<std::string> {
+      return "pong " + std::to_string(id);
+    }).Path("id", "What to answer.");
+  }
+  bool Init() override {
+    ++probe_.init_calls;
+    return probe_.init_result;
+  }
+
+ private:
+  Probe& probe_;
+};
+
+PluginStartRecord CoreRecord(uint32_t major, uint32_t minor, uint32_t patch) {
+  PluginStartRecord record{};
+  record.api_major = major;
+  record.api_minor = minor;
+  record.api_patch = patch;
+  return record;
+}
+
+// Loads a fresh plug-in object as the entry would; the object is owned by
+// the record from then on (unload destroys it).
+TestPlugin* Load(Probe& probe, PluginStartRecord& record) {
+  auto* plugin = new TestPlugin(probe);
+  Quarn::LoadPlugin(*plugin, record, "kiv-collections");
+  return plugin;
+}
+
+int CountOf(const std::vector<std::string>& texts, std::string_view text) {
+  return static_cast<int>(std::count(texts.begin(), texts.end(), text));
+}
+
+std::vector<std::string> Tags(const char* const* tags, uint32_t count) {
+  return std::vector<std::string>(tags, tags + count);
+}
+
+// Boundary records are packed: gtest's macros bind references, so fields
+// are copied out first.
+template <class T>
+T Word(T value) {
+  return value;
+}
+
+const std::vector<std::string> kTags{"Plugins", "Plugin kiv-collections"};
+
+TEST(PluginLoader, AcceptsCompatibleCoresAndWritesItsOwnVersionBack) {
+  const uint32_t cores[][3] = {{18, 0, 0}, {18, 1, 0}, {18, 0, 5}, {18, 7, 0}};
+  for (const auto& core : cores) {
+    Probe probe;
+    PluginStartRecord record = CoreRecord(core[0], core[1], core[2]);
+    TestPlugin* plugin = Load(probe, record);
+    EXPECT_EQ(record.api_major, 18u);
+    EXPECT_EQ(record.api_minor, 0u);
+    EXPECT_EQ(record.api_patch, 0u);
+    EXPECT_EQ(Word(record.plugin), static_cast<void*>(static_cast<Quarn::PluginBase*>(plugin)));
+    EXPECT_EQ(Word(record.callbacks), &plugin->callbacks());
+    EXPECT_STREQ(record.short_name, "kiv-collections");
+    EXPECT_EQ(Word(record.description), plugin->api_description());
+    EXPECT_EQ(plugin->core_version().ToText(),
+              std::to_string(core[0]) + "." + std::to_string(core[1]) + "." + std::to_string(core[2]));
+    EXPECT_EQ(probe.register_calls, 1);
+    EXPECT_EQ(probe.init_calls, 0);
+    record.callbacks->unload(record.plugin);
+    EXPECT_TRUE(probe.destroyed);
+  }
+}
+
+TEST(PluginLoaderDeathTest, IncompatibleCoreIsFatal) {
+  const struct {
+    uint32_t major, minor, patch;
+    const char* core_text;
+  } cores[] = {{17, 0, 0, "17\\.0\\.0"}, {19, 0, 0, "19\\.0\\.0"}, {17, 9, 9, "17\\.9\\.9"}};
+  for (const auto& core : cores) {
+    EXPECT_DEATH(
+        {
+          Probe probe;
+          PluginStartRecord record = CoreRecord(core.major, core.minor, core.patch);
+          Load(probe, record);
+        },
+        std::string("Expression: ALE-EECF0606(.|\n)*Description: kiv-collections which supports plugin API "
+                    "18\\.0\\.0 is not compatible with core's plugin API ") +
+            core.core_text)
+        << core.core_text;
+  }
+}
+
+TEST(PluginLoader, NamesTheObject) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  TestPlugin* plugin = Load(probe, record);
+  EXPECT_EQ(plugin->names().full_name, "ozm-be-kiv-collections");
+  EXPECT_EQ(plugin->names().short_name, "kiv-collections");
+  EXPECT_EQ(plugin->names().kind, "backend");
+  EXPECT_EQ(plugin->registration_tags(), kTags);
+  EXPECT_EQ(plugin->api_name(), "KivCollections");
+  record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginLoader, DescribesHostRecordTypesAfterTheBuiltinsWithTheirFields) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  Load(probe, record);
+  const ApiDescription& description = *record.description;
+
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i < description.type_count; ++i) names.push_back(description.types[i].name);
+  const auto first = std::find(names.begin(), names.end(), "PluginManagerState");
+  ASSERT_NE(first, names.end());
+  EXPECT_EQ(names.front(), "BindingAsyncState");  // the API object's builtins come first
+  const std::vector<std::string> host_types(first, first + 7);
+  EXPECT_EQ(host_types, (std::vector<std::string>{"PluginManagerState", "PluginManagerResource",
+                                                  "PluginResourceEventType", "PluginResourceEvent",
+                                                  "PluginTrovEvent", "PluginTrovResponse",
+                                                  "PluginServiceProxyResponse"}));
+
+  struct Field {
+    std::string name;
+    uint32_t kind;
+    std::string type_name;
+  };
+  const struct {
+    const char* type;
+    std::vector<Field> fields;
+  } expected[] = {
+      {"PluginManagerResource", {{"state", KIV_TYPE_ENUM, "PluginManagerState"}}},
+      {"PluginResourceEvent",
+       {{"uri", KIV_TYPE_STRING, ""}, {"eventType", KIV_TYPE_ENUM, "PluginResourceEventType"}, {"data", KIV_TYPE_OBJECT, ""}}},
+      {"PluginTrovEvent",
+       {{"clientId", KIV_TYPE_STRING, ""}, {"subtopic", KIV_TYPE_STRING, ""}, {"typeName", KIV_TYPE_STRING, ""},
+        {"body", KIV_TYPE_OBJECT, ""}}},
+      {"PluginTrovResponse", {{"typeName", KIV_TYPE_STRING, ""}, {"body", KIV_TYPE_OBJECT, ""}}},
+      {"PluginServiceProxyResponse",
+       {{"uuid", KIV_TYPE_STRING, ""}, {"serviceName", KIV_TYPE_STRING, ""}, {"methodName", KIV_TYPE_STRING, ""},
+        {"payload", KIV_TYPE_STRING, ""}, {"status", KIV_TYPE_STRING, ""}, {"error", KIV_TYPE_STRING, ""}}},
+  };
+  for (const auto& want : expected) {
+    const ApiTypeEntry& type = description.types[std::find(names.begin(), names.end(), want.type) - names.begin()];
+    EXPECT_EQ(Word(type.kind), static_cast<uint32_t>(KIV_TYPE_ENTRY_STRUCT)) << want.type;
+    EXPECT_STREQ(type.name_space, "qclient");
+    EXPECT_EQ(Tags(type.tags, type.tag_count), kTags) << want.type;
+    ASSERT_EQ(Word(type.member_count), want.fields.size()) << want.type;
+    for (size_t i = 0; i < want.fields.size(); ++i) {
+      const ApiFieldEntry& field = type.members.fields[i];
+      EXPECT_EQ(std::string(field.name), want.fields[i].name) << want.type;
+      EXPECT_EQ(Word(field.type.kind), want.fields[i].kind) << want.type << "." << field.name;
+      EXPECT_EQ(field.type.type_name ? field.type.type_name : "", want.fields[i].type_name) << field.name;
+    }
+  }
+
+  const ApiTypeEntry& event_type = *(description.types + (std::find(names.begin(), names.end(),
+                                                                    "PluginResourceEventType") - names.begin()));
+  ASSERT_EQ(Word(event_type.kind), static_cast<uint32_t>(KIV_TYPE_ENTRY_ENUM));
+  std::vector<std::pair<std::string, int32_t>> values;
+  for (uint32_t i = 0; i < event_type.member_count; ++i) {
+    values.emplace_back(Word(event_type.members.enumerators[i].name), Word(event_type.members.enumerators[i].value));
+  }
+  EXPECT_EQ(values, (std::vector<std::pair<std::string, int32_t>>{{"Create", 0}, {"Delete", 2}, {"Update", 1}}));
+  record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginLoader, DescribesHostEventsWithPayloadAndDescription) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  Load(probe, record);
+  const ApiDescription& description = *record.description;
+  const struct {
+    const char* name;
+    const char* payload;
+    const char* text;
+  } expected[] = {
+      {"OnJsonApiEvent", "PluginResourceEvent", "Fired when a resource is changed."},
+      {"OnTrovEvent", "PluginTrovEvent", "Fired when a message is received over the TROV connection."},
+      {"OnServiceProxyUuidEvent", "PluginServiceProxyResponse",
+       "Fired when a uuid-based service proxy message is received."},
+      {"OnServiceProxyMethodEvent", "PluginServiceProxyResponse",
+       "Fired when a method-based service proxy message is received."},
+      {"OnServiceProxyAsyncEvent", "PluginServiceProxyResponse",
+       "Fired when an async service proxy message is received."},
+  };
+  ASSERT_GE(description.event_count, 5u);
+  const ApiEventEntry* events = description.events + (description.event_count - 5);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_STREQ(events[i].name, expected[i].name);
+    EXPECT_STREQ(events[i].payload_type, expected[i].payload);
+    EXPECT_STREQ(events[i].description, expected[i].text);
+    EXPECT_EQ(Tags(events[i].tags, events[i].tag_count), kTags) << expected[i].name;
+  }
+  record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginLoader, FunctionEntriesRouteThroughTheRequestCallback) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  Load(probe, record);
+  const ApiDescription& description = *record.description;
+  ASSERT_EQ(description.function_count, 1u);
+  const ApiFunctionEntry& entry = description.functions[0];
+  EXPECT_STREQ(entry.name, "GetTestV1PingById");
+  EXPECT_STREQ(entry.path, "/test/v1/ping/{id}");
+  EXPECT_EQ(Word(entry.method), static_cast<uint32_t>(KIV_METHOD_GET));
+  EXPECT_EQ(Word(entry.request), &QuarnApiRequest);
+  EXPECT_NE(Word(entry.context), nullptr);
+  ASSERT_EQ(Word(entry.argument_count), 1u);
+  EXPECT_STREQ(entry.arguments[0].name, "id");
+  EXPECT_EQ(Word(entry.arguments[0].location), static_cast<uint32_t>(KIV_LOCATION_PATH));
+  EXPECT_EQ(Tags(entry.tags, entry.tag_count), kTags);
+
+  kiv::test::FakeHost host;
+  void* handle = host.NewHostHandle();
+  host.AttachDescription(description, handle);
+  const kiv::host::Response answer = host.Send("GET", "/test/v1/ping/7");
+  EXPECT_TRUE(answer.ok()) << answer.error.value_or("");
+  EXPECT_EQ(answer.body.ToJson(), "\"pong 7\"");
+  host.Detach(handle);
+  record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginRequestCallback, RequestWithoutFunctionGetsInvalidFunction) {
+  HostResponse response;
+  std::memset(&response, 0x5A, sizeof(response));
+  HostRequest request{};
+  request.method = KIV_METHOD_GET;
+  request.path = "/x";
+  QuarnApiRequest(&response, &request);
+  EXPECT_EQ(Word(response.status), 404u);
+  EXPECT_STREQ(response.error, "Invalid function");
+  EXPECT_EQ(Word(response.body.tag), static_cast<uint32_t>(KIV_VALUE_NULL));
+  ASSERT_NE(Word(response.release), nullptr);
+  response.release(&response);
+}
+
+TEST(PluginInit, ConnectsWithUserAgentOfTheCoreVersion) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 2, 0);
+  TestPlugin* plugin = Load(probe, record);
+  kiv::test::FakeHost host;
+  EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
+  EXPECT_EQ(plugin->user_agent(), "QuarnClient/18.2.0 (kiv-collections)");
+  EXPECT_EQ(plugin->short_name(), "kiv-collections");
+  EXPECT_EQ(plugin->host_context(), host.context());
+  EXPECT_EQ(plugin->host_handle(), host.handle());
+  EXPECT_EQ(probe.init_calls, 1);
+  for (const char* name : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
+    EXPECT_TRUE(host.IsSubscribed(name)) << name;
+  }
+  for (const auto& call : host.CallsOf(kiv::host::CallKind::kSubscribe)) {
+    EXPECT_EQ(call.flag, 1u) << call.name;
+    EXPECT_EQ(call.host_handle, host.handle()) << call.name;
+  }
+  record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginInit, FalseFromInitIsReportedAndSubscriptionsStay) {
+  Probe probe;
+  probe.init_result = false;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  Load(probe, record);
+  kiv::test::FakeHost host;
+  EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 0);
+  EXPECT_TRUE(host.IsSubscribed("OnServiceProxyUuidEvent"));
+  record.callbacks->unload(record.plugin);
+  EXPECT_FALSE(host.IsSubscribed("OnServiceProxyUuidEvent"));
+}
+
+TEST(PluginUnload, WithdrawsEachSubscriptionOnceAndDestroysTheObject) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  TestPlugin* plugin = Load(probe, record);
+  kiv::test::FakeHost host;
+  ASSERT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
+  plugin->Subscribe("/kiv-login/v1/session");
+  plugin->Subscribe("/kiv-login/v1/session/state");
+  host.ClearCalls();
+
+  record.callbacks->unload(record.plugin);
+  EXPECT_TRUE(probe.destroyed);
+  const std::vector<std::string> calls = host.CallSummaries();
+  EXPECT_EQ(CountOf(calls, "unsubscribe OnJsonApiEvent_kiv-login_v1_session"), 1);
+  EXPECT_EQ(CountOf(calls, "unsubscribe OnServiceProxyUuidEvent"), 1);
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) { return call.rfind("unsubscribe ", 0) == 0; }),
+            4);
+  EXPECT_TRUE(host.SubscribedNames().empty());
+  EXPECT_TRUE(host.Problems().empty());
+}
+
+TEST(PluginBaseForwarding, SlotsReachTheirHostEntries) {
+  Probe probe;
+  PluginStartRecord record = CoreRecord(18, 0, 0);
+  TestPlugin* plugin = Load(probe, record);
+  // Before init there is no host table: nothing is called, nothing breaks.
+  EXPECT_EQ(plugin->Step(), 0u);
+  EXPECT_EQ(plugin->BeginWait("early", 0), 0u);
+
+  kiv::test::FakeHost host;
+  ASSERT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
+  host.ClearCalls();
+  plugin->Yield();
+  plugin->StartTimer("tick", [](void*) {}, nullptr, 0.5, 0);
+  HostEvent event{};
+  event.name = "OnSomething";
+  plugin->EmitEvent(&event);
+  EXPECT_EQ(host.CallSummaries(), (std::vector<std::string>{"begin_wait Wait: yield", "step", "end_wait",
+                                                             "start_timer tick", "emit_event OnSomething"}));
+  host.RunUntilIdle();
+  record.callbacks->unload(record.plugin);
+}
+
+}  // namespace
