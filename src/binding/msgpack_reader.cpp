@@ -1,5 +1,6 @@
 #include "binding/msgpack_reader.h"
 
+#include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
 
 #include <algorithm>
@@ -28,60 +29,215 @@ constexpr std::string_view kStringTruncated =
 constexpr std::string_view kBytesTruncated =
     "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
 
+// Writes each value where the format's rules put it, in place: a repeated
+// key selects the member it selected before, nil leaves the target as it
+// is, and a map or array over one of the same kind is filled further
+// (members by name, elements by index).
+class InPlaceSink {
+ public:
+  explicit InPlaceSink(BindingProperty& root) : root_(root) { open_.reserve(16); }
+
+  void Key(std::string_view key) { key_ = key; }
+  void Null() { Target(); }
+  void Bool(bool v) { Target().SetBool(v); }
+  void Signed(int64_t v) { Target().SetSigned(v); }
+  void Unsigned(uint64_t v) { Target().SetUnsigned(v); }
+  void Double(double v) { Target().SetDouble(v); }
+  void String(std::string_view text) { Target().SetString(text); }
+  void Blob(std::span<const uint8_t> bytes) { Target().SetBlob(bytes); }
+  void OpenArray(uint64_t count, size_t bytes_left) {
+    BindingProperty& node = Target();
+    node.MakeCollection();
+    // Every element takes at least one byte, so the data bounds what a
+    // header may make us reserve.
+    if (node.size() == 0 && count > 0) {
+      node.Reserve(static_cast<size_t>(std::min<uint64_t>(count, bytes_left)));
+    }
+    open_.push_back({&node, 0});
+  }
+  void OpenMap(uint64_t) {
+    BindingProperty& node = Target();
+    node.MakeStructure();
+    open_.push_back({&node, 0});
+  }
+  void Close(bool) { open_.pop_back(); }
+  void Abandon() { open_.clear(); }
+
+ private:
+  struct Open {
+    BindingProperty* node;  // its cell does not move while it is open
+    size_t next_element;
+  };
+
+  BindingProperty& Target() {
+    if (open_.empty()) return root_;
+    Open& top = open_.back();
+    if (top.node->IsCollection()) return top.node->Element(top.next_element++);
+    // Names end at their first NUL, as everywhere in a tree.
+    const size_t nul = key_.find('\0');
+    return top.node->Member(nul == std::string_view::npos ? key_ : key_.substr(0, nul));
+  }
+
+  BindingProperty& root_;
+  std::vector<Open> open_;
+  std::string_view key_;  // borrowed from the input
+};
+
+// Builds each container once, when it closes. Without a repeated key its
+// tree equals the in-place one; it counts the keys that received a value so
+// that Exact() can tell afterwards whether a key repeated.
+class BuilderSink {
+ public:
+  explicit BuilderSink(BindingProperty& root) : root_(root) {
+    builder_.Begin(root, Quarn::detail::DuplicateKeys::kMerge);
+  }
+
+  void Key(std::string_view key) {
+    builder_.Key(key);
+    key_pending_ = true;
+  }
+  void Null() {
+    Value();
+    builder_.Null();
+  }
+  void Bool(bool v) {
+    Value();
+    builder_.Bool(v);
+  }
+  void Signed(int64_t v) {
+    Value();
+    builder_.Signed(v);
+  }
+  void Unsigned(uint64_t v) {
+    Value();
+    builder_.Unsigned(v);
+  }
+  void Double(double v) {
+    Value();
+    builder_.Double(v);
+  }
+  void String(std::string_view text) {
+    Value();
+    builder_.String(text);
+  }
+  void Blob(std::span<const uint8_t> bytes) {
+    Value();
+    builder_.Blob(bytes);
+  }
+  void OpenArray(uint64_t, size_t) {
+    Value();
+    builder_.BeginCollection();
+  }
+  void OpenMap(uint64_t) {
+    Value();
+    builder_.BeginStructure();
+  }
+  void Close(bool is_map) {
+    if (is_map) {
+      builder_.EndStructure();
+    } else {
+      builder_.EndCollection();
+    }
+  }
+  void Abandon() { builder_.Abandon(); }
+
+  // Installs the tree. REQUIRES: every container closed.
+  void Finish() { builder_.Finish(); }
+
+  // True when no map held a key twice, so merging never happened.
+  bool Exact() const {
+    size_t members = 0;
+    std::vector<const BindingProperty*> stack{&root_};
+    while (!stack.empty()) {
+      const BindingProperty* node = stack.back();
+      stack.pop_back();
+      if (node->IsCollection()) {
+        for (const BindingProperty& element : node->Elements()) {
+          if (element.IsCollection() || element.IsStructure()) stack.push_back(&element);
+        }
+      } else if (node->IsStructure()) {
+        members += node->Members().size();
+        for (const Quarn::BindingMember& member : node->Members()) {
+          const BindingProperty& value = member.value();
+          if (value.IsCollection() || value.IsStructure()) stack.push_back(&value);
+        }
+      }
+    }
+    return members == keys_with_values_;
+  }
+
+ private:
+  void Value() {
+    if (key_pending_) ++keys_with_values_;
+    key_pending_ = false;
+  }
+
+  BindingProperty& root_;
+  Quarn::detail::TreeBuilder builder_;
+  size_t keys_with_values_ = 0;
+  bool key_pending_ = false;
+};
+
+// The byte-level reader: type bytes, lengths, counts and every failure.
+// What the values become is the sink's business.
+template <class Sink>
 class Reader {
  public:
-  Reader(const uint8_t* data, size_t size, Quarn::BindingResult& result)
-      : data_(data), size_(size), result_(result) {
+  Reader(const uint8_t* data, size_t size, Quarn::BindingResult& result, Sink& sink)
+      : data_(data), size_(size), result_(result), sink_(sink) {
     open_.reserve(16);
   }
 
   // Reads until the root value is complete, the data ends, or a failure.
-  void Run() {
+  // Returns false on failure (the result then holds the message); on
+  // success every container still open at the end of the data is closed.
+  bool Run() {
     bool started = false;
     while (pos_ < size_) {
-      BindingProperty* target = nullptr;
       bool want_key = false;
-      // Choose what the next type byte fills: the root, the next element
-      // or member value of the innermost open container, or a map key.
-      while (target == nullptr && !want_key) {
+      bool done = false;
+      // Is the next type byte the root, a map key, or the next element or
+      // member value of the innermost open container?
+      for (;;) {
         if (open_.empty()) {
-          if (started) return;
+          done = started;
           started = true;
-          target = &result_.value;
           break;
         }
         Container& top = open_.back();
         if (top.index == top.expected) {
+          sink_.Close(top.is_map);
           open_.pop_back();
           continue;
         }
-        const uint64_t index = top.index++;
-        if (!top.is_map) {
-          target = &top.node->Element(static_cast<size_t>(index));
-        } else if (index % 2 == 0) {
-          want_key = true;
-        } else {
-          target = &top.node->Member(key_);
-        }
+        want_key = top.is_map && top.index % 2 == 0;
+        ++top.index;
+        break;
       }
+      if (done) break;
       const uint8_t type = data_[pos_++];
-      const bool ok = want_key ? ReadKey(type) : ReadValue(type, *target);
-      if (!ok) return;
+      const bool ok = want_key ? ReadKey(type) : ReadValue(type);
+      if (!ok) return false;
     }
+    while (!open_.empty()) {
+      sink_.Close(open_.back().is_map);
+      open_.pop_back();
+    }
+    return true;
   }
 
   size_t position() const { return pos_; }
 
  private:
   struct Container {
-    BindingProperty* node;  // its cell does not move while it is open
-    uint64_t expected;      // elements, or twice the map's entries
-    uint64_t index;         // next element, or key (even) / value (odd)
+    uint64_t expected;  // elements, or twice the map's entries
+    uint64_t index;     // next element, or key (even) / value (odd)
     bool is_map;
   };
 
   template <class... Args>
   bool Fail(std::string_view tmpl, const Args&... args) {
+    sink_.Abandon();
     result_.Fail(Quarn::Format(tmpl, args...));
     return false;
   }
@@ -101,8 +257,7 @@ class Reader {
     return true;
   }
 
-  // Length bytes for str/bin/array/map: 1, 2 or 4 by the format's position
-  // in its group.
+  // Length bytes for str/bin: 1, 2 or 4 by the format's place in its group.
   bool ReadSizedLength(unsigned width_index, uint64_t& out) {
     switch (width_index) {
       case 0: return ReadNumber<1>(out);
@@ -129,125 +284,123 @@ class Reader {
     }
     std::string_view key;
     if (!ReadText(length, key)) return false;
-    // Names end at their first NUL, as everywhere in a tree.
-    if (const void* nul = std::memchr(key.data(), '\0', key.size()); nul != nullptr) {
-      key = key.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - key.data()));
-    }
-    key_ = key;
+    sink_.Key(key);
     return true;
   }
 
-  void Open(BindingProperty& node, uint64_t count, bool is_map) {
+  void Open(uint64_t count, bool is_map) {
     if (is_map) {
-      node.MakeStructure();
-      open_.push_back({&node, count * 2, 0, true});
-      return;
+      sink_.OpenMap(count);
+    } else {
+      sink_.OpenArray(count, size_ - pos_);
     }
-    node.MakeCollection();
-    // Every element takes at least one byte, so the data bounds what a
-    // header may make us reserve.
-    if (node.size() == 0 && count > 0) {
-      node.Reserve(static_cast<size_t>(std::min<uint64_t>(count, size_ - pos_)));
-    }
-    open_.push_back({&node, count, 0, false});
+    open_.push_back({is_map ? count * 2 : count, 0, is_map});
   }
 
-  bool ReadValue(uint8_t type, BindingProperty& target) {
+  bool ReadString(uint64_t length) {
+    std::string_view text;
+    if (!ReadText(length, text)) return false;
+    sink_.String(text);
+    return true;
+  }
+
+  bool ReadValue(uint8_t type) {
     if (type <= 0x7F) {
-      target.SetSigned(type);
+      sink_.Signed(type);
       return true;
     }
     if (type >= 0xE0) {
-      target.SetSigned(static_cast<int8_t>(type));
+      sink_.Signed(static_cast<int8_t>(type));
       return true;
     }
     if (type <= 0x8F) {
-      Open(target, type & 0x0F, /*is_map=*/true);
+      Open(type & 0x0F, /*is_map=*/true);
       return true;
     }
     if (type <= 0x9F) {
-      Open(target, type & 0x0F, /*is_map=*/false);
+      Open(type & 0x0F, /*is_map=*/false);
       return true;
     }
-    if (type <= 0xBF) return ReadString(type & 0x1F, target);
+    if (type <= 0xBF) return ReadString(type & 0x1F);
 
     uint64_t n = 0;
     switch (type) {
       case 0xC0:
-        return true;  // nil keeps whatever the target holds
+        sink_.Null();
+        return true;
       case 0xC2:
       case 0xC3:
-        target.SetBool(type == 0xC3);
+        sink_.Bool(type == 0xC3);
         return true;
       case 0xC4:
       case 0xC5:
       case 0xC6: {
         if (!ReadSizedLength(type - 0xC4, n)) return false;
         if (size_ - pos_ < n) return Fail(kBytesTruncated, n, pos_);
-        target.SetBlob(std::span<const uint8_t>(data_ + pos_, static_cast<size_t>(n)));
+        sink_.Blob(std::span<const uint8_t>(data_ + pos_, static_cast<size_t>(n)));
         pos_ += static_cast<size_t>(n);
         return true;
       }
       case 0xCA:
         if (!ReadNumber<4>(n)) return false;
-        target.SetDouble(std::bit_cast<float>(static_cast<uint32_t>(n)));
+        sink_.Double(std::bit_cast<float>(static_cast<uint32_t>(n)));
         return true;
       case 0xCB:
         if (!ReadNumber<8>(n)) return false;
-        target.SetDouble(std::bit_cast<double>(n));
+        sink_.Double(std::bit_cast<double>(n));
         return true;
       case 0xCC:
         if (!ReadNumber<1>(n)) return false;
-        target.SetUnsigned(n);
+        sink_.Unsigned(n);
         return true;
       case 0xCD:
         if (!ReadNumber<2>(n)) return false;
-        target.SetUnsigned(n);
+        sink_.Unsigned(n);
         return true;
       case 0xCE:
         if (!ReadNumber<4>(n)) return false;
-        target.SetUnsigned(n);
+        sink_.Unsigned(n);
         return true;
       case 0xCF:
         if (!ReadNumber<8>(n)) return false;
-        target.SetUnsigned(n);
+        sink_.Unsigned(n);
         return true;
       case 0xD0:
         if (!ReadNumber<1>(n)) return false;
-        target.SetSigned(static_cast<int8_t>(n));
+        sink_.Signed(static_cast<int8_t>(n));
         return true;
       case 0xD1:
         if (!ReadNumber<2>(n)) return false;
-        target.SetSigned(static_cast<int16_t>(n));
+        sink_.Signed(static_cast<int16_t>(n));
         return true;
       case 0xD2:
         if (!ReadNumber<4>(n)) return false;
-        target.SetSigned(static_cast<int32_t>(n));
+        sink_.Signed(static_cast<int32_t>(n));
         return true;
       case 0xD3:
         if (!ReadNumber<8>(n)) return false;
-        target.SetSigned(static_cast<int64_t>(n));
+        sink_.Signed(static_cast<int64_t>(n));
         return true;
       case 0xD9:
       case 0xDA:
       case 0xDB:
         if (!ReadSizedLength(type - 0xD9, n)) return false;
-        return ReadString(n, target);
+        return ReadString(n);
       case 0xDC:
         if (!ReadNumber<2>(n)) return false;
-        Open(target, n, /*is_map=*/false);
+        Open(n, /*is_map=*/false);
         return true;
       case 0xDD:
         if (!ReadNumber<4>(n)) return false;
-        Open(target, n, /*is_map=*/false);
+        Open(n, /*is_map=*/false);
         return true;
       case 0xDE:
         if (!ReadNumber<2>(n)) return false;
-        Open(target, n, /*is_map=*/true);
+        Open(n, /*is_map=*/true);
         return true;
       case 0xDF:
         if (!ReadNumber<4>(n)) return false;
-        Open(target, n, /*is_map=*/true);
+        Open(n, /*is_map=*/true);
         return true;
       default:
         // 0xC1 (never used) and the ext formats.
@@ -255,19 +408,12 @@ class Reader {
     }
   }
 
-  bool ReadString(uint64_t length, BindingProperty& target) {
-    std::string_view text;
-    if (!ReadText(length, text)) return false;
-    target.SetString(text);
-    return true;
-  }
-
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
   Quarn::BindingResult& result_;
+  Sink& sink_;
   std::vector<Container> open_;  // innermost last
-  std::string_view key_;         // the last key read; borrowed from the input
 };
 
 }  // namespace
@@ -275,7 +421,20 @@ class Reader {
 Quarn::MsgPackReadResult Quarn::ReadMsgPack(const uint8_t* data, size_t size) {
   MsgPackReadResult out;
   if (data == nullptr) size = 0;
-  Reader reader(data, size, out.result);
+  {
+    BuilderSink sink(out.result.value);
+    Reader reader(data, size, out.result, sink);
+    const bool ok = reader.Run();
+    out.consumed = reader.position();
+    if (!ok) return out;
+    sink.Finish();
+    if (sink.Exact()) return out;
+  }
+  // A map repeated a key: its rules (nil keeps the earlier value, arrays
+  // merge by index) need the in-place build. Rare, so read again.
+  out.result.Reset();
+  InPlaceSink sink(out.result.value);
+  Reader reader(data, size, out.result, sink);
   reader.Run();
   out.consumed = reader.position();
   return out;

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs the benchmark executable built in BUILD_DIR with JSON output, then
+# prints one summary line per comparison:
+#   NAME: ours X MB/s, anchor Y MB/s, ratio R
+# A benchmark joins the summary by its name alone: BM_<Name>_Ours and
+# BM_<Name>_Anchor (the same arguments after the name, if any) that set
+# bytes processed form a pair; a benchmark reporting the counters
+# ours_bytes and anchor_bytes gives a memory line instead. Extra arguments
+# for the executable can be passed in BENCH_ARGS.
+set -euo pipefail
+
+build_dir="${1:?usage: run_bench.sh BUILD_DIR}"
+binary="$build_dir/bench/kiv_bench"
+results="$build_dir/bench/results.json"
+
+# Medians of three runs: the machine is shared, single runs are noisy.
+# shellcheck disable=SC2086
+"$binary" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results" --benchmark_out_format=json ${BENCH_ARGS:-}
+
+python3 - "$results" <<'PY'
+import json, re, sys
+
+runs = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+        continue
+    runs[b.get("run_name", b["name"])] = b
+
+print("\nSummary (median of 3):")
+for name, run in runs.items():
+    label = re.sub(r"/iterations:\d+", "", name[3:] if name.startswith("BM_") else name)
+    if "_Ours" in name:
+        anchor = runs.get(name.replace("_Ours", "_Anchor", 1))
+        if anchor is None or "bytes_per_second" not in run or "bytes_per_second" not in anchor:
+            continue
+        ours = run["bytes_per_second"] / 1e6
+        theirs = anchor["bytes_per_second"] / 1e6
+        print(f"{label.replace('_Ours', '', 1)}: ours {ours:.1f} MB/s, anchor {theirs:.1f} MB/s, "
+              f"ratio {ours / theirs:.2f}")
+    elif "ours_bytes" in run and "anchor_bytes" in run:
+        ours = run["ours_bytes"] / 1e6
+        theirs = run["anchor_bytes"] / 1e6
+        print(f"{label}: ours {ours:.2f} MB, anchor {theirs:.2f} MB, ratio {ours / theirs:.2f}")
+PY
