@@ -7,10 +7,12 @@ find_path(RAPIDJSON_INCLUDE_DIR rapidjson/document.h REQUIRED)
 add_library(kiv_rapidjson INTERFACE)
 target_include_directories(kiv_rapidjson SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DIR})
 
-find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+# Debian builds cpp-httplib as a library; its compile definitions change
+# the classes' layout, so they come from its pkg-config file with it.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(kiv_httplib INTERFACE)
-target_include_directories(kiv_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(kiv_httplib INTERFACE Threads::Threads)
+target_include_directories(kiv_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIRS})
+target_link_libraries(kiv_httplib INTERFACE PkgConfig::HTTPLIB Threads::Threads)
 
 if(KIV_BUILD_TESTS)
   find_package(GTest REQUIRED)

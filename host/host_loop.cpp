@@ -647,7 +647,23 @@ std::optional<kiv::host::Fault> kiv::host::HostLoop::Record(RecordedCall call) {
   }
   call.faulted = hit.has_value();
   calls_.push_back(std::move(call));
+  TrimRecords();
   return hit;
+}
+
+void kiv::host::HostLoop::TrimRecords() {
+  const size_t limit = options_.record_limit;
+  // Trimmed a tenth at a time, so the cost of moving the rest is shared by
+  // many records.
+  if (limit != 0 && calls_.size() > limit)
+    calls_.erase(calls_.begin(), calls_.begin() + (calls_.size() - limit + limit / 10));
+  if (limit != 0 && log_.size() > limit)
+    log_.erase(log_.begin(), log_.begin() + (log_.size() - limit + limit / 10));
+}
+
+std::vector<std::string> kiv::host::HostLoop::WaitLabels() const {
+  std::lock_guard lock(record_mutex_);
+  return waits_;
 }
 
 void kiv::host::HostLoop::Problem(std::string text) {
@@ -827,7 +843,12 @@ uint32_t kiv::host::HostLoop::StepEntry(const HostApi* api) noexcept {
   HostLoop& loop = From(api);
   if (loop.Record(MakeCall(CallKind::kStep))) return 0;
   try {
-    loop.Step();
+    // A plug-in that steps while nothing is due is waiting for an answer;
+    // let it sleep until work arrives instead of spinning.
+    if (loop.Step() == 0 && loop.options_.idle_step_wait_seconds > 0 && !loop.options_.virtual_time) {
+      const auto wait = std::chrono::duration<double>(loop.options_.idle_step_wait_seconds);
+      if (loop.WaitForWork(std::chrono::duration_cast<std::chrono::milliseconds>(wait))) loop.Step();
+    }
   } catch (const std::exception& e) {
     loop.Problem(std::string("host work failed during step: ") + e.what());
   }
@@ -839,6 +860,7 @@ uint32_t kiv::host::HostLoop::BeginWaitEntry(const HostApi* api, const char* lab
   RecordedCall call = MakeCall(CallKind::kBeginWait, Text(label));
   call.flag = flag;
   if (loop.Record(std::move(call))) return 0;
+  std::lock_guard lock(loop.record_mutex_);
   loop.waits_.push_back(Text(label));
   return 0;
 }
@@ -846,11 +868,14 @@ uint32_t kiv::host::HostLoop::BeginWaitEntry(const HostApi* api, const char* lab
 uint32_t kiv::host::HostLoop::EndWaitEntry(const HostApi* api) noexcept {
   HostLoop& loop = From(api);
   if (loop.Record(MakeCall(CallKind::kEndWait))) return 0;
-  if (loop.waits_.empty()) {
-    loop.Problem("end_wait without begin_wait");
-    return 0;
+  {
+    std::lock_guard lock(loop.record_mutex_);
+    if (!loop.waits_.empty()) {
+      loop.waits_.pop_back();
+      return 0;
+    }
   }
-  loop.waits_.pop_back();
+  loop.Problem("end_wait without begin_wait");
   return 0;
 }
 
@@ -865,6 +890,7 @@ uint32_t kiv::host::HostLoop::WriteLogLineEntry(const HostApi* api, uint32_t lev
   {
     std::lock_guard lock(loop.record_mutex_);
     loop.log_.push_back(line);
+    loop.TrimRecords();
     sink = loop.log_sink_;
   }
   if (sink) sink(line);

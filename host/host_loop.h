@@ -155,6 +155,12 @@ struct LoopOptions {
   // Virtual time: timers with a delay wait for AdvanceTime, so tests decide
   // when they expire. Otherwise the steady clock.
   bool virtual_time = false;
+  // Real time only: a plug-in's step that finds nothing due waits up to
+  // this long for work to arrive, so a plug-in that awaits an answer does
+  // not spin. 0: never waits.
+  double idle_step_wait_seconds = 0;
+  // Recorded calls and log lines kept; the oldest go first. 0: no limit.
+  size_t record_limit = 0;
 };
 
 class HostLoop {
@@ -249,8 +255,8 @@ class HostLoop {
   // Misuse seen at the boundary: invalid payloads, end_wait without
   // begin_wait, null names or callbacks. Empty for a well-behaved plug-in.
   std::vector<std::string> Problems() const;
-  // Labels of the open waits, outermost first.
-  std::vector<std::string> WaitLabels() const { return waits_; }
+  // Labels of the open waits, outermost first. [any thread]
+  std::vector<std::string> WaitLabels() const;
   // Event names with plug-in subscribers, and the subscriber count of one.
   std::vector<std::string> SubscribedNames() const;
   size_t SubscriberCount(std::string_view name) const;
@@ -316,6 +322,8 @@ class HostLoop {
 
   // Records a plug-in call; returns whether a fault takes it (and the fault).
   std::optional<Fault> Record(RecordedCall call);
+  // Drops the oldest records beyond the limit. REQUIRES: record_mutex_ held.
+  void TrimRecords();
   void Problem(std::string text);
   void Enqueue(Work work);
   void Deliver(const std::string& name, const OwnedValue& payload);
@@ -359,7 +367,7 @@ class HostLoop {
   std::vector<std::string> problems_;
   std::function<void(const LogLine&)> log_sink_;
 
-  std::vector<std::string> waits_;
+  std::vector<std::string> waits_;  // guarded by record_mutex_
   std::map<ResponseBlock*, std::unique_ptr<ResponseBlock>> blocks_;
   int stream_reads_ = 0;
   int streams_closed_ = 0;

@@ -1,0 +1,253 @@
+#include "host/world.h"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "binding/yaml_reader.h"
+#include "host/binding_values.h"
+#include "host/detail/world_io.h"
+
+namespace {
+
+using kiv::host::OwnedValue;
+using kiv::host::detail::IndexPath;
+using kiv::host::detail::JoinPath;
+
+constexpr std::string_view kSessionStates[] = {"IN_PROGRESS", "ERROR", "SUCCEEDED", "LOGGING_OUT"};
+
+std::string JoinLines(const std::vector<std::string>& lines, std::string_view prefix) {
+  std::string out;
+  for (const auto& line : lines) {
+    if (!out.empty()) out += '\n';
+    out += prefix;
+    out += line;
+  }
+  return out;
+}
+
+// Where a JSON parse stopped, as the 1-based line and column a person's
+// editor shows.
+std::string JsonErrorAt(std::string_view text) {
+  rapidjson::BaseReaderHandler<> ignore;
+  rapidjson::Reader reader;
+  std::string copy(text);
+  rapidjson::StringStream stream(copy.c_str());
+  const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseDefaultFlags>(stream, ignore);
+  const size_t offset = std::min(result.Offset(), text.size());
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  const char* reason = result.IsError() ? rapidjson::GetParseError_En(result.Code()) : "not valid JSON";
+  return std::to_string(line) + ":" + std::to_string(column) + ": " + reason;
+}
+
+// Reports the second and later holders of one id.
+template <class List, class Id>
+void CheckUnique(const List& list, std::string_view list_path, std::string_view key, Id id_of,
+                 std::vector<std::string>& problems, bool zero_allowed) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    const auto id = id_of(list[i]);
+    const std::string where = JoinPath(IndexPath(list_path, i), key);
+    if (id == 0 && !zero_allowed) {
+      problems.push_back(where + ": 0 is not a valid id");
+      continue;
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (id_of(list[j]) == id) {
+        problems.push_back(where + ": " + std::to_string(id) + " is used by " + IndexPath(list_path, j) +
+                           " too");
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- world_io
+
+const HostValue* kiv::host::detail::FindMember(const HostValue& object, std::string_view key) {
+  if (object.tag != KIV_VALUE_OBJECT) return nullptr;
+  const auto* members = static_cast<const HostMember*>(object.data.seq.data);
+  for (uint32_t i = 0; i < object.data.seq.count; ++i) {
+    if (members[i].key != nullptr && key == members[i].key) return &members[i].value;
+  }
+  return nullptr;
+}
+
+std::string kiv::host::detail::Preview(const HostValue& value) {
+  std::string json = kiv::host::ToJson(value);
+  if (json.size() > 40) json = json.substr(0, 37) + "...";
+  return json;
+}
+
+void kiv::host::detail::ValueReader::Read(const HostValue& value, const std::string& path, bool& out) {
+  if (value.tag == KIV_VALUE_NULL) return;
+  if (value.tag != KIV_VALUE_BOOL) return Problem(path, "expected true or false, got " + Preview(value));
+  out = value.data.boolean != 0;
+}
+
+void kiv::host::detail::ValueReader::Read(const HostValue& value, const std::string& path, std::string& out) {
+  if (value.tag == KIV_VALUE_NULL) return;
+  if (value.tag != KIV_VALUE_TEXT && value.tag != KIV_VALUE_TEXT_OWNED)
+    return Problem(path, "expected a text, got " + Preview(value));
+  out = value.data.text != nullptr ? value.data.text : "";
+}
+
+void kiv::host::detail::ValueReader::Read(const HostValue& value, const std::string&, OwnedValue& out) {
+  // Free-form values (assets, settings) are kept as they stand; the copy
+  // cannot fail on a tree the host built itself.
+  auto copy = OwnedValue::Copy(value);
+  if (copy.ok()) out = copy.TakeValue();
+}
+
+bool kiv::host::detail::ValueReader::ReadInteger(const HostValue& value, const std::string& path,
+                                                 bool is_signed, int64_t& low, uint64_t& high) {
+  if (value.tag == KIV_VALUE_NULL) return false;
+  if (value.tag == KIV_VALUE_SIGNED) {
+    if (!is_signed && value.data.i64 < 0) {
+      Problem(path, Preview(value) + " is negative; expected an unsigned integer");
+      return false;
+    }
+    low = value.data.i64;
+    high = static_cast<uint64_t>(value.data.i64);
+    return true;
+  }
+  if (value.tag == KIV_VALUE_UNSIGNED) {
+    if (is_signed && value.data.u64 > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      Problem(path, Preview(value) + " is out of range for int64");
+      return false;
+    }
+    low = static_cast<int64_t>(value.data.u64);
+    high = value.data.u64;
+    return true;
+  }
+  Problem(path, std::string("expected ") + (is_signed ? "an integer" : "an unsigned integer") + ", got " +
+                    Preview(value));
+  return false;
+}
+
+void kiv::host::detail::ValueReader::ReportUnknownKeys(const HostValue& object, const std::string& path,
+                                                       const std::vector<std::string_view>& keys) {
+  const auto* members = static_cast<const HostMember*>(object.data.seq.data);
+  for (uint32_t i = 0; i < object.data.seq.count; ++i) {
+    const std::string_view key = members[i].key != nullptr ? members[i].key : "";
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
+    std::string known;
+    for (const auto k : keys) known += (known.empty() ? "" : ", ") + std::string(k);
+    Problem(JoinPath(path, key), "unknown key (expected one of: " + known + ")");
+  }
+}
+
+OwnedValue kiv::host::detail::WriteValue(bool value) { return OwnedValue::Bool(value); }
+OwnedValue kiv::host::detail::WriteValue(const std::string& value) { return OwnedValue::Text(value); }
+OwnedValue kiv::host::detail::WriteValue(const OwnedValue& value) { return value; }
+
+// ---------------------------------------------------------------- world
+
+kiv::host::WorldSummoner* kiv::host::World::Find(uint64_t summoner_id) {
+  for (auto& s : summoners) {
+    if (s.summoner_id == summoner_id) return &s;
+  }
+  return nullptr;
+}
+
+const kiv::host::WorldSummoner* kiv::host::World::Find(uint64_t summoner_id) const {
+  return const_cast<World*>(this)->Find(summoner_id);
+}
+
+const kiv::host::WorldSummoner* kiv::host::World::FindByAccount(uint64_t account_id) const {
+  for (const auto& s : summoners) {
+    if (s.account_id == account_id) return &s;
+  }
+  return nullptr;
+}
+
+kiv::host::WorldSummoner* kiv::host::World::Current() {
+  return login.logged_in ? Find(login.summoner_id) : nullptr;
+}
+
+const kiv::host::WorldSummoner* kiv::host::World::Current() const {
+  return const_cast<World*>(this)->Current();
+}
+
+std::vector<std::string> kiv::host::CheckWorld(const World& world) {
+  std::vector<std::string> problems;
+  CheckUnique(
+      world.summoners, "summoners", "summonerId", [](const WorldSummoner& s) { return s.summoner_id; },
+      problems, /*zero_allowed=*/false);
+  CheckUnique(
+      world.summoners, "summoners", "accountId", [](const WorldSummoner& s) { return s.account_id; },
+      problems, /*zero_allowed=*/false);
+  for (size_t i = 0; i < world.summoners.size(); ++i) {
+    const WorldSummoner& s = world.summoners[i];
+    const std::string base = IndexPath("summoners", i);
+    CheckUnique(
+        s.rune_pages, JoinPath(base, "runePages"), "pageId", [](const WorldRunePage& p) { return p.page_id; },
+        problems, /*zero_allowed=*/true);
+    CheckUnique(
+        s.mastery_pages, JoinPath(base, "masteryPages"), "pageId",
+        [](const WorldMasteryPage& p) { return p.page_id; }, problems, /*zero_allowed=*/true);
+  }
+  if (std::find(std::begin(kSessionStates), std::end(kSessionStates), world.login.state) ==
+      std::end(kSessionStates)) {
+    problems.push_back("login.state: expected IN_PROGRESS, ERROR, SUCCEEDED or LOGGING_OUT, got \"" +
+                       world.login.state + "\"");
+  }
+  if (world.login.logged_in && world.Find(world.login.summoner_id) == nullptr) {
+    problems.push_back("login.summonerId: no summoner has the id " + std::to_string(world.login.summoner_id));
+  }
+  return problems;
+}
+
+Quarn::Maybe<kiv::host::World> kiv::host::ParseWorld(std::string_view text, std::string_view name,
+                                                     bool yaml) {
+  const std::string prefix = std::string(name) + ": ";
+  OwnedValue root;
+  if (yaml) {
+    Quarn::BindingResult read = Quarn::ReadYaml(text);
+    if (!read.ok()) return Quarn::Failure(prefix + std::string(read.ErrorMessage()));
+    auto converted = FromBinding(read.value);
+    if (converted.HasFailure()) return Quarn::Failure(prefix + converted.failure().message());
+    root = converted.TakeValue();
+  } else {
+    auto parsed = OwnedValue::FromJson(text);
+    if (parsed.HasFailure()) return Quarn::Failure(std::string(name) + ":" + JsonErrorAt(text));
+    root = parsed.TakeValue();
+  }
+  if (root.tag() != KIV_VALUE_OBJECT)
+    return Quarn::Failure(prefix + "expected an object at the top, got " + detail::Preview(root.get()));
+  World world;
+  detail::ValueReader reader;
+  reader.Read(root.get(), "", world);
+  if (!reader.ok()) return Quarn::Failure(JoinLines(reader.problems(), prefix));
+  const std::vector<std::string> problems = CheckWorld(world);
+  if (!problems.empty()) return Quarn::Failure(JoinLines(problems, prefix));
+  return world;
+}
+
+Quarn::Maybe<kiv::host::World> kiv::host::LoadWorld(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Quarn::Failure("cannot read " + path + ": " + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  const bool yaml = path.ends_with(".yaml") || path.ends_with(".yml");
+  return ParseWorld(text.str(), path, yaml);
+}
+
+kiv::host::OwnedValue kiv::host::WorldToValue(const World& world) { return detail::WriteValue(world); }
+
+std::string kiv::host::WorldToJson(const World& world) { return WorldToValue(world).ToJson(); }
