@@ -2,8 +2,8 @@
 
 #include "runtime/plugin_callbacks.h"
 
-Quarn::ApiDescriptionStore::ApiDescriptionStore(const BindingApi& api) {
-  DescribeFunctions(api);
+Quarn::ApiDescriptionStore::ApiDescriptionStore(const BindingApi& api, AppModule* module) {
+  DescribeFunctions(api, module);
   DescribeTypes(api.registry());
   DescribeEvents(api);
   // The tables are complete: their buffers no longer move.
@@ -37,7 +37,7 @@ ApiTypeRef Quarn::ApiDescriptionStore::TypeRef(const BindingTypeRef& type) {
   return ref;
 }
 
-void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api) {
+void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api, AppModule* module) {
   functions_.reserve(api.functions().size());
   for (const auto& function : api.functions()) {
     std::vector<ApiArgumentEntry>& arguments = arguments_.emplace_back();
@@ -55,7 +55,7 @@ void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api) {
     ApiFunctionEntry entry{};
     entry.method = static_cast<uint32_t>(function->method());
     entry.flags = function->flags();
-    entry.context = &targets_.emplace_back(ApiRequestTarget{&api, function.get()});
+    entry.context = &targets_.emplace_back(ApiRequestTarget{&api, function.get(), module});
     entry.name = Keep(function->name());
     entry.path = Keep(function->path());
     entry.custom_method = Keep(function->custom_method());

@@ -15,11 +15,16 @@
 
 namespace Quarn {
 
+class AppModule;
+
 // What a function entry's context word points to: enough for the request
 // callback to dispatch without any other state.
 struct ApiRequestTarget {
   const BindingApi* api = nullptr;
   const BindingFunction* function = nullptr;
+  // The module whose handlers run; kept alive while a request runs (may be
+  // null: then nothing guards it).
+  AppModule* module = nullptr;
 };
 
 class ApiDescriptionStore {
@@ -28,8 +33,9 @@ class ApiDescriptionStore {
   // order, types in the registry's registration order. Every text is
   // copied, so later changes of `api` do not reach the description; the
   // function records themselves are referenced (through the context
-  // words), so `api` must outlive the store.
-  explicit ApiDescriptionStore(const BindingApi& api);
+  // words), so `api` must outlive the store. `module` (may be null) is
+  // recorded in every request target.
+  explicit ApiDescriptionStore(const BindingApi& api, AppModule* module = nullptr);
   ApiDescriptionStore(const ApiDescriptionStore&) = delete;
   ApiDescriptionStore& operator=(const ApiDescriptionStore&) = delete;
 
@@ -44,7 +50,7 @@ class ApiDescriptionStore {
   const char* const* KeepTags(const std::vector<std::string>& tags, uint32_t& count);
   ApiTypeRef TypeRef(const BindingTypeRef& type);
 
-  void DescribeFunctions(const BindingApi& api);
+  void DescribeFunctions(const BindingApi& api, AppModule* module);
   void DescribeTypes(const BindingRegistry& registry);
   void DescribeEvents(const BindingApi& api);
 

@@ -3,7 +3,11 @@
 #include "runtime/api_description.h"
 #include "runtime/plugin_callbacks.h"
 
-Quarn::PluginBase::PluginBase(std::string_view kind) : kind_(kind), callbacks_(MakePluginCallbacks()) {}
+Quarn::PluginBase::PluginBase(std::string_view kind) : kind_(kind), callbacks_(MakePluginCallbacks()) {
+  // Every conversion of the module (requests, events, backend calls) knows
+  // the types registered in the plug-in's API.
+  UseRegistry(api_.registry());
+}
 
 Quarn::PluginBase::~PluginBase() = default;
 

@@ -1,5 +1,6 @@
 #include "runtime/plugin_callbacks.h"
 
+#include <optional>
 #include <string>
 
 #include "api/dispatch.h"
@@ -7,9 +8,12 @@
 #include "runtime/api_description.h"
 #include "runtime/module_allocator.h"
 #include "runtime/plugin_base.h"
+#include "runtime/plugin_log_target.h"
 
 struct Quarn::detail::PluginLifecycle {
   static bool Init(PluginBase& plugin, const HostContext* context) {
+    // Init may wait inside the host, where an unload could arrive.
+    AppModule::CallScope scope(plugin);
     plugin.host_context_ = context;
     InstallLogTarget(plugin);
     const std::string user_agent =
@@ -18,9 +22,11 @@ struct Quarn::detail::PluginLifecycle {
     return plugin.Init();
   }
 
-  // Routes the process's log lines to the host. Until the plug-in log
-  // target exists, lines keep going to the built-in targets.
-  static void InstallLogTarget(PluginBase& /*plugin*/) {}
+  // Routes the process's log lines to the host, unless another plug-in of
+  // the process already did.
+  static void InstallLogTarget(PluginBase& plugin) {
+    InstallPluginLogTarget(plugin.host_api(), plugin.log_target_);
+  }
 
   static void Unload(PluginBase* plugin) {
     plugin->SetStopping();
@@ -29,7 +35,10 @@ struct Quarn::detail::PluginLifecycle {
     } catch (...) {
       // Destroy the object regardless: the host will never call it again.
     }
-    delete plugin;
+    // An unload that arrives while a request, event or timer of the plug-in
+    // waits inside the host (a step) must not free the object under it:
+    // the object goes when that call returns.
+    plugin->DestroyWhenIdle();
   }
 };
 
@@ -72,6 +81,8 @@ extern "C" void QuarnApiRequest(HostResponse* response, const HostRequest* reque
     WriteError(response, 404, "Invalid function");
     return;
   }
+  std::optional<Quarn::AppModule::CallScope> scope;
+  if (target->module != nullptr) scope.emplace(*target->module);
   try {
     Quarn::DispatchRequest(*target->api, *target->function, *response, *request);
   } catch (...) {

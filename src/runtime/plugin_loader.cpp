@@ -31,7 +31,7 @@ void Quarn::LoadPlugin(PluginBase& plugin, PluginStartRecord& record, std::strin
 
   RegisterHostRecordTypes(plugin.api_);
   plugin.RegisterApi();
-  plugin.api_description_ = std::make_unique<ApiDescriptionStore>(plugin.api_);
+  plugin.api_description_ = std::make_unique<ApiDescriptionStore>(plugin.api_, &plugin);
 
   record.api_major = own.major;
   record.api_minor = own.minor;
