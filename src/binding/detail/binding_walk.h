@@ -14,10 +14,13 @@ namespace Quarn::detail {
 // depth is bounded by memory, not by the call stack.
 template <class Visitor>
 void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
+  // One open container; its children are fetched once, when it opens.
   struct Frame {
-    const BindingProperty* container;
+    const BindingProperty* elements;  // Collection
+    const BindingMember* members;     // Structure
     size_t index;
     size_t count;
+    bool is_array;
   };
   std::vector<Frame> stack;
   const BindingProperty* node = &root;
@@ -50,15 +53,15 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
         visitor.Enum(node->GetEnum());
         break;
       case BindingPropertyKind::Collection: {
-        const size_t count = node->Elements().size();
-        visitor.StartArray(count);
-        stack.push_back({node, 0, count});
+        const auto elements = node->Elements();
+        visitor.StartArray(elements.size());
+        stack.push_back({elements.data(), nullptr, 0, elements.size(), true});
         break;
       }
       case BindingPropertyKind::Structure: {
-        const size_t count = node->Members().size();
-        visitor.StartObject(count);
-        stack.push_back({node, 0, count});
+        const auto members = node->Members();
+        visitor.StartObject(members.size());
+        stack.push_back({nullptr, members.data(), 0, members.size(), false});
         break;
       }
       default:
@@ -72,7 +75,7 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
     node = nullptr;
     while (!stack.empty()) {
       Frame& top = stack.back();
-      const bool is_array = top.container->IsCollection();
+      const bool is_array = top.is_array;
       if (top.index > 0) {
         if (is_array) {
           visitor.EndElement(top.index - 1);
@@ -92,11 +95,10 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
       const size_t i = top.index++;
       if (is_array) {
         visitor.BeginElement(i);
-        node = &top.container->Elements()[i];
+        node = top.elements + i;
       } else {
-        const BindingMember& member = top.container->Members()[i];
-        visitor.Key(member.name());
-        node = &member.value();
+        visitor.Key(top.members[i].name());
+        node = &top.members[i].value();
       }
       break;
     }
