@@ -78,7 +78,9 @@ std::optional<Quarn::Failure> ExpectClass(std::string_view service, std::string_
   const bool text =
       annotation != nullptr && (annotation->tag == KIV_VALUE_TEXT || annotation->tag == KIV_VALUE_TEXT_OWNED);
   if (text && expected == annotation->data.text) return std::nullopt;
-  const std::string got = annotation == nullptr ? "no \"__class\"" : "'" + Preview(*annotation) + "'";
+  const std::string got = annotation == nullptr ? "no \"__class\""
+                          : text                ? "'" + std::string(annotation->data.text) + "'"
+                                                : Preview(*annotation);
   return Fail(400, Call(service, method) + " expects a " + std::string(expected) + ", got " + got);
 }
 

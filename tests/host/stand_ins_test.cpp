@@ -1,0 +1,285 @@
+// The stand-ins on the tests' fake host: the backend's remote methods and
+// service-proxy answers as a plug-in reaches them (typed arguments, later
+// events), saves changing the world, faults and latency, and the events
+// that the simulation publishes.
+#include "host/standins/stand_ins.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_host.h"
+#include "tests/host/serve_fixture.h"
+
+namespace {
+
+using kiv::host::OwnedValue;
+using kiv::host::Request;
+using kiv::host::Response;
+using kiv::host::StandIns;
+using kiv::test::FakeHost;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::string_view kSpellBookClass = "com.quarngames.platform.summoner.spellbook.SpellBookDTO";
+
+struct Stage {
+  FakeHost host;
+  StandIns stand_ins{host, kiv::test::SmallWorld()};
+  std::vector<std::string> events;  // "name payload"
+
+  Stage() {
+    host.Listen("*", [this](std::string_view name, const HostValue& payload) {
+      events.push_back(std::string(name) + " " + kiv::host::ToJson(payload));
+    });
+  }
+  // A request as the plug-in sends it: unnamed typed arguments.
+  Response Post(std::string path, std::vector<OwnedValue> arguments) {
+    Request request;
+    request.method = KIV_METHOD_POST;
+    request.path = std::move(path);
+    for (auto& a : arguments) request.arguments.emplace_back("", std::move(a));
+    return host.Dispatch(std::move(request));
+  }
+  Response Invoke(std::string_view service, std::string_view method, std::vector<OwnedValue> arguments) {
+    return Post("/kiv-login/v1/session/invoke",
+                {OwnedValue::Text(service), OwnedValue::Text(method), OwnedValue::Array(arguments)});
+  }
+  std::string Answer(const Response& r) {
+    return r.ok() ? r.body.ToJson() : "error " + std::to_string(r.status) + " " + *r.error;
+  }
+};
+
+OwnedValue Json(std::string_view text) { return FakeHost::Json(text); }
+
+TEST(StandIns, InvokeAnswersTheBackendsDtos) {
+  Stage s;
+  const Response book = s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)});
+  ASSERT_TRUE(book.ok()) << *book.error;
+  const std::string json = book.body.ToJson();
+  EXPECT_THAT(json,
+              HasSubstr(std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"));
+  EXPECT_THAT(json, HasSubstr(R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
+                              R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
+                              R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"));
+  EXPECT_THAT(
+      s.Answer(s.Invoke("summonerIconService", "getSummonerIconInventory", {OwnedValue::Unsigned(12)})),
+      HasSubstr(R"("summonerId":12,"summonerIcons":[],"__class":)"));
+  EXPECT_THAT(
+      s.Answer(s.Invoke("summonerRuneService", "getSummonerRuneInventory", {OwnedValue::Unsigned(11)})),
+      HasSubstr(R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,)"
+                R"("summonerId":11,)"));
+}
+
+TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
+  Stage s;
+  const OwnedValue book_of_12 = Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",
+                                          "summonerId":12,"bookPages":[]})");
+  struct Case {
+    std::string service;
+    std::string method;
+    std::vector<OwnedValue> arguments;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"lootService", "open", {}, "error 404 unknown backend service 'lootService'"},
+      {"spellBookService", "burn", {}, "error 404 spellBookService has no method 'burn'"},
+      {"spellBookService",
+       "getSpellBook",
+       {},
+       "error 400 spellBookService.getSpellBook takes 1 argument "
+       "(summoner id), got 0"},
+      {"spellBookService",
+       "getSpellBook",
+       {OwnedValue::Text("11")},
+       "error 400 spellBookService.getSpellBook needs a summoner id, got \"11\""},
+      {"masteryBookService",
+       "getMasteryBook",
+       {OwnedValue::Unsigned(99)},
+       "error 404 masteryBookService.getMasteryBook: no summoner with id 99"},
+      {"spellBookService",
+       "saveSpellBook",
+       {Json(R"({"summonerId":11,"bookPages":[]})")},
+       "error 400 spellBookService.saveSpellBook expects a "
+       "com.quarngames.platform.summoner.spellbook.SpellBookDTO, "
+       "got no \"__class\""},
+      {"masteryBookService",
+       "saveMasteryBook",
+       {book_of_12},
+       "error 400 masteryBookService.saveMasteryBook expects a "
+       "com.quarngames.platform.summoner.masterybook.MasteryBookDTO, got "
+       "'com.quarngames.platform.summoner.spellbook.SpellBookDTO'"},
+      {"spellBookService",
+       "saveSpellBook",
+       {book_of_12},
+       "error 403 spellBookService.saveSpellBook: summoner 12 is not the logged-in summoner"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(s.Answer(s.Invoke(c.service, c.method, c.arguments)), c.answer) << c.method;
+  EXPECT_EQ(s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text("spellBookService")})),
+            "error 400 invoke takes a destination, a method and an argument list as typed arguments, got 1 "
+            "argument(s) of other kinds");
+}
+
+TEST(StandIns, SavesChangeTheWorld) {
+  Stage s;
+  const Response saved =
+      s.Invoke("spellBookService", "saveSpellBook",
+               {Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO","summonerId":11,
+                "dateString":"2024-05-01T09:30:00Z","bookPages":[
+                {"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO","summonerId":11,
+                 "pageId":5,"name":"Renamed","current":false,"createDate":17,"slotEntries":[]},
+                {"pageId":6,"name":"Two","current":true,"createDate":17,
+                 "slotEntries":[{"runeId":5001,"runeSlotId":2,"__class":"x"}]}]})")});
+  ASSERT_TRUE(saved.ok()) << *saved.error;
+  EXPECT_EQ(saved.body.ToJson(), R"({"typeName":"","body":null})");
+  const auto& pages = s.stand_ins.world().Find(11)->rune_pages;
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].name, "Renamed");
+  EXPECT_TRUE(pages[1].current);
+  EXPECT_EQ(pages[1].slot_entries[0].rune_slot_id, 2u);
+
+  ASSERT_TRUE(s.Invoke("spellBookService", "selectDefaultSpellBookPage",
+                       {Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",
+                                 "summonerId":11,"pageId":5})")})
+                  .ok());
+  EXPECT_TRUE(pages[0].current);
+  EXPECT_FALSE(pages[1].current);
+  EXPECT_THAT(s.Answer(s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)})),
+              HasSubstr(R"("pageId":5,"name":"Renamed","current":true)"));
+}
+
+TEST(StandIns, ServiceProxyAnswersArriveAsLaterEvents) {
+  Stage s;
+  const Response uuid =
+      s.Post("/kiv-login/v1/service-proxy-uuid-requests",
+             {OwnedValue::Text("championMastery"), OwnedValue::Text("getAllChampionMasteries"),
+              OwnedValue::Unsigned(1), OwnedValue::Text("11")});
+  ASSERT_TRUE(uuid.ok()) << *uuid.error;
+  ASSERT_EQ(uuid.body.tag(), uint32_t{KIV_VALUE_TEXT});
+  const std::string id = uuid.body.get().data.text;
+  EXPECT_TRUE(s.events.empty());
+  s.host.Step();
+  ASSERT_EQ(s.events.size(), 1u);
+  EXPECT_EQ(s.events[0],
+            "OnServiceProxyUuidEvent {\"uuid\":\"" + id +
+                R"(","serviceName":"championMastery","methodName":"getAllChampionMasteries","payload":")"
+                R"([{\"playerId\":11,\"championId\":17,\"championLevel\":5,\"championPoints\":22000,)"
+                R"(\"lastPlayTime\":0,\"championPointsSinceLastLevel\":0,\"championPointsUntilNextLevel\":0,)"
+                R"(\"chestGranted\":false,\"highestGrade\":\"\"}]","status":"OK","error":""})");
+
+  // With latency the answer waits for the clock; the method request comes
+  // back under its reply method.
+  s.stand_ins.SetServiceProxyLatency(0.5);
+  const Response method =
+      s.Post("/kiv-login/v1/service-proxy-method-requests",
+             {OwnedValue::Text("wardSkins"), OwnedValue::Text("requestSelectableWardSkins"),
+              OwnedValue::Text("receiveSelectableWardSkins"), OwnedValue::Text(""), OwnedValue::Unsigned(1),
+              OwnedValue::Text("")});
+  ASSERT_TRUE(method.ok()) << *method.error;
+  s.host.Step();
+  EXPECT_EQ(s.events.size(), 1u);
+  s.host.AdvanceTime(0.5);
+  s.host.Step();
+  ASSERT_EQ(s.events.size(), 2u);
+  EXPECT_EQ(s.events[1], R"(OnServiceProxyMethodEvent {"uuid":"","serviceName":"wardSkins","methodName":)"
+                         R"("receiveSelectableWardSkins","payload":"[2]","status":"OK","error":""})");
+}
+
+TEST(StandIns, ServiceProxyReadsEachPayloadFormAndReportsFailuresInTheAnswer) {
+  Stage s;
+  struct Case {
+    std::string method;
+    std::string payload;
+    std::string payload_or_error;
+  };
+  const Case cases[] = {
+      {"getChampionMastery", "[11, 17]", R"(\"championId\":17,\"championLevel\":5)"},
+      {"getChampionMastery", R"({"summonerId": 11, "championId": 3})",
+       R"(\"championId\":3,\"championLevel\":0)"},
+      {"getChampionMasteryScoreAndChest", "",
+       R"({\"earnableChests\":2,\"maximumChests\":4,\"nextChestRechargeTime\":0})"},
+      {"getAllChampionMasteries", R"({"summonerId": 12})", R"("payload":"[]")"},
+      {"getChampionMastery", "[11]",
+       "championMastery.getChampionMastery needs a summoner id and a champion id"},
+      {"getAllChampionMasteries", "[", "championMastery.getAllChampionMasteries: payload is not JSON"},
+      {"getEverything", "", "championMastery has no method 'getEverything'"},
+  };
+  s.stand_ins.backend().AddFault({"championMastery.getAllChampionMasteries", 503, "mastery is resting", 1});
+  s.Post("/kiv-login/v1/service-proxy-uuid-requests",
+         {OwnedValue::Text("championMastery"), OwnedValue::Text("getAllChampionMasteries"),
+          OwnedValue::Unsigned(1), OwnedValue::Text("11")});
+  s.host.Step();
+  ASSERT_EQ(s.events.size(), 1u);
+  EXPECT_THAT(s.events[0], HasSubstr(R"("payload":"","status":"ERROR","error":"mastery is resting"})"));
+  for (const Case& c : cases) {
+    s.events.clear();
+    const std::string& payload = c.payload;
+    s.Post("/kiv-login/v1/service-proxy-uuid-requests",
+           {OwnedValue::Text("championMastery"), OwnedValue::Text(c.method), OwnedValue::Unsigned(1),
+            OwnedValue::Text(payload)});
+    s.host.Step();
+    ASSERT_EQ(s.events.size(), 1u) << c.method;
+    EXPECT_THAT(s.events[0], HasSubstr(c.payload_or_error)) << c.method << " " << payload;
+  }
+}
+
+TEST(StandIns, BackendFaultsFailTheNextCallsThenStop) {
+  Stage s;
+  s.stand_ins.backend().AddFault({"spellBookService", 500, "backend down", 2});
+  EXPECT_EQ(s.Answer(s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)})),
+            "error 500 backend down");
+  EXPECT_EQ(s.Answer(s.Invoke("spellBookService", "saveSpellBook", {})), "error 500 backend down");
+  EXPECT_TRUE(s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)}).ok());
+  EXPECT_TRUE(s.Invoke("masteryBookService", "getMasteryBook", {OwnedValue::Unsigned(11)}).ok());
+}
+
+TEST(StandIns, GrantsAndMasteryChangesPushTheBackendsMessages) {
+  Stage s;
+  ASSERT_TRUE(s.stand_ins.GrantItem({"SUMMONER_ICON", 41, 1, false, true}).ok());
+  ASSERT_TRUE(s.stand_ins.GrantItem({"RUNE", 5001, 2, /*rental=*/true, true}).ok());
+  kiv::host::WorldChampionMastery mastery;
+  mastery.champion_id = 17;
+  mastery.champion_level = 6;
+  ASSERT_TRUE(s.stand_ins.SetChampionMastery(mastery).ok());
+  ASSERT_TRUE(s.stand_ins.SetChestEligibility({1, 4, 99}).ok());
+  s.host.Step();
+  ASSERT_EQ(s.events.size(), 4u);
+  EXPECT_EQ(
+      s.events[0],
+      "OnTrovEvent_com_quarngames_platform_messaging_StoreFulfillmentNotification "
+      R"({"clientId":"kiv-dev-host","subtopic":"","typeName":"com.quarngames.platform.messaging.)"
+      R"(StoreFulfillmentNotification","body":{"__class":"com.quarngames.platform.messaging.)"
+      R"(StoreFulfillmentNotification","inventoryType":"SUMMONER_ICON","data":{"__class":)"
+      R"("com.quarngames.platform.catalog.content.ContentItemIdentifier","inventoryType":"SUMMONER_ICON",)"
+      R"("itemId":41}}})");
+  EXPECT_THAT(s.events[1],
+              HasSubstr("OnTrovEvent_com_quarngames_platform_messaging_RentalUpdateNotification "));
+  EXPECT_THAT(s.events[2], HasSubstr(R"("type":"championMastery","params":["{\"gameId\":)"));
+  EXPECT_THAT(s.events[2], HasSubstr(R"(\"playerId\":11,\"championId\":17,\"championLevel\":6,)"));
+  EXPECT_THAT(s.events[3], HasSubstr(R"("type":"championMasteryLootGrant","params":[]})"));
+  const auto* player = s.stand_ins.world().Current();
+  EXPECT_EQ(player->icons.back().icon_id, 41);
+  EXPECT_EQ(player->runes[0].quantity, 11);
+  EXPECT_EQ(player->champion_masteries[0].champion_level, 6);
+  EXPECT_EQ(player->chest_eligibility.earnable_chests, 1u);
+}
+
+TEST(StandIns, NamesResourceAndPushEventsAsPluginsDo) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"/kiv-login/v1/session", "OnJsonApiEvent_kiv-login_v1_session"},
+      {"/kiv-collections/v1/inventories/1/runes", "OnJsonApiEvent_kiv-collections_v1_inventories"},
+      {"//kiv-acs//v2/recently-played-champions/current-summoner/",
+       "OnJsonApiEvent_kiv-acs_v2_recently-played-champions"},
+      {"/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled",
+       "OnJsonApiEvent_kiv-platform-config_v1_namespaces_ChampionMasteryConfig_Enabled"},
+      {"/", "OnJsonApiEvent"},
+  };
+  for (const auto& [uri, name] : cases) EXPECT_EQ(kiv::host::ResourceEventName(uri), name) << uri;
+  EXPECT_EQ(kiv::host::PushEventName("com.quarngames.platform.messaging.StoreFulfillmentNotification"),
+            "OnTrovEvent_com_quarngames_platform_messaging_StoreFulfillmentNotification");
+}
+
+}  // namespace
