@@ -19,13 +19,12 @@ Builder Tagged(Builder builder, const std::vector<std::string>& tags) {
 // Registers DTOs and records each one's backend class in both tables.
 struct DtoRegistrar {
   Quarn::BindingRegistry& registry;
-  Quarn::Client::Collections::TrovClassTables& tables;
+  Quarn::TrovClassTables& tables;
   const std::vector<std::string>& tags;
 
   template <class Dto>
   Quarn::StructureBuilder<Dto> Add() const {
-    tables.class_by_type_name.insert_or_assign(std::string(Dto::kDtoName), std::string(Dto::kClassName));
-    tables.class_by_type_id.insert_or_assign(Quarn::StaticTypeOf<Dto>().id, std::string(Dto::kClassName));
+    tables.Add<Dto>(Dto::kDtoName, Dto::kClassName);
     return Tagged(registry.Structure<Dto>(Dto::kDtoName), tags);
   }
 };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "binding/binding_registry.h"
-#include "collections/trov_class_tables.h"
+#include "runtime/trov_class_tables.h"
 
 namespace Quarn::Client::Collections {
 
