@@ -46,7 +46,8 @@ void Quarn::AppModule::Subscribe(std::string_view uri) {
   auto count = subscription_counts_.find(name);
   if (count == subscription_counts_.end()) count = subscription_counts_.emplace(name, 0).first;
   if (++count->second != 1) return;
-  SubscribeEvent(name, [this](const BindingProperty& payload) { DispatchJsonApiEvent(payload); }, kJsonApiFlag);
+  SubscribeEvent(
+      name, [this](const BindingProperty& payload) { DispatchJsonApiEvent(payload); }, kJsonApiFlag);
 }
 
 void Quarn::AppModule::Unsubscribe(std::string_view uri) {
@@ -80,14 +81,17 @@ void Quarn::AppModule::Connect(void* host_handle, std::string short_name, std::s
   short_name_ = std::move(short_name);
   user_agent_ = std::move(user_agent);
   telemetry_ = std::make_unique<TelemetrySink>(*this);
-  SubscribeEvent(kOnServiceProxyUuidEvent,
-                 [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/false); },
-                 kServiceProxyFlag);
-  SubscribeEvent(kOnServiceProxyMethodEvent,
-                 [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/true); },
-                 kServiceProxyFlag);
-  SubscribeEvent(kOnServiceProxyAsyncEvent,
-                 [this](const BindingProperty& payload) { OnServiceProxyAsyncEvent(payload); }, kServiceProxyFlag);
+  SubscribeEvent(
+      kOnServiceProxyUuidEvent,
+      [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/false); },
+      kServiceProxyFlag);
+  SubscribeEvent(
+      kOnServiceProxyMethodEvent,
+      [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/true); },
+      kServiceProxyFlag);
+  SubscribeEvent(
+      kOnServiceProxyAsyncEvent,
+      [this](const BindingProperty& payload) { OnServiceProxyAsyncEvent(payload); }, kServiceProxyFlag);
 }
 
 void Quarn::AppModule::DestroyWhenIdle() {

@@ -1,7 +1,7 @@
 // The module's timer table: AppModule::StartTimerAt/StartTimerIn/RunTimer.
-#include "runtime/app_module.h"
-
 #include <algorithm>
+
+#include "runtime/app_module.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ uint64_t Quarn::AppModule::StartTimerAt(std::string_view label, std::chrono::ste
   return StartTimerIn(label, std::max(0.0, delay.count()), std::move(callback));
 }
 
-uint64_t Quarn::AppModule::StartTimerIn(std::string_view label, double delay_seconds, TimerCallback callback) {
+uint64_t Quarn::AppModule::StartTimerIn(std::string_view label, double delay_seconds,
+                                        TimerCallback callback) {
   TimerEntry* entry = nullptr;
   uint64_t number = 0;
   {

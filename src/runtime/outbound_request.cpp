@@ -68,7 +68,9 @@ Quarn::Maybe<void> Quarn::detail::SendOutbound(AppModule& module, Method method,
   return Failure::Named(status, kErrorResponse, MethodText(method), url, error);
 }
 
-void Quarn::detail::ReleaseOutboundResponse(HostResponse& response) { Release(response, /*close_stream=*/true); }
+void Quarn::detail::ReleaseOutboundResponse(HostResponse& response) {
+  Release(response, /*close_stream=*/true);
+}
 
 Quarn::Maybe<Quarn::BindingProperty> Quarn::detail::ReadOutboundBody(AppModule& module, Method method,
                                                                      std::string_view url,
@@ -80,7 +82,8 @@ Quarn::Maybe<Quarn::BindingProperty> Quarn::detail::ReadOutboundBody(AppModule& 
       return Failure::Named(0, kStreamFailure, MethodText(method), url, text.failure().message());
     }
     BindingResult parsed = FromJson(text.value());
-    if (!parsed.ok()) return Failure::Named(0, kStreamFailure, MethodText(method), url, parsed.ErrorMessage());
+    if (!parsed.ok())
+      return Failure::Named(0, kStreamFailure, MethodText(method), url, parsed.ErrorMessage());
     return std::move(parsed.value);
   }
 

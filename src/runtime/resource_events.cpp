@@ -44,7 +44,8 @@ void Quarn::AppModule::DispatchJsonApiEvent(const BindingProperty& payload) {
   FromBindingValue(converted, payload, "<result>", resource, registry());
   if (!converted.ok()) {
     Log(kLogOkay, kChannelXtr, "%s: Couldn't convert payload %s for event %s: %s", short_name_.c_str(),
-        StaticTypeOf<Resource>().name.c_str(), kOnJsonApiEvent, std::string(converted.ErrorMessage()).c_str());
+        StaticTypeOf<Resource>().name.c_str(), kOnJsonApiEvent,
+        std::string(converted.ErrorMessage()).c_str());
     return;
   }
   if (resource.uri.empty() || resource.uri.front() != '/') resource.uri.insert(0, 1, '/');

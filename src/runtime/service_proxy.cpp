@@ -23,7 +23,8 @@ std::string Quarn::detail::PayloadConversionError(std::string_view type_name) {
 }
 
 Quarn::Failure Quarn::detail::AnswerConversionFailure(std::string_view payload, std::string_view type_name) {
-  return Failure::Named(0, "Failed to deserialize response payload \"{payload}\" to a {type}", payload, type_name);
+  return Failure::Named(0, "Failed to deserialize response payload \"{payload}\" to a {type}", payload,
+                        type_name);
 }
 
 std::string Quarn::AppModule::StartServiceProxyRequest(std::string_view service, std::string_view method,
@@ -54,12 +55,13 @@ std::string Quarn::AppModule::StartServiceProxyRequest(std::string_view service,
           short_name_.c_str());
       return std::string(kAlreadyInFlight);
     }
-    Maybe<void> sent = Request(Method::Post, kServiceProxyMethodPath, std::string(service), std::string(method),
-                               std::string(reply_method), std::string(fifth_argument), handle, payload_json);
+    Maybe<void> sent =
+        Request(Method::Post, kServiceProxyMethodPath, std::string(service), std::string(method),
+                std::string(reply_method), std::string(fifth_argument), handle, payload_json);
     if (sent.HasFailure()) return sent.failure().message();
   }
-  Log(kLogAlways, kChannelDbg, "%s: Started service proxy request: %s (%s)", short_name_.c_str(), label.c_str(),
-      key.c_str());
+  Log(kLogAlways, kChannelDbg, "%s: Started service proxy request: %s (%s)", short_name_.c_str(),
+      label.c_str(), key.c_str());
 
   std::lock_guard<std::mutex> lock(module_lock_);
   auto [entry, inserted] = pending_proxy_requests_.try_emplace(key, std::move(callback));

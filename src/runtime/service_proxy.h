@@ -51,9 +51,9 @@ Maybe<T> ServiceProxyResult(const PluginServiceProxyResponse& answer, const Bind
 }
 
 template <class P>
-std::string AppModule::ServiceProxyRequest(std::string_view service, std::string_view method, const P& payload,
-                                           std::string_view reply_method, std::string_view fifth_argument,
-                                           ServiceProxyCallback callback) {
+std::string AppModule::ServiceProxyRequest(std::string_view service, std::string_view method,
+                                           const P& payload, std::string_view reply_method,
+                                           std::string_view fifth_argument, ServiceProxyCallback callback) {
   if (stopping_) return std::string(kFinalizing);
   BindingResult converted;
   ToBindingValue(converted, payload, registry());
@@ -63,8 +63,9 @@ std::string AppModule::ServiceProxyRequest(std::string_view service, std::string
 }
 
 template <class T, class P>
-Maybe<T> AppModule::CallServiceProxyWithReply(std::string_view service, std::string_view method, const P& payload,
-                                              std::string_view reply_method, std::string_view fifth_argument) {
+Maybe<T> AppModule::CallServiceProxyWithReply(std::string_view service, std::string_view method,
+                                              const P& payload, std::string_view reply_method,
+                                              std::string_view fifth_argument) {
   auto promise = std::make_shared<Promise<T>>();
   Future<T> future = promise->get_future();
   const std::string error =

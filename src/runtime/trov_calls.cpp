@@ -17,8 +17,9 @@ Quarn::Failure Quarn::detail::TrovParameterFailure(std::string_view error) {
 
 Quarn::Failure Quarn::detail::TrovClassFailure(std::string_view expected, std::string_view destination,
                                                std::string_view method, std::string_view actual) {
-  return Failure::Named(0, "Expected '{expected}' as TROV response for {destination}.{method}, but got '{actual}'",
-                        expected, destination, method, actual);
+  return Failure::Named(
+      0, "Expected '{expected}' as TROV response for {destination}.{method}, but got '{actual}'", expected,
+      destination, method, actual);
 }
 
 Quarn::Failure Quarn::detail::TrovBodyFailure(std::string_view type_name, std::string_view json) {
@@ -28,8 +29,8 @@ Quarn::Failure Quarn::detail::TrovBodyFailure(std::string_view type_name, std::s
 Quarn::Maybe<Quarn::PluginTrovResponse> Quarn::AppModule::SendInvoke(std::string_view destination,
                                                                      std::string_view method,
                                                                      const BindingProperty& arguments) {
-  return Request<PluginTrovResponse>(Method::Post, kTrovInvokePath, std::string(destination), std::string(method),
-                                     arguments);
+  return Request<PluginTrovResponse>(Method::Post, kTrovInvokePath, std::string(destination),
+                                     std::string(method), arguments);
 }
 
 void Quarn::AppModule::ObserveTrovClass(std::string_view class_name, TrovHandler handler) {
@@ -39,7 +40,8 @@ void Quarn::AppModule::ObserveTrovClass(std::string_view class_name, TrovHandler
   // subscription would deliver every message twice.
   if (event_handlers_.find(name) != event_handlers_.end()) return;
   Log(kLogOkay, kChannelXtr, "%s: Subscribing to TROV event: %s", short_name_.c_str(), name.c_str());
-  SubscribeEvent(name, [this](const BindingProperty& payload) { DispatchTrovEvent(payload); }, kTrovEventFlag);
+  SubscribeEvent(
+      name, [this](const BindingProperty& payload) { DispatchTrovEvent(payload); }, kTrovEventFlag);
 }
 
 void Quarn::AppModule::DispatchTrovEvent(const BindingProperty& payload) {
@@ -48,7 +50,8 @@ void Quarn::AppModule::DispatchTrovEvent(const BindingProperty& payload) {
   FromBindingValue(converted, payload, "<result>", event, registry());
   if (!converted.ok()) {
     Log(kLogOkay, kChannelXtr, "%s: Couldn't convert payload %s for event %s: %s", short_name_.c_str(),
-        StaticTypeOf<PluginTrovEvent>().name.c_str(), kOnTrovEvent, std::string(converted.ErrorMessage()).c_str());
+        StaticTypeOf<PluginTrovEvent>().name.c_str(), kOnTrovEvent,
+        std::string(converted.ErrorMessage()).c_str());
     return;
   }
   const auto found = trov_handlers_.find(event.type_name);

@@ -70,7 +70,8 @@ Future<T> AppModule::Invoke(std::string_view destination, std::string_view metho
     BindingResult converted;
     FromBindingValue(converted, response.body, "<value>", value, registry());
     if (!converted.ok()) {
-      return ReadyFuture<T>(detail::TrovBodyFailure(StaticTypeOf<T>().name, ToJson(response.body, &registry())));
+      return ReadyFuture<T>(
+          detail::TrovBodyFailure(StaticTypeOf<T>().name, ToJson(response.body, &registry())));
     }
     return ReadyFuture<T>(Maybe<T>(std::move(value)));
   }

@@ -54,7 +54,8 @@ void Quarn::AnnotateTrovClasses(BindingProperty& value, const BindingTypeRef& ty
         break;
       case BindingTypeKind::Map:
         for (BindingMember& member : node->Members()) {
-          stack.emplace_back(&member.value(), BindingTypeRef{ref.element_kind, BindingTypeKind::None, ref.type});
+          stack.emplace_back(&member.value(),
+                             BindingTypeRef{ref.element_kind, BindingTypeKind::None, ref.type});
         }
         break;
       default:

@@ -48,7 +48,8 @@ TEST(ModuleLifecycle, InitConnectsServiceProxyEventsBeforeThePluginsInit) {
 
 TEST(ModuleLifecycle, UnloadWithdrawsEverySubscriptionOnceAndCompletesPendingCalls) {
   ModuleHarness m;
-  m.host.Handle("POST", kUuidPath, [](const Request&) { return Response::Ok(kiv::host::OwnedValue::Text("u1")); });
+  m.host.Handle("POST", kUuidPath,
+                [](const Request&) { return Response::Ok(kiv::host::OwnedValue::Text("u1")); });
   const auto ignore = [](const auto&) {};
   m.plugin->ObserveResource<Quarn::BindingProperty>("/kiv-login/v1/session", ignore);
   m.plugin->ObserveResource<Quarn::BindingProperty>("/kiv-login/v1/session/*", ignore);
@@ -66,7 +67,8 @@ TEST(ModuleLifecycle, UnloadWithdrawsEverySubscriptionOnceAndCompletesPendingCal
   m.Unload();
   EXPECT_TRUE(m.destroyed);
   std::vector<std::string> withdrawn;
-  for (const kiv::host::RecordedCall& call : m.host.CallsOf(CallKind::kUnsubscribe)) withdrawn.push_back(call.name);
+  for (const kiv::host::RecordedCall& call : m.host.CallsOf(CallKind::kUnsubscribe))
+    withdrawn.push_back(call.name);
   std::sort(withdrawn.begin(), withdrawn.end());
   EXPECT_EQ(withdrawn, handled);
   EXPECT_EQ(completions, std::vector<std::string>{"Finalizing"});
@@ -85,7 +87,8 @@ TEST(ModuleLifecycle, UnloadWhileAHandlerAwaitsNeitherEndsTheProcessNorFreesTheO
         Quarn::Maybe<PageDto> page = p.CallServiceProxy<PageDto>("svc", "slow", 0);
         // The object is still alive here, stopping.
         outcome = std::string(page.FailureMessage()) + (p.IsStopping() ? " (stopping)" : "");
-        return page.HasFailure() ? Quarn::Maybe<std::string>(page.TakeFailure()) : Quarn::Maybe<std::string>("ok");
+        return page.HasFailure() ? Quarn::Maybe<std::string>(page.TakeFailure())
+                                 : Quarn::Maybe<std::string>("ok");
       });
     };
   });

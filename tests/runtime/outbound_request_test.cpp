@@ -24,7 +24,8 @@ std::vector<std::string> ArgumentsOf(const kiv::host::Request& request) {
 TEST(OutboundRequest, ErrorResponseKeepsStatusAndNamesMethodUrlAndError) {
   ModuleHarness m;
   m.host.AnswerError("GET", "/kiv-x/v1/thing", "no such thing", 404);
-  Quarn::Maybe<std::vector<int>> typed = m.plugin->Request<std::vector<int>>(Method::Get, "/kiv-x/v1/thing?a=1");
+  Quarn::Maybe<std::vector<int>> typed =
+      m.plugin->Request<std::vector<int>>(Method::Get, "/kiv-x/v1/thing?a=1");
   Quarn::Maybe<void> plain = m.plugin->Request(Method::Get, "/kiv-x/v1/thing");
   ASSERT_TRUE(typed.HasFailure());
   EXPECT_EQ(typed.failure().code(), 404u);
@@ -50,13 +51,22 @@ TEST(OutboundRequest, ConvertsPlainAndStreamedBodies) {
        [](auto& h) { h.AnswerJson("GET", "/p", R"([1,"x",3])"); },
        {},
        "Error converting response for GET /p: "},
-      {"streamed", [](auto& h) { h.AnswerStream("GET", "/p", {"[1,", "2]"}); }, {1, 2}, ""},
+      {"streamed",
+       [](auto& h) {
+         h.AnswerStream("GET", "/p", {"[1,", "2]"});
+       },
+       {1, 2},
+       ""},
       {"streamed text that is not JSON",
-       [](auto& h) { h.AnswerStream("GET", "/p", {"[1,", "2"}); },
+       [](auto& h) {
+         h.AnswerStream("GET", "/p", {"[1,", "2"});
+       },
        {},
        "Error reading streamed response for GET /p: Error: "},
       {"stream that fails on its second read",
-       [](auto& h) { h.AnswerStream("GET", "/p", {"[1,", "2]"}, /*fail_at_read=*/2); },
+       [](auto& h) {
+         h.AnswerStream("GET", "/p", {"[1,", "2]"}, /*fail_at_read=*/2);
+       },
        {},
        "Error reading streamed response for GET /p: Stream read error"},
   };
@@ -69,7 +79,8 @@ TEST(OutboundRequest, ConvertsPlainAndStreamedBodies) {
       EXPECT_EQ(result.value(), c.value) << c.name;
     } else {
       ASSERT_TRUE(result.HasFailure()) << c.name;
-      EXPECT_EQ(result.failure().message().rfind(c.failure, 0), 0u) << c.name << ": " << result.FailureMessage();
+      EXPECT_EQ(result.failure().message().rfind(c.failure, 0), 0u)
+          << c.name << ": " << result.FailureMessage();
       EXPECT_EQ(result.failure().code(), 0u) << c.name;
     }
     EXPECT_EQ(m.host.unreleased_responses(), 0u) << c.name;
@@ -107,7 +118,8 @@ TEST(OutboundRequest, ParametersBecomeUnnamedTypedArgumentsInOrder) {
   m.host.AnswerJson("POST", "/p", "null");
   const PageDto page{7, "main", {{11}}};
   ASSERT_TRUE(m.plugin->Request(Method::Post, "/p", std::string("a"), uint64_t{42}, page).ok());
-  const std::vector<std::string> expected{"=\"a\"", "=42", R"(={"id":7,"name":"main","slots":[{"rune":11}]})"};
+  const std::vector<std::string> expected{"=\"a\"", "=42",
+                                          R"(={"id":7,"name":"main","slots":[{"rune":11}]})"};
   EXPECT_EQ(ArgumentsOf(*m.host.LastRequest()), expected);
 
   ASSERT_TRUE(m.plugin->Request(Method::Post, "/p").ok());
@@ -125,7 +137,8 @@ TEST(OutboundRequest, UnconvertibleParameterIsNotSent) {
   Quarn::Maybe<void> result = m.plugin->Request(Method::Post, "/p", 1, kiv::test::UnregisteredDto{});
   ASSERT_TRUE(result.HasFailure());
   EXPECT_EQ(result.failure().code(), 400u);
-  EXPECT_EQ(result.failure().message().rfind("Request not sent: Error converting parameters for POST /p: ", 0), 0u)
+  EXPECT_EQ(
+      result.failure().message().rfind("Request not sent: Error converting parameters for POST /p: ", 0), 0u)
       << result.FailureMessage();
   EXPECT_EQ(m.host.Requests().size(), before);
 }

@@ -19,7 +19,8 @@ using kiv::test::ModuleHarness;
 
 std::vector<std::string> Lines(const FakeHost& host) {
   std::vector<std::string> lines;
-  for (const kiv::host::LogLine& line : host.LogLines()) lines.push_back(std::to_string(line.level) + " " + line.text);
+  for (const kiv::host::LogLine& line : host.LogLines())
+    lines.push_back(std::to_string(line.level) + " " + line.text);
   return lines;
 }
 
@@ -67,7 +68,8 @@ TEST(TelemetrySink, PostsTheEventToItsNamedEndpoint) {
   EXPECT_EQ(request.arguments[0].second.ToJson(), R"({"count":3})");
 
   Quarn::Maybe<void> failed = m.plugin->telemetry()->SendTelemetryEvent("c", payload).get();
-  EXPECT_EQ(failed.FailureMessage(), "Error response for POST /telemetry/v1/events/c: No route for POST /telemetry/v1/events/c");
+  EXPECT_EQ(failed.FailureMessage(),
+            "Error response for POST /telemetry/v1/events/c: No route for POST /telemetry/v1/events/c");
 }
 
 }  // namespace

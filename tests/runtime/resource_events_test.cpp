@@ -22,10 +22,12 @@ struct PatternCase {
   bool matches;
 };
 constexpr PatternCase kPatterns[] = {
-    {"/a/*/c", "/a/b/c", true},   {"/a/*/c", "/a/bb/c", true}, {"/a/*/c", "/a//c", true},
-    {"/a/*/c", "/a/b/d/c", false}, {"/a/*", "/a/b", true},     {"/a/*", "/a/", false},
-    {"/a/*", "/a/b/c", false},     {"/a/b", "/a/b", true},     {"/a/b", "/a/B", false},
-    {"/a/*/*", "/a/x/y", true},    {"*", "", false},           {"/a/*/c", "/a/b/c/", false},
+    {"/a/*/c", "/a/b/c", true}, {"/a/*/c", "/a/bb/c", true},
+    {"/a/*/c", "/a//c", true},  {"/a/*/c", "/a/b/d/c", false},
+    {"/a/*", "/a/b", true},     {"/a/*", "/a/", false},
+    {"/a/*", "/a/b/c", false},  {"/a/b", "/a/b", true},
+    {"/a/b", "/a/B", false},    {"/a/*/*", "/a/x/y", true},
+    {"*", "", false},           {"/a/*/c", "/a/b/c/", false},
 };
 
 TEST(UriMatchesPattern, StarStopsAtSlashOrEnd) {

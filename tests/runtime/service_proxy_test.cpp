@@ -51,7 +51,8 @@ TEST(ServiceProxy, AnswerOnALaterStepCompletesTheAwaitedCall) {
   ModuleHarness m;
   AnswerUuidRequests(m, {AnswerJson("uuid-1", R"({"id":9,"name":"nine"})")});
   m.host.ClearCalls();
-  Quarn::Maybe<PageDto> page = m.plugin->CallServiceProxy<PageDto>("championMastery", "getPage", PageDto{1, "q", {}});
+  Quarn::Maybe<PageDto> page =
+      m.plugin->CallServiceProxy<PageDto>("championMastery", "getPage", PageDto{1, "q", {}});
   ASSERT_TRUE(page.ok()) << page.FailureMessage();
   EXPECT_EQ(page.value().name, "nine");
 
@@ -102,8 +103,8 @@ TEST(ServiceProxy, TwoAnswersCompleteTwoPendingRequestsOneEach) {
 TEST(ServiceProxy, MethodRequestIsKeyedByServiceAndReplyMethod) {
   ModuleHarness m;
   m.host.Handle("POST", kMethodPath, [&m](const Request&) {
-    m.host.DeliverJson("OnServiceProxyMethodEvent",
-                       AnswerJson("", R"([{"id":1},{"id":2}])", "", "wardSkins", "receiveSelectableWardSkins"));
+    m.host.DeliverJson("OnServiceProxyMethodEvent", AnswerJson("", R"([{"id":1},{"id":2}])", "", "wardSkins",
+                                                               "receiveSelectableWardSkins"));
     return Response::Ok(kiv::host::OwnedValue::Null());
   });
   // While the first request waits, a second with the same key is refused.
@@ -121,9 +122,12 @@ TEST(ServiceProxy, MethodRequestIsKeyedByServiceAndReplyMethod) {
   ASSERT_EQ(sent.size(), 1u);
   std::vector<std::string> arguments;
   for (const auto& [name, value] : sent[0].arguments) arguments.push_back(value.ToJson());
-  const std::vector<std::string> expected{"\"wardSkins\"", "\"getSelectableWardSkins\"",
-                                          "\"receiveSelectableWardSkins\"", "\"fifth\"",
-                                          std::to_string(reinterpret_cast<uintptr_t>(m.host.handle())), "\"7\""};
+  const std::vector<std::string> expected{"\"wardSkins\"",
+                                          "\"getSelectableWardSkins\"",
+                                          "\"receiveSelectableWardSkins\"",
+                                          "\"fifth\"",
+                                          std::to_string(reinterpret_cast<uintptr_t>(m.host.handle())),
+                                          "\"7\""};
   EXPECT_EQ(arguments, expected);
   bool logged = false;
   for (const kiv::host::LogLine& line : m.host.LogLines()) {
@@ -163,17 +167,18 @@ TEST(ServiceProxy, FailuresBecomeValues) {
 TEST(ServiceProxy, AsyncAnswerGoesToItsHandlerOrIsLogged) {
   ModuleHarness m;
   std::vector<std::string> payloads;
-  m.plugin->SetAsyncServiceProxyHandler("svc", "pushed", [&payloads](const Quarn::PluginServiceProxyResponse& a) {
-    payloads.push_back(a.payload);
-  });
+  m.plugin->SetAsyncServiceProxyHandler(
+      "svc", "pushed",
+      [&payloads](const Quarn::PluginServiceProxyResponse& a) { payloads.push_back(a.payload); });
   m.host.DeliverJson("OnServiceProxyAsyncEvent", AnswerJson("", "\"p\"", "", "svc", "pushed"));
   m.host.DeliverJson("OnServiceProxyAsyncEvent", AnswerJson("", "\"q\"", "", "svc", "unknown"));
   m.host.Step();
   EXPECT_EQ(payloads, std::vector<std::string>{"\"p\""});
   bool logged = false;
   for (const kiv::host::LogLine& line : m.host.LogLines()) {
-    logged |= line.level == 2 &&
-              line.text == "kiv-test: Could not find registered handler for async service proxy event svc.unknown";
+    logged |=
+        line.level == 2 &&
+        line.text == "kiv-test: Could not find registered handler for async service proxy event svc.unknown";
   }
   EXPECT_TRUE(logged);
 }

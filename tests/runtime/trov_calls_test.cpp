@@ -53,19 +53,17 @@ TEST(TrovInvoke, ChecksTheAnswersClassAndConvertsItsBody) {
   const std::vector<Case> cases = {
       {"registered class",
        Response::Ok(FakeHost::Json(R"({"typeName":"com.quarngames.platform.test.PageDTO","body":{"id":3}})")),
-       "",
-       3},
-      {"null body skips the class check", Response::Ok(FakeHost::Json(R"({"typeName":"other","body":null})")), "",
-       0},
-      {"another class",
-       Response::Ok(FakeHost::Json(R"({"typeName":"com.other.Thing","body":{"id":3}})")),
+       "", 3},
+      {"null body skips the class check", Response::Ok(FakeHost::Json(R"({"typeName":"other","body":null})")),
+       "", 0},
+      {"another class", Response::Ok(FakeHost::Json(R"({"typeName":"com.other.Thing","body":{"id":3}})")),
        "Expected 'com.quarngames.platform.test.PageDTO' as TROV response for pageService.getPage, but got "
        "'com.other.Thing'",
        0},
       {"body that does not convert",
-       Response::Ok(FakeHost::Json(R"({"typeName":"com.quarngames.platform.test.PageDTO","body":{"id":"x"}})")),
-       "Couldn't convert TROV DTO " + type_name + R"( to C++ from {"id":"x"})",
-       0},
+       Response::Ok(
+           FakeHost::Json(R"({"typeName":"com.quarngames.platform.test.PageDTO","body":{"id":"x"}})")),
+       "Couldn't convert TROV DTO " + type_name + R"( to C++ from {"id":"x"})", 0},
       {"error response", Response::Error("backend down", 503),
        "Error response for POST /kiv-login/v1/session/invoke: backend down", 0},
   };
@@ -97,7 +95,8 @@ TEST(TrovInvoke, UnconvertibleArgumentsAreNotSent) {
 }
 
 constexpr const char* kFulfillment = "com.quarngames.platform.messaging.StoreFulfillmentNotification";
-constexpr const char* kFulfillmentEvent = "OnTrovEvent_com_quarngames_platform_messaging_StoreFulfillmentNotification";
+constexpr const char* kFulfillmentEvent =
+    "OnTrovEvent_com_quarngames_platform_messaging_StoreFulfillmentNotification";
 
 std::string PushJson(const std::string& type_name, const std::string& body) {
   return R"({"clientId":"c","subtopic":"s","typeName":")" + type_name + R"(","body":)" + body + "}";
@@ -107,7 +106,8 @@ TEST(TrovEvents, PushMessageRunsOnTheNextHostTurn) {
   ModuleHarness m;
   std::vector<uint64_t> ids;
   m.plugin->ObserveTrovEvent<PageDto>(kFulfillment, [&ids](const PageDto& page) { ids.push_back(page.id); });
-  m.plugin->ObserveTrovEvent<PageDto>(kFulfillment, [&ids](const PageDto& page) { ids.push_back(page.id + 100); });
+  m.plugin->ObserveTrovEvent<PageDto>(kFulfillment,
+                                      [&ids](const PageDto& page) { ids.push_back(page.id + 100); });
   EXPECT_EQ(m.CountCalls(CallKind::kSubscribe, kFulfillmentEvent), 1);
   EXPECT_EQ(m.host.CallsOf(CallKind::kSubscribe).back().flag, 1u);
 
