@@ -9,15 +9,20 @@ FUZZ_DIR := build/fuzz
 
 all: test
 
+# Besides the packages, run fetches the docs page's Swagger UI, and test
+# also the browser that checks it.
+run: BOOTSTRAP_EXTRAS = swagger-ui
+test: BOOTSTRAP_EXTRAS = swagger-ui chromium
 bootstrap:
-	@scripts/bootstrap.sh
+	@scripts/bootstrap.sh $(BOOTSTRAP_EXTRAS)
 
 $(RUN_DIR)/CMakeCache.txt: | bootstrap
 	cmake -S . -B $(RUN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_BUILD_TESTS=OFF
 
 run: bootstrap $(RUN_DIR)/CMakeCache.txt
 	cmake --build $(RUN_DIR) -j$(JOBS)
-	$(RUN_DIR)/tools/kiv describe --plugin $(RUN_DIR)/src/collections/libkiv_collections.so
+	$(RUN_DIR)/tools/kiv serve --plugin $(RUN_DIR)/src/collections/libkiv_collections.so \
+	  --world worlds/default.json $(RUN_ARGS)
 
 test: bootstrap
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON -DKIV_BUILD_TESTS=ON

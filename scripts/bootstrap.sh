@@ -11,6 +11,9 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
+  # Node.js from elsewhere (for example NodeSource's nodejs, which carries
+  # its own npm and conflicts with Debian's) serves as well.
+  if [[ "$p" == nodejs || "$p" == npm ]] && command -v "${p/nodejs/node}" >/dev/null; then continue; fi
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
