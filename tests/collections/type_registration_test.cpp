@@ -60,7 +60,7 @@ class TypeRegistration : public ::testing::Test {
   }
 
   Quarn::BindingRegistry registry_;
-  TrovClassTables tables_;
+  Quarn::TrovClassTables tables_;
 };
 
 TEST_F(TypeRegistration, RegistersDtosThenPrefixedApiTypesInDependencyOrder) {
