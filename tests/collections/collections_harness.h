@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "collections/collections_service.h"
+#include "collections/time_stamp.h"
 #include "diagnostics/logger.h"
 #include "runtime/plugin_loader.h"
 #include "support/fake_host.h"
@@ -73,6 +76,22 @@ class FakeBackend {
   std::vector<std::string> calls_;
 };
 
+// Pins the service's clock for its lifetime.
+class ScopedClock {
+ public:
+  static constexpr uint64_t kMillis = 1714555800000;  // 2024-05-01T09:30:00Z
+  ScopedClock() {
+    previous_ = Quarn::Client::Collections::SetClockForTesting(
+        [] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(kMillis)); });
+  }
+  ~ScopedClock() { Quarn::Client::Collections::SetClockForTesting(previous_); }
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Quarn::Client::Collections::Clock previous_;
+};
+
 class CollectionsHarness {
  public:
   // `before_init` scripts the host before the service subscribes (its first
@@ -133,6 +152,12 @@ class CollectionsHarness {
     return answer;
   }
 
+  // "<status> <error text or body JSON>" of a request to the service.
+  std::string Call(const std::string& method, const std::string& path, const std::string& body = {}) {
+    const host::Response answer = Send(method, path, body);
+    return std::to_string(answer.status) + " " + (answer.error ? *answer.error : answer.body.ToJson());
+  }
+
   // Resource events the service published under the collections' name, as
   // "<eventType> <uri> <data JSON>".
   std::vector<std::string> Published() const {
@@ -147,6 +172,8 @@ class CollectionsHarness {
 
   FakeHost host;
   FakeBackend backend;
+  // Every time stamp the service writes reads this clock: 2024-05-01T09:30:00Z.
+  ScopedClock clock;
   Quarn::Client::Collections::CollectionsService* service = nullptr;
   PluginStartRecord record{};
 

@@ -1,0 +1,283 @@
+// Session tracking through the fake host: the login, reconnect and logout
+// transitions, the login data packet, the cache check after a reconnect,
+// caches tied to the summoner they were filled for, and the access rule.
+#include "collections/session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collections/collections_harness.h"
+
+namespace {
+
+using kiv::test::CollectionsHarness;
+using kiv::test::kIconInventoryClass;
+using kiv::test::kMasteryBookClass;
+using kiv::test::kRuneInventoryClass;
+using kiv::test::kSpellBookClass;
+
+std::string SpellBook(uint64_t summoner, const std::string& page_name, bool current = true) {
+  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"bookPages":[{"pageId":1,"name":")" + page_name +
+         R"(","current":)" + (current ? "true" : "false") + R"(,"slotEntries":[]},{"pageId":2,"name":"b"}]})";
+}
+std::string MasteryBook(uint64_t summoner) {
+  return R"({"summonerId":)" + std::to_string(summoner) +
+         R"(,"bookPages":[{"pageId":4,"name":"m","current":true,"talentEntries":[{"talentId":4111,"rank":2}]}]})";
+}
+std::string RuneInventory(uint64_t summoner, int32_t quantity) {
+  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"summonerRunes":[{"runeId":3,"quantity":)" +
+         std::to_string(quantity) + "}]}";
+}
+
+// The backend answers every read for summoner 7 (and 8 where given).
+void AnswerReads(CollectionsHarness& h) {
+  h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(7, "backend"));
+  h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass, MasteryBook(7));
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(7, 2));
+  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
+                    R"({"summonerId":7,"summonerIcons":[]})");
+}
+
+TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
+  CollectionsHarness h;
+  std::vector<std::string> subscriptions;
+  for (const std::string& call : h.host.CallSummaries()) {
+    if (call.rfind("subscribe OnJsonApiEvent", 0) == 0) subscriptions.push_back(call);
+  }
+  ASSERT_GE(subscriptions.size(), 2u);
+  EXPECT_EQ(subscriptions[0], "subscribe OnJsonApiEvent_kiv-login_v1_session");
+  EXPECT_EQ(subscriptions[1], "subscribe OnJsonApiEvent_kiv-login_v1_login-data-packet");
+}
+
+TEST(SessionTracking, ASessionAlreadyLoggedInAtInitIsTakenAtOnce) {
+  CollectionsHarness h([](kiv::test::FakeHost& host) {
+    host.AnswerJson("GET", "/kiv-login/v1/session",
+                    R"({"state":"SUCCEEDED","summonerId":7,"accountId":70,"connected":true})");
+  });
+  EXPECT_EQ(h.service->state().session.current_summoner, 7u);
+  EXPECT_EQ(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory"),
+            std::vector<std::string>{"[7]"});
+}
+
+TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
+  struct Case {
+    const char* state;
+    uint64_t summoner, account;
+    bool logs_in;
+  };
+  const Case cases[] = {
+      {"SUCCEEDED", 7, 70, true},  {"SUCCEEDED", 7, 0, false},   {"SUCCEEDED", 0, 70, false},
+      {"IN_PROGRESS", 7, 70, false}, {"LOGGING_OUT", 7, 70, false}, {"ERROR", 7, 70, false},
+  };
+  for (const Case& c : cases) {
+    CollectionsHarness h;
+    AnswerReads(h);
+    h.Session("Update", c.state, c.summoner, c.account, true);
+    EXPECT_EQ(h.service->state().session.current_summoner, c.logs_in ? 7u : 0u) << c.state << c.account;
+    // Logging in loads the rune quantities and publishes them; nothing else.
+    EXPECT_EQ(h.backend.calls().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
+    EXPECT_EQ(h.Published().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
+  }
+}
+
+TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnce) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.LogIn(7);
+  h.Session("Create", "SUCCEEDED", 7, 1007, true);
+  EXPECT_EQ(h.backend.calls(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [7]"});
+  ASSERT_EQ(h.Published().size(), 1u);
+  EXPECT_EQ(h.Published()[0],
+            R"({"data":{"runeQuantities":[{"quantity":2,"runeId":3}],"summonerId":7},"eventType":"Update",)"
+            R"("uri":"/kiv-collections/v1/inventories/7/runes"})");
+}
+
+TEST(SessionTracking, ASessionThatStaysLoggedInKeepsItsSummoner) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.Session("Update", "SUCCEEDED", 8, 1008, true);
+  EXPECT_EQ(h.service->state().session.current_summoner, 7u);
+}
+
+TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.ClearRecords();
+  h.LoginData(SpellBook(7, "packet", /*current=*/false), MasteryBook(7));
+
+  // The book without a current page gets its first page made current,
+  // in the cache and in what is published.
+  ASSERT_EQ(h.Published().size(), 2u);
+  EXPECT_EQ(h.Published()[0],
+            R"({"data":{"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
+            R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7},"eventType":"Update",)"
+            R"("uri":"/kiv-collections/v1/inventories/7/rune-book"})");
+  EXPECT_EQ(h.Published()[1],
+            R"({"data":{"pages":[{"current":true,"id":4,"masteries":[{"id":4111,"rank":2}],"name":"m",)"
+            R"("summary":{}}],"summonerId":7},"eventType":"Update",)"
+            R"("uri":"/kiv-collections/v1/inventories/7/mastery-book"})");
+  // The rune book is now answered from the cache.
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/rune-book"),
+            R"(0 {"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
+            R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})");
+  EXPECT_TRUE(h.backend.calls().empty());
+}
+
+TEST(SessionTracking, LoginDataWithoutRunePagesIsIgnored) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.ClearRecords();
+  h.LoginData(R"({"summonerId":7,"bookPages":[]})", MasteryBook(7));
+  EXPECT_TRUE(h.Published().empty());
+  EXPECT_TRUE(h.service->state().caches.mastery_book.book.pages.empty());
+  h.Resource(kiv::test::kLoginDataEvent, "/kiv-login/v1/login-data-packet", "Delete", "null");
+  EXPECT_TRUE(h.Published().empty());
+}
+
+TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LoginData(SpellBook(7, "early"), MasteryBook(7));
+  // Nobody is logged in yet: published with 0 in place of the summoner.
+  ASSERT_EQ(h.Published().size(), 2u);
+  EXPECT_NE(h.Published()[0].find(R"("uri":"/kiv-collections/v1/inventories/0/rune-book")"), std::string::npos);
+
+  h.LogIn(7);
+  h.ClearRecords();
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "early")");
+  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/7/rune-book").find("early"), std::string::npos);
+  EXPECT_TRUE(h.backend.ArgumentsOf("spellBookService.getSpellBook").empty());
+}
+
+// The mend: a second summoner on the same client never sees the first
+// one's caches (books, quantities, icons, verification code).
+TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.LoginData(SpellBook(7, "seven's code"), MasteryBook(7));
+  ASSERT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/summoner-icons").substr(0, 2), "0 ");
+  h.LogOut();
+  h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(8, "eight's code"));
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(8, 9));
+  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
+                    R"({"summonerId":8,"summonerIcons":[{"iconId":600}]})");
+  h.ClearRecords();
+
+  h.LogIn(8);
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/verification"), R"(0 "")");
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"),
+            R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
+  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"), std::string::npos);
+  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/summoner-icons").find("600"), std::string::npos);
+  EXPECT_EQ(h.backend.calls(), (std::vector<std::string>{
+                                   "summonerRuneService.getSummonerRuneInventory [8]",
+                                   "spellBookService.getSpellBook [8]",
+                                   "summonerIconService.getSummonerIconInventory [8]",
+                               }));
+  // Nor may the new summoner edit the old one's pages through the cache.
+  EXPECT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/8/rune-book/select-page/4"),
+            "409 Rune page does not exist.");
+}
+
+TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.LoginData(SpellBook(7, "kept"), MasteryBook(7));
+  h.LogOut();
+  h.ClearRecords();
+  h.LogIn(7);
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "kept")");
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes").substr(0, 2), "0 ");
+  EXPECT_TRUE(h.backend.calls().empty());
+}
+
+TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7);
+  h.LoginData(SpellBook(7, "a"), MasteryBook(7));
+  h.LogOut();
+  EXPECT_EQ(h.service->state().session.current_summoner, 0u);
+  h.ClearRecords();
+  const std::string book = R"({"summonerId":7,"pages":[{"id":1,"current":true},{"id":2}]})";
+  // Summoner 0 names nobody, so it may not write either.
+  for (const char* summoner : {"7", "0"}) {
+    const std::string base = std::string("/kiv-collections/v1/inventories/") + summoner;
+    EXPECT_EQ(h.Call("PUT", base + "/rune-book", book), "403 Attempted to modify another summoner's rune book.");
+    EXPECT_EQ(h.Call("PUT", base + "/rune-book/select-page/1"),
+              "403 Attempted to modify another summoner's rune book.");
+    EXPECT_EQ(h.Call("PUT", base + "/mastery-book/pages", R"({"id":0})"),
+              "403 Attempted to modify another summoner's mastery book.");
+    EXPECT_EQ(h.Call("DELETE", base + "/mastery-book/pages/4"),
+              "403 Attempted to modify another summoner's mastery book.");
+  }
+  EXPECT_TRUE(h.backend.calls().empty());
+}
+
+TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  h.LogIn(7, /*connected=*/false);
+  h.ClearRecords();
+  h.LogIn(7, /*connected=*/true);
+
+  const std::vector<std::string> logs = h.host.LogTexts();
+  EXPECT_NE(std::find(logs.begin(), logs.end(), "Checking collections caches after reconnect."), logs.end());
+  // Rune quantities are loaded already; both books are fetched.
+  EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
+  EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), std::vector<std::string>{"[7]"});
+  EXPECT_TRUE(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory").empty());
+  std::vector<std::string> uris;
+  for (const std::string& event : h.Published()) uris.push_back(event.substr(event.find("\"uri\"")));
+  EXPECT_EQ(uris, (std::vector<std::string>{R"("uri":"/kiv-collections/v1/inventories/7/rune-book"})",
+                                            R"("uri":"/kiv-collections/v1/inventories/7/mastery-book"})"}));
+
+  // Connected again without a disconnect in between: no second check.
+  h.ClearRecords();
+  h.LogIn(7, /*connected=*/true);
+  EXPECT_TRUE(h.backend.calls().empty());
+}
+
+TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
+  CollectionsHarness h;
+  h.backend.Fails("spellBookService.getSpellBook", "spell books down");
+  h.backend.Fails("masteryBookService.getMasteryBook", "mastery down");
+  h.backend.Fails("summonerRuneService.getSummonerRuneInventory", "runes down");
+  h.LogIn(7, /*connected=*/false);
+  h.LogIn(7, /*connected=*/true);
+  const std::string invoke = "Error response for POST /kiv-login/v1/session/invoke: ";
+  const std::vector<std::string> logs = h.host.LogTexts();
+  for (const std::string& line : {
+           "Failed to retrieve rune quantities: Error requesting summoner rune inventory for 7: " + invoke +
+               "runes down",
+           "Failed to retrieve rune book: Error requesting rune book for 7: " + invoke + "spell books down",
+           "Failed to retrieve mastery book: Error requesting mastery book for 7: " + invoke + "mastery down",
+       }) {
+    EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end()) << line;
+  }
+  EXPECT_TRUE(h.Published().empty());
+}
+
+TEST(SessionTracking, AccessIsOnlyForTheLoggedInSummoner) {
+  CollectionsHarness h;
+  AnswerReads(h);
+  const auto access = [&h](uint64_t summoner) {
+    const Quarn::Maybe<void> result = Quarn::Client::Collections::CheckAccess(*h.service, summoner);
+    return result.ok() ? std::string("ok") : std::to_string(result.failure().code()) + " " + result.failure().message();
+  };
+  EXPECT_EQ(access(7), "403 Data can only be retrieved by a logged-in summoner.");
+  h.LogIn(7);
+  EXPECT_EQ(access(0), "403 Invalid summoner id.");
+  EXPECT_EQ(access(8), "403 Data can only be retrieved for the logged-in summoner.");
+  EXPECT_EQ(access(7), "ok");
+}
+
+}  // namespace
