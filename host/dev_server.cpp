@@ -75,6 +75,19 @@ void SetError(httplib::Response& res, uint32_t status, std::string_view message)
   res.set_content(ErrorJson(status, message), "application/json; charset=utf-8");
 }
 
+std::string ReasonPhrase(int status) {
+  switch (status) {
+    case 400: return "Bad request";
+    case 404: return "Not found";
+    case 408: return "The request took too long to arrive";
+    case 413: return "The request body is too large";
+    case 414: return "The request target is too long";
+    case 416: return "Range not satisfiable";
+    case 431: return "The request headers are too large";
+    default: return "HTTP error " + std::to_string(status);
+  }
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -395,6 +408,9 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
   s->loop_thread_id = loop_id.get();
 
   std::optional<Quarn::Failure> failure;
+  const WorldLogin login = raw->options.world.login;
+  const bool log_in_later = login.logged_in && raw->options.log_in_after_load;
+  if (log_in_later) raw->options.world.login.logged_in = false;
   raw->RunOnLoop([&] {
     raw->stand_ins = std::make_unique<StandIns>(*raw->loop, std::move(raw->options.world));
     raw->sim = std::make_unique<SimControls>(*raw->loop, *raw->stand_ins, nullptr);
@@ -419,6 +435,12 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
     info.version = raw->plugin->api_version().ToString();
     info.description = "The functions of the plug-in's API description, served by kiv serve.";
     raw->openapi = BuildOpenApi(raw->plugin->description(), info);
+    if (!log_in_later) return;
+    auto logged_in = raw->stand_ins->LogIn(login.summoner_id, login.state);
+    if (logged_in.ok() && !login.connected) logged_in = raw->stand_ins->SetConnected(false);
+    if (logged_in.HasFailure()) raw->Print("could not log in: " + logged_in.failure().message());
+    // The plug-in takes the login in before anyone is served.
+    raw->loop->RunUntilIdle(10000);
   });
   if (failure) {
     s->Shutdown();
@@ -435,9 +457,23 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
   http.set_payload_max_length(64u << 20);
   http.set_pre_routing_handler([raw](const httplib::Request& req, httplib::Response& res) {
     t_request_start = Clock::now();
-    return raw->Check(req, res) ? httplib::Server::HandlerResponse::Unhandled
-                                : httplib::Server::HandlerResponse::Handled;
+    if (!raw->Check(req, res)) return httplib::Server::HandlerResponse::Handled;
+    // A request without a body is served here, before the library would
+    // wait for a body that a bare "curl -X POST" never sends.
+    if (!req.has_header("Content-Length") && !req.has_header("Transfer-Encoding")) {
+      raw->Serve(req, res);
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
   });
+  // The library's own refusals (a malformed request, a body too large) in
+  // the same shape as every other error.
+  http.set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty() || res.has_header("Content-Type")) return httplib::Server::HandlerResponse::Unhandled;
+        SetError(res, static_cast<uint32_t>(res.status), ReasonPhrase(res.status));
+        return httplib::Server::HandlerResponse::Handled;
+      }));
   const auto serve = [raw](const httplib::Request& req, httplib::Response& res) { raw->Serve(req, res); };
   http.Get(".*", serve);
   http.Post(".*", serve);

@@ -49,6 +49,11 @@ struct DevServerOptions {
   // line per request, the plug-in's log lines). Null: silent. Called from
   // several threads, one line at a time.
   std::function<void(std::string_view line)> output;
+  // A world that starts logged in logs in once the plug-in has started, as
+  // a player does after the client's plug-ins are up: the session and the
+  // player's resources arrive as Create events. Off: they are there from
+  // the start, for the plug-in's first reads.
+  bool log_in_after_load = true;
   // One output line per HTTP request (method, target, status, milliseconds).
   bool log_requests = true;
   // An HTTP request the plug-in has not answered by then gets 504.
