@@ -1,0 +1,222 @@
+// Champion mastery and chests: the top list's order, limit and score, the
+// refusals of routes 15-17, the per-summoner cache, and service-proxy
+// answers that stay pending while other requests and push messages run.
+#include "collections/champion_mastery.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collections/second_half_fixture.h"
+
+namespace {
+
+using Quarn::Client::Collections::MasteryScore;
+using Quarn::Client::Collections::SortRuleOf;
+using Quarn::Client::Collections::TopMasteries;
+using Quarn::Client::Collections::Api::CollectionsChampionMastery;
+using kiv::test::MasteryJson;
+using kiv::test::SecondHalf;
+
+CollectionsChampionMastery Mastery(int32_t champion, int32_t level, int32_t points) {
+  CollectionsChampionMastery m;
+  m.champion_id = champion;
+  m.champion_level = level;
+  m.champion_points = points;
+  return m;
+}
+
+struct TopCase {
+  const char* name;
+  std::optional<uint32_t> limit;
+  std::optional<std::string> rule;
+  std::vector<int32_t> expected;  // champion ids, best first
+};
+
+TEST(TopMasteries, OrdersByRuleAndCutsAtTheLimit) {
+  // champion: level, points
+  const std::vector<CollectionsChampionMastery> list = {Mastery(1, 5, 100), Mastery(2, 7, 50), Mastery(3, 5, 900),
+                                                        Mastery(4, 2, 5000), Mastery(5, 7, 60)};
+  const TopCase cases[] = {
+      {"default rule: level, then points", std::nullopt, std::nullopt, {5, 2, 3, 1, 4}},
+      {"points rule: points, then level", std::nullopt, "points", {4, 3, 1, 5, 2}},
+      {"rule text differing in case is the default", std::nullopt, "Points", {5, 2, 3, 1, 4}},
+      {"any other rule is the default", std::nullopt, "level", {5, 2, 3, 1, 4}},
+      {"limit keeps the best", 2, std::nullopt, {5, 2}},
+      {"limit under the points rule", 1, "points", {4}},
+      {"limit 0 is empty", 0, std::nullopt, {}},
+      {"limit above the length is the whole list, sorted", 99, std::nullopt, {5, 2, 3, 1, 4}},
+  };
+  for (const TopCase& c : cases) {
+    std::vector<int32_t> ids;
+    for (const auto& m : TopMasteries(list, c.limit, SortRuleOf(c.rule))) ids.push_back(m.champion_id);
+    EXPECT_EQ(ids, c.expected) << c.name;
+  }
+}
+
+TEST(MasteryScore, CountsEachLevelUpToTheMaximum) {
+  const struct {
+    std::vector<int32_t> levels;
+    int32_t max_level;
+    uint64_t expected;
+  } cases[] = {
+      {{7, 5, 3}, 5, 13},
+      {{7, 5, 3}, 7, 15},
+      {{7, 5, 3}, 0, 0},
+      {{}, 5, 0},
+      // Nonsense levels or caps add nothing instead of wrapping the sum.
+      {{-3, 4}, 5, 4},
+      {{4, 6}, -1, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<CollectionsChampionMastery> list;
+    for (const int32_t level : c.levels) list.push_back(Mastery(1, level, 0));
+    EXPECT_EQ(MasteryScore(list, c.max_level), c.expected) << "max " << c.max_level;
+  }
+}
+
+TEST(ChampionMasteryRoutes, RefusalsCarryTheirStatusAndText) {
+  const std::string unavailable = "The champion mastery service is not available.";
+  const struct {
+    const char* setup;  // "off", "on", "on+login", "on+login+down"
+    const char* path;
+    std::string expected;
+  } cases[] = {
+      {"off", "/kiv-collections/v1/inventories/7/champion-mastery", "503 " + unavailable},
+      {"off", "/kiv-collections/v1/inventories/7/champion-mastery/top",
+       "500 Error requesting top summoner champion masteries for 7: " + unavailable},
+      {"off", "/kiv-collections/v1/inventories/chest-eligibility", "503 " + unavailable},
+      {"on", "/kiv-collections/v1/inventories/0/champion-mastery", "403 0 is an invalid summonerId."},
+      {"on", "/kiv-collections/v1/inventories/0/champion-mastery/top?limit=3",
+       "500 Error requesting top summoner champion masteries for 0: 0 is an invalid summonerId."},
+      {"on", "/kiv-collections/v1/inventories/chest-eligibility",
+       "503 The champion mastery service is only available for logged in summoner"},
+      {"on+login+down", "/kiv-collections/v1/inventories/7/champion-mastery",
+       "500 Error requesting summoner champion masteries for 7: backend down"},
+      {"on+login+down", "/kiv-collections/v1/inventories/8/champion-mastery/top",
+       "500 Error requesting top summoner champion masteries for 8: "
+       "Error requesting summoner champion masteries for 8: backend down"},
+      {"on+login+down", "/kiv-collections/v1/inventories/chest-eligibility",
+       "500 Error requesting summoner chest eligibility: backend down"},
+  };
+  for (const auto& c : cases) {
+    SecondHalf s;
+    const std::string setup = c.setup;
+    if (setup != "off") s.EnableMastery();
+    if (setup.find("login") != std::string::npos) s.harness.LogIn(7);
+    s.proxy.Fails("championMastery.getAllChampionMasteries", "backend down");
+    s.proxy.Fails("championMastery.getChampionMasteryScoreAndChest", "backend down");
+    EXPECT_EQ(s.Get(c.path), c.expected) << c.setup << " " << c.path;
+  }
+}
+
+TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Fails("championMastery.getAllChampionMasteries", "backend down");
+  s.proxy.Fails("championMastery.getChampionMasteryScoreAndChest", "no chests");
+  (void)s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  (void)s.Get("/kiv-collections/v1/inventories/chest-eligibility");
+  EXPECT_TRUE(s.Logged(2, "Failed to get champion mastery: backend down"));
+  EXPECT_TRUE(s.Logged(2, "Failed to get chest eligibility: no chests"));
+}
+
+TEST(ChampionMasteryRoutes, ListIsReadOncePerSummonerAndPublishedForTheLoggedInOne) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.ClearRecords();
+
+  const std::string first = s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  ASSERT_EQ(first.substr(0, 2), "0 ") << first;
+  EXPECT_NE(first.find(R"("championId":103)"), std::string::npos) << first;
+  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/7/champion-mastery"), first);
+  const std::vector<std::string> calls = {"championMastery.getAllChampionMasteries 7"};
+  EXPECT_EQ(s.proxy.calls(), calls) << "the second read comes from the cache";
+  ASSERT_EQ(s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery").size(), 1u);
+
+  // Another summoner's list is read and cached too, but not published.
+  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/8/champion-mastery").substr(0, 2), "0 ");
+  EXPECT_EQ(s.proxy.CountOf("championMastery.getAllChampionMasteries"), 2);
+  EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/8/champion-mastery").empty());
+}
+
+TEST(ChampionMasteryRoutes, TopListScoresTheWholeListUnderTheLevelSetting) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.Setting(kiv::test::kMaxLevelUri, "6");
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getAllChampionMasteries",
+                  "[" + MasteryJson(1, 7, 100) + "," + MasteryJson(2, 3, 5000) + "," + MasteryJson(3, 5, 200) + "]");
+
+  const std::string top = s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top?limit=1&sortRule=points");
+  EXPECT_NE(top.find(R"("score":14)"), std::string::npos) << top;  // 6 + 3 + 5
+  EXPECT_NE(top.find(R"("summonerId":7)"), std::string::npos) << top;
+  EXPECT_NE(top.find(R"("masteries":[{)"), std::string::npos) << top;
+  EXPECT_NE(top.find(R"("championId":2)"), std::string::npos) << top;
+  EXPECT_EQ(top.find(R"("championId":1)"), std::string::npos) << top;
+
+  // Without a limit the whole list comes back, best first.
+  const std::string all = s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top");
+  const size_t first = all.find(R"("championId":1)");
+  const size_t second = all.find(R"("championId":3)");
+  const size_t third = all.find(R"("championId":2)");
+  ASSERT_NE(third, std::string::npos) << all;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, third);
+}
+
+TEST(ChampionMasteryRoutes, ChestEligibilityIsAskedEveryTime) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+                  R"({"earnableChests":2,"maximumChests":4,"nextChestRechargeTime":1700000000000})");
+  s.ClearRecords();
+  const std::string expected =
+      R"(0 {"earnableChests":2,"maximumChests":4,"nextChestRechargeTime":1700000000000})";
+  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/chest-eligibility"), expected);
+  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/chest-eligibility"), expected);
+  const std::vector<std::string> calls = {"championMastery.getChampionMasteryScoreAndChest []",
+                                          "championMastery.getChampionMasteryScoreAndChest []"};
+  EXPECT_EQ(s.proxy.calls(), calls);
+}
+
+TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+                  R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
+  s.proxy.SetStepsToAnswer(4);
+  s.ClearRecords();
+
+  // Queued before the first request starts waiting: both run inside its wait.
+  std::optional<kiv::host::Response> other;
+  kiv::host::Request request;
+  request.method = KIV_METHOD_GET;
+  request.path = "/kiv-collections/v1/inventories/chest-eligibility";
+  s.harness.host.PostRequest(request, [&other](kiv::host::Response answer) { other = std::move(answer); });
+  s.harness.host.DeliverJson(Quarn::TrovEventName(kiv::test::kDialogClass),
+                             std::string(R"({"typeName":")") + kiv::test::kDialogClass +
+                                 R"(","body":{"type":"championMasteryLootGrant","params":[]}})");
+
+  const std::string mine = s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  EXPECT_EQ(mine.substr(0, 2), "0 ") << mine;
+  EXPECT_NE(mine.find(R"("championId":103)"), std::string::npos) << mine;
+  ASSERT_TRUE(other.has_value()) << "the other request finished inside the wait";
+  EXPECT_EQ(other->status, 0u) << (other->error ? *other->error : "");
+  EXPECT_EQ(other->body.ToJson(), R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
+  const std::vector<std::string> chests = s.PublishedAt("/kiv-collections/v1/inventories/chest-eligibility");
+  ASSERT_EQ(chests.size(), 1u);
+  EXPECT_EQ(chests[0], R"(Update {"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
+  EXPECT_GE(s.harness.host.CallsOf(kiv::host::CallKind::kStep).size(), 8u) << "each answer took several steps";
+  EXPECT_TRUE(s.Logged(3, "CollectionPlugins: Received 'championMasteryLootGrant' message."));
+}
+
+}  // namespace
