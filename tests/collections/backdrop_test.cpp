@@ -1,0 +1,260 @@
+// The profile backdrop: the most-played count, the four sources in order,
+// what is kept between requests (and what is not, after a failure), the
+// two event handlers and the emptying at logout.
+#include "collections/backdrop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collections/second_half_fixture.h"
+
+namespace {
+
+using Quarn::Client::Collections::MostPlayedChampion;
+using Quarn::Client::Collections::Api::AcsChampionGamesCollection;
+using kiv::test::MasteryJson;
+using kiv::test::SecondHalf;
+
+constexpr const char* kSummoner8 = "/kiv-summoner/v1/summoners/8";
+constexpr const char* kIconWebm = "/kiv-game-data/assets/v1/summoner-backdrops/1402.webm";
+constexpr const char* kIconJpg = "/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg";
+constexpr const char* kGames8 = "/kiv-acs/v1/recently-played-champions/1008";
+constexpr const char* kBackdrop8 = "/kiv-collections/v1/inventories/8/backdrop";
+
+AcsChampionGamesCollection Games(uint32_t game_count, const std::vector<int32_t>& champions) {
+  AcsChampionGamesCollection games;
+  games.game_count = game_count;
+  for (const int32_t id : champions) games.champions.push_back({id, 420});
+  return games;
+}
+
+std::string GamesJson(const std::vector<int32_t>& champions) {
+  std::string list;
+  for (const int32_t id : champions) {
+    if (!list.empty()) list += ",";
+    list += R"({"championId":)" + std::to_string(id) + R"(,"queue":420})";
+  }
+  return R"({"gameCount":)" + std::to_string(champions.size()) + R"(,"champions":[)" + list + "]}";
+}
+
+std::string SplashJson(const std::string& calculated, const std::string& override_color) {
+  return R"({"CalculatedColor":")" + calculated + R"(","OverrideColor":")" + override_color + R"("})";
+}
+
+std::string Splash(int32_t champion) {
+  return "/kiv-game-data/assets/v1/champion-splashes/" + std::to_string(champion) + "/metadata.json";
+}
+
+TEST(MostPlayedChampion, CountsTheFirstTwentyGamesAndKeepsTheFirstToReachTheBest) {
+  std::vector<int32_t> twenty_five(20, 0);
+  for (int i = 0; i < 20; ++i) twenty_five[i] = 100 + i;  // twenty different champions
+  twenty_five[0] = twenty_five[1] = 55;
+  for (int i = 0; i < 5; ++i) twenty_five.push_back(55);  // games 21-25 are not counted
+  const struct {
+    const char* name;
+    AcsChampionGamesCollection games;
+    int32_t champion;
+    int32_t count;
+    bool qualifies;
+  } cases[] = {
+      {"A B A B A", Games(5, {1, 2, 1, 2, 1}), 1, 3, true},
+      {"A B A B", Games(4, {1, 2, 1, 2}), 1, 2, false},
+      {"equal counts: the first to get there", Games(4, {2, 1, 1, 2}), 1, 2, false},
+      {"only the first 20 of 25", Games(25, twenty_five), 55, 2, false},
+      {"the game count limits the entries", Games(3, {1, 2, 3, 1, 1, 1}), 1, 1, false},
+      {"champion 0 never qualifies", Games(3, {0, 0, 0}), 0, 3, false},
+      {"no entries", Games(10, {}), 0, 0, false},
+  };
+  for (const auto& c : cases) {
+    const auto best = MostPlayedChampion(c.games);
+    EXPECT_EQ(best.champion_id, c.champion) << c.name;
+    EXPECT_EQ(best.games, c.count) << c.name;
+    EXPECT_EQ(best.Qualifies(), c.qualifies) << c.name;
+  }
+}
+
+// Summoner 8 (not logged in) with icon 1402 and account 1008.
+struct BackdropWorld {
+  BackdropWorld() {
+    s.harness.host.AnswerJson("GET", kSummoner8,
+                              R"({"summonerId":8,"accountId":1008,"summonerLevel":30,"profileIconId":1402})");
+  }
+  SecondHalf s;
+};
+
+TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
+  const struct {
+    const char* name;
+    bool webm, jpg;
+    std::vector<int32_t> games;
+    const char* top_mastery;  // getAllChampionMasteries answer; "" while disabled
+    const char* metadata;     // splash metadata; "" when the request fails
+    std::string expected;
+  } cases[] = {
+      {"icon video and image", true, true, {5, 5, 5}, "", "",
+       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
+       R"("backdropMaskColor":"#000000","backdropType":"summoner-icon",)"
+       R"("backdropVideo":"/kiv-game-data/assets/v1/summoner-backdrops/1402.webm",)"
+       R"("championId":0,"profileIconId":1402,"summonerId":8})"},
+      {"icon image only", false, true, {}, "", "",
+       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
+       R"("backdropMaskColor":"#000000","backdropType":"summoner-icon","backdropVideo":"",)"
+       R"("championId":0,"profileIconId":1402,"summonerId":8})"},
+      {"recently played, calculated colour", false, false, {5, 9, 5, 9, 5}, "", "calc",
+       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/5/5000.jpg",)"
+       R"("backdropMaskColor":"#123456","backdropType":"recently-played","backdropVideo":"",)"
+       R"("championId":5,"profileIconId":1402,"summonerId":8})"},
+      {"highest mastery, override colour", false, false, {5, 9, 5, 9}, "mastery", "override",
+       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/7/7000.jpg",)"
+       R"("backdropMaskColor":"#abcdef","backdropType":"highest-mastery","backdropVideo":"",)"
+       R"("championId":7,"profileIconId":1402,"summonerId":8})"},
+      {"splash metadata missing", false, false, {5, 5, 5}, "", "",
+       R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"recently-played",)"
+       R"("backdropVideo":"","championId":5,"profileIconId":1402,"summonerId":8})"},
+      {"default", false, false, {}, "", "",
+       R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"default",)"
+       R"("backdropVideo":"","championId":0,"profileIconId":1402,"summonerId":8})"},
+  };
+  for (const auto& c : cases) {
+    BackdropWorld w;
+    kiv::test::FakeHost& host = w.s.harness.host;
+    if (c.webm) host.AnswerJson("HEAD", kIconWebm, "null");
+    if (c.jpg) host.AnswerJson("HEAD", kIconJpg, "null");
+    host.AnswerJson("GET", kGames8, GamesJson(c.games));
+    if (std::string(c.top_mastery) == "mastery") {
+      w.s.EnableMastery();
+      w.s.proxy.Returns("championMastery.getAllChampionMasteries",
+                        "[" + MasteryJson(3, 2, 100, 8) + "," + MasteryJson(7, 6, 50, 8) + "]");
+    }
+    if (std::string(c.metadata) == "calc") host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+    if (std::string(c.metadata) == "override") host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
+    EXPECT_EQ(w.s.Get(kBackdrop8), "0 " + c.expected) << c.name;
+  }
+}
+
+TEST(BackdropRoute, LogsWhyEachSourceFellThrough) {
+  // One service at a time: the process's logger feeds the newest one.
+  {
+    BackdropWorld w;
+    w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 9, 5, 9}));
+    (void)w.s.Get(kBackdrop8);
+    EXPECT_TRUE(w.s.Logged(3, "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."));
+  }
+  {
+    BackdropWorld w;
+    w.s.harness.host.AnswerError("GET", kGames8, "acs down", 503);
+    (void)w.s.Get(kBackdrop8);
+    EXPECT_TRUE(w.s.Logged(
+        2, "Failed to retrieve recently played champs: Error response for GET " + std::string(kGames8) + ": acs down"));
+  }
+  {
+    BackdropWorld w;
+    w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+    (void)w.s.Get(kBackdrop8);
+    EXPECT_TRUE(w.s.Logged(2, "Failed to get splash metadata (champion ID: 5)."));
+  }
+}
+
+TEST(BackdropRoute, ASecondRequestReadsOnlyTheSplashMetadata) {
+  BackdropWorld w;
+  w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+  w.s.harness.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+  const std::string first = w.s.Get(kBackdrop8);
+  w.s.ClearRecords();
+  EXPECT_EQ(w.s.Get(kBackdrop8), first);
+  std::vector<std::string> sent;
+  for (const kiv::host::Request& r : w.s.harness.host.Requests()) sent.push_back(r.Summary());
+  EXPECT_EQ(sent, std::vector<std::string>{"GET " + Splash(5)});
+}
+
+TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
+  BackdropWorld w;
+  kiv::test::FakeHost& host = w.s.harness.host;
+  host.FailRequests("GET", kSummoner8, "summoner down", 503, /*times=*/1);
+  host.FailRequests("HEAD", kIconJpg, "assets down", 500, /*times=*/1);
+  host.FailRequests("GET", kGames8, "acs down", 503, /*times=*/1);
+  host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+  host.AnswerJson("HEAD", kIconJpg, "null");
+
+  EXPECT_EQ(w.s.Get(kBackdrop8), "500 Error requesting summoner data for 8.");
+  EXPECT_TRUE(w.s.Logged(2, "Error requesting summoner data for 8: Error response for GET " + std::string(kSummoner8) +
+                                ": summoner down"));
+  // The summoner data now reads; the icon and games checks fail once.
+  const std::string second = w.s.Get(kBackdrop8);
+  EXPECT_NE(second.find(R"("backdropType":"default")"), std::string::npos) << second;
+  // Everything reads now: the icon source, asked again, applies.
+  const std::string third = w.s.Get(kBackdrop8);
+  EXPECT_NE(third.find(R"("backdropType":"summoner-icon")"), std::string::npos) << third;
+
+  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/0/backdrop"), "500 Error requesting summoner data for 0.");
+  EXPECT_TRUE(w.s.Logged(2, "0 is an invalid Summoner ID"));
+}
+
+TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) {
+  SecondHalf s;
+  kiv::test::FakeHost& host = s.harness.host;
+  std::string summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1402})";
+  host.Handle("GET", "/kiv-summoner/v1/summoners/7", [&summoner7](const kiv::host::Request&) {
+    return kiv::host::Response::Ok(kiv::test::FakeHost::Json(summoner7));
+  });
+  host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+  s.harness.LogIn(7);
+  const std::string games_uri = "/kiv-acs/v2/recently-played-champions/current-summoner";
+  s.harness.Resource(Quarn::EventNameOfUri(games_uri), games_uri, "Update", GamesJson({5, 5, 5}));
+
+  std::vector<std::string> published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_NE(published[0].find(R"("backdropType":"recently-played")"), std::string::npos) << published[0];
+  EXPECT_TRUE(host.RequestsTo("/kiv-acs/v1/recently-played-champions/{id}").empty())
+      << "the logged-in summoner's games come from the event";
+
+  // The icon changed and now has a backdrop of its own: the summoner event
+  // re-reads the summoner and the icon's assets.
+  summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})";
+  host.AnswerJson("HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/77.jpg", "null");
+  const std::string summoner_uri = "/kiv-summoner/v1/current-summoner";
+  s.harness.Resource(Quarn::EventNameOfUri(summoner_uri), summoner_uri, "Update",
+                     R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})");
+  published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
+  ASSERT_EQ(published.size(), 2u);
+  EXPECT_NE(published[1].find(R"("backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/77.jpg")"),
+            std::string::npos)
+      << published[1];
+
+  // After logout nothing is kept and games events are ignored.
+  s.harness.LogOut();
+  s.ClearRecords();
+  s.harness.Resource(Quarn::EventNameOfUri(games_uri), games_uri, "Update", GamesJson({5, 5, 5}));
+  EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop").empty());
+  (void)s.Get("/kiv-collections/v1/inventories/7/backdrop");
+  EXPECT_EQ(host.RequestsTo("/kiv-summoner/v1/summoners/7").size(), 1u) << "the summoner data was forgotten";
+}
+
+TEST(BackdropEvents, EnablingMasteryForgetsTheHighestMasteryChoice) {
+  SecondHalf s;
+  kiv::test::FakeHost& host = s.harness.host;
+  host.AnswerJson("GET", "/kiv-summoner/v1/summoners/7",
+                  R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1})");
+  host.AnswerJson("GET", "/kiv-acs/v1/recently-played-champions/1007", GamesJson({}));
+  host.AnswerJson("GET", Splash(7), SplashJson("#123456", ""));
+  s.EnableMastery();
+  s.proxy.Returns("championMastery.getAllChampionMasteries", "[]");
+  s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(7, 3, 10));
+  s.harness.LogIn(7);
+  const std::string backdrop = "/kiv-collections/v1/inventories/7/backdrop";
+  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
+
+  // The backend reports a first mastery; the choice made before stays...
+  s.Push(kiv::test::kDialogClass,
+         R"({"type":"championMastery","params":["{\"gameId\":1,\"championLevel\":3,\"playerId\":7,\"championId\":7}"]})");
+  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
+  // ...until the setting is turned on again.
+  s.EnableMastery();
+  const std::string chosen = s.Get(backdrop);
+  EXPECT_NE(chosen.find(R"("backdropType":"highest-mastery")"), std::string::npos) << chosen;
+  EXPECT_NE(chosen.find(R"("championId":7)"), std::string::npos) << chosen;
+}
+
+}  // namespace

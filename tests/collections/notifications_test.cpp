@@ -1,0 +1,221 @@
+// Backend notifications: each inventory type of a store fulfilment or a
+// rental update (and those that are ignored), and the dialog messages of
+// champion mastery and mastery chests.
+#include "collections/notifications.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collections/second_half_fixture.h"
+
+namespace {
+
+using kiv::test::MasteryJson;
+using kiv::test::SecondHalf;
+
+constexpr const char* kRuneInventory =
+    R"({"summonerId":7,"dateString":"","summonerRunes":[{"runeId":5013,"quantity":3,"summonerId":7}]})";
+constexpr const char* kIconInventory = R"({"summonerId":7,"dateString":"","summonerIcons":[{"iconId":1402}]})";
+constexpr const char* kSpellBook =
+    R"({"summonerId":7,"dateString":"","bookPages":[{"pageId":11,"name":"one","current":false,"slotEntries":[]},)"
+    R"({"pageId":12,"name":"two","current":false,"slotEntries":[]}]})";
+
+// Logged in as 7 with every source these notifications read answered.
+struct Inventory {
+  Inventory() {
+    s.harness.backend.Returns("summonerRuneService.getSummonerRuneInventory", kiv::test::kRuneInventoryClass,
+                              kRuneInventory);
+    s.harness.backend.Returns("summonerIconService.getSummonerIconInventory", kiv::test::kIconInventoryClass,
+                              kIconInventory);
+    s.harness.host.AnswerJson("GET", "/kiv-game-data/assets/v1/ward-skins.json",
+                              R"([{"id":2,"name":"w","description":"","wardImagePath":"","wardShadowImagePath":""}])");
+    s.proxy.Returns("wardSkins.requestSelectableWardSkins", "[2]");
+    s.harness.LogIn(7);
+    s.ClearRecords();
+  }
+
+  // The URIs published since the last ClearRecords: the v1 ones in order,
+  // then the v2 ones.
+  std::vector<std::string> PublishedUris() const {
+    std::vector<std::string> uris;
+    for (const char* event : {"OnJsonApiEvent_kiv-collections_v1_inventories", "OnJsonApiEvent_kiv-collections_v2_inventories"}) {
+      for (const std::string& payload : s.harness.host.EmittedPayloads(event)) {
+        uris.push_back(std::string(Quarn::FromJson(payload).value.Member("uri").GetString()));
+      }
+    }
+    return uris;
+  }
+  // Backend calls (invoke and service proxy) since the last ClearRecords.
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> calls;
+    for (const std::string& c : s.harness.backend.calls()) calls.push_back(c.substr(0, c.find(' ')));
+    for (const std::string& c : s.proxy.calls()) calls.push_back(c.substr(0, c.find(' ')));
+    return calls;
+  }
+
+  SecondHalf s;
+};
+
+TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
+  const std::vector<std::string> nothing;
+  const struct {
+    const char* inventory_type;
+    const char* data;
+    std::vector<std::string> calls;
+    std::vector<std::string> published;
+  } cases[] = {
+      {"WARD_SKIN", R"({"inventoryType":"WARD_SKIN","itemId":2})",
+       {"wardSkins.requestSelectableWardSkins"},
+       {"/kiv-collections/v1/inventories/7/ward-skins", "/kiv-collections/v1/inventories/7/ward-skins/2"}},
+      {"SPELL_BOOK_PAGE", kSpellBook, {}, {"/kiv-collections/v1/inventories/7/rune-book"}},
+      {"RUNE", R"({"inventoryType":"RUNE","itemId":5013})",
+       {"summonerRuneService.getSummonerRuneInventory"},
+       {"/kiv-collections/v1/inventories/7/runes"}},
+      {"SUMMONER_ICON", R"({"inventoryType":"SUMMONER_ICON","itemId":1402})",
+       {"summonerIconService.getSummonerIconInventory"},
+       {"/kiv-collections/v1/inventories/7/summoner-icons", "/kiv-collections/v2/inventories/7/summoner-icons/1402"}},
+      // Compared exactly: these are not the ward skin type.
+      {"ward_skin", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
+      {"WARD_SKIN ", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
+      {"CHAMPION", R"({"inventoryType":"CHAMPION","itemId":3})", {}, {}},
+  };
+  for (const char* message_class : {kiv::test::kFulfillmentClass, kiv::test::kRentalClass}) {
+    for (const auto& c : cases) {
+      Inventory w;
+      w.s.Push(message_class, std::string(R"({"inventoryType":")") + c.inventory_type + R"(","data":)" + c.data + "}");
+      EXPECT_EQ(w.Calls(), c.calls) << message_class << " " << c.inventory_type;
+      EXPECT_EQ(w.PublishedUris(), c.published) << message_class << " " << c.inventory_type;
+    }
+  }
+}
+
+TEST(StoreNotifications, ARuneBookPageGrantTakesTheWholeBookWithACurrentPage) {
+  Inventory w;
+  w.s.Push(kiv::test::kFulfillmentClass,
+           std::string(R"({"inventoryType":"SPELL_BOOK_PAGE","data":)") + kSpellBook + "}");
+  const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_EQ(published[0],
+            R"(Update {"pages":[{"current":true,"id":11,"name":"one","runes":[]},)"
+            R"({"current":false,"id":12,"name":"two","runes":[]}],"summonerId":7})");
+  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + published[0].substr(7));
+}
+
+TEST(StoreNotifications, UnreadableItemDataIsLoggedOrSkipped) {
+  {
+    Inventory w;
+    w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SUMMONER_ICON","data":"not an item"})");
+    bool logged = false;
+    for (const kiv::host::LogLine& line : w.s.harness.host.LogLines()) {
+      logged |= line.level == 2 &&
+                line.text.rfind("Failed to retrieve item properties from fulfilment notifcation: ", 0) == 0;
+    }
+    EXPECT_TRUE(logged);
+    EXPECT_TRUE(w.PublishedUris().empty());
+  }
+  {
+    // An unreadable spell book would have replaced the cached book with an
+    // empty one; it is skipped instead.
+    Inventory w;
+    w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SPELL_BOOK_PAGE","data":[1,2]})");
+    EXPECT_TRUE(w.PublishedUris().empty());
+    bool logged = false;
+    for (const kiv::host::LogLine& line : w.s.harness.host.LogLines()) {
+      logged |= line.level == 2 && line.text.rfind("Failed to read the spell book of a fulfilment notification: ", 0) == 0;
+    }
+    EXPECT_TRUE(logged);
+  }
+  {
+    // A ward skin grant without a readable id still refreshes the list.
+    Inventory w;
+    w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"WARD_SKIN","data":"?"})");
+    EXPECT_EQ(w.PublishedUris(), std::vector<std::string>{"/kiv-collections/v1/inventories/7/ward-skins"});
+  }
+}
+
+std::string Dialog(const std::string& type, const std::vector<std::string>& params) {
+  std::string list;
+  for (const std::string& p : params) {
+    Quarn::BindingProperty text;
+    text.SetString(p);
+    if (!list.empty()) list += ",";
+    list += Quarn::ToJson(text);
+  }
+  return R"({"accountId":1007,"msgId":"m","type":")" + type + R"(","params":[)" + list + "]}";
+}
+
+TEST(DialogNotifications, MasteryAndChestMessagesRefreshWhatTheyName) {
+  const std::string mastery = R"({"gameId":9,"championLevel":5,"playerId":7,"championId":103})";
+  const struct {
+    const char* name;
+    bool list_cached;
+    std::string message;
+    std::vector<std::string> calls;
+    std::vector<std::string> published;
+    const char* log;  // "" for none expected
+  } cases[] = {
+      {"first mastery message reads the whole list", false, Dialog("championMastery", {mastery}),
+       {"championMastery.getAllChampionMasteries"}, {"/kiv-collections/v1/inventories/7/champion-mastery"},
+       "CollectionPlugins: Received 'championMastery' message for champion 103."},
+      {"later ones read the one champion", true, Dialog("championMastery", {mastery}),
+       {"championMastery.getChampionMastery"}, {"/kiv-collections/v1/inventories/7/champion-mastery"}, ""},
+      {"another player's only logs", false,
+       Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":8,"championId":103})"}), {}, {},
+       "CollectionPlugins: Received 'championMastery' message for champion 103."},
+      {"without gameId", false, Dialog("championMastery", {R"({"championLevel":5,"playerId":7})"}), {}, {},
+       "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
+      {"parameter not JSON", false, Dialog("championMastery", {"{oops"}), {}, {},
+       "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
+      {"no parameters", false, Dialog("championMastery", {}), {}, {}, ""},
+      {"chest granted", false, Dialog("championMasteryLootGrant", {}),
+       {"championMastery.getChampionMasteryScoreAndChest"}, {"/kiv-collections/v1/inventories/chest-eligibility"},
+       "CollectionPlugins: Received 'championMasteryLootGrant' message."},
+      {"other dialogs", false, Dialog("levelUp", {mastery}), {}, {}, ""},
+  };
+  for (const auto& c : cases) {
+    Inventory w;
+    w.s.EnableMastery();
+    w.s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+    w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
+    w.s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+                      R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":0})");
+    if (c.list_cached) (void)w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+    w.s.ClearRecords();
+    w.s.Push(kiv::test::kDialogClass, c.message);
+    EXPECT_EQ(w.Calls(), c.calls) << c.name;
+    EXPECT_EQ(w.PublishedUris(), c.published) << c.name;
+    if (*c.log != '\0') {
+      const uint32_t level = std::string(c.log).rfind("CollectionPlugins", 0) == 0 ? 3 : 2;
+      EXPECT_TRUE(w.s.Logged(level, c.log)) << c.name;
+    }
+  }
+}
+
+TEST(DialogNotifications, ARefreshedChampionReplacesItsEntryInThePublishedList) {
+  Inventory w;
+  w.s.EnableMastery();
+  w.s.proxy.Returns("championMastery.getAllChampionMasteries",
+                    "[" + MasteryJson(103, 4, 900) + "," + MasteryJson(12, 2, 100) + "]");
+  w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
+  (void)w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  w.s.ClearRecords();
+  w.s.Push(kiv::test::kDialogClass,
+           Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":7,"championId":103})"}));
+  EXPECT_EQ(w.s.proxy.calls(), std::vector<std::string>{"championMastery.getChampionMastery [7,103]"});
+  const std::string list = w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  EXPECT_NE(list.find(R"("championId":103,"championLevel":5,"championPoints":1800)"), std::string::npos) << list;
+  EXPECT_NE(list.find(R"("championId":12)"), std::string::npos) << list;
+  EXPECT_LT(list.find(R"("championId":103)"), list.find(R"("championId":12)")) << "replaced in place";
+
+  // A champion not in the list is appended.
+  w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(44, 1, 10));
+  w.s.Push(kiv::test::kDialogClass,
+           Dialog("championMastery", {R"({"gameId":9,"championLevel":1,"playerId":7,"championId":44})"}));
+  const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery");
+  ASSERT_EQ(published.size(), 2u);
+  EXPECT_GT(published[1].find(R"("championId":44)"), published[1].find(R"("championId":12)")) << published[1];
+}
+
+}  // namespace
