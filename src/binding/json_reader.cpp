@@ -116,7 +116,7 @@ Quarn::BindingResult Quarn::FromJson(std::string_view text) {
   // the same codes and offsets as the recursive mode except for a stray
   // closing token or separator at the root, which it calls an empty
   // document where the recursive mode reports an invalid value.
-  detail::TreeBuilder builder;
+  thread_local detail::TreeBuilder builder;  // its buffers serve the next call too
   builder.Begin(result.value, detail::DuplicateKeys::kMerge);
   Events events(builder);
   rapidjson::Reader reader;

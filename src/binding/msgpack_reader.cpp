@@ -88,7 +88,7 @@ class InPlaceSink {
 // that Exact() can tell afterwards whether a key repeated.
 class BuilderSink {
  public:
-  explicit BuilderSink(BindingProperty& root) : root_(root) {
+  BuilderSink(BindingProperty& root, Quarn::detail::TreeBuilder& builder) : root_(root), builder_(builder) {
     builder_.Begin(root, Quarn::detail::DuplicateKeys::kMerge);
   }
 
@@ -173,7 +173,7 @@ class BuilderSink {
   }
 
   BindingProperty& root_;
-  Quarn::detail::TreeBuilder builder_;
+  Quarn::detail::TreeBuilder& builder_;
   size_t keys_with_values_ = 0;
   bool key_pending_ = false;
 };
@@ -422,7 +422,8 @@ Quarn::MsgPackReadResult Quarn::ReadMsgPack(const uint8_t* data, size_t size) {
   MsgPackReadResult out;
   if (data == nullptr) size = 0;
   {
-    BuilderSink sink(out.result.value);
+    thread_local Quarn::detail::TreeBuilder builder;  // its buffers serve the next call too
+    BuilderSink sink(out.result.value, builder);
     Reader reader(data, size, out.result, sink);
     const bool ok = reader.Run();
     out.consumed = reader.position();
