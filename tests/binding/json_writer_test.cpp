@@ -1,5 +1,6 @@
 #include "binding/json_writer.h"
 
+#include "binding/binding_registry.h"
 #include "binding/binding_visitor.h"
 #include "binding/static_type.h"
 
@@ -75,6 +76,22 @@ TEST(JsonWriter, WritesEachKindCompactly) {
     c.build(value);
     EXPECT_EQ(ToJson(value), c.json) << c.name;
   }
+}
+
+enum class Shade : int32_t { kDark = 1, kLight = 2 };
+
+TEST(JsonWriter, EnumsUseTheRegistrysNamesWhenItHasOne) {
+  Quarn::BindingRegistry registry;
+  registry.RegisterType(sizeof(Shade), "Shade", Quarn::StaticTypeOf<Shade>(), /*is_enum=*/true)
+      .AddEnumerator("dark", 1)
+      .AddEnumerator("light", 2)
+      .AddEnumerator("bright", 2);
+  BindingProperty value;
+  value.Append().SetEnum(2, Quarn::StaticTypeOf<Shade>());
+  value.Append().SetEnum(7, Quarn::StaticTypeOf<Shade>());
+  value.Append().SetEnum(1, Quarn::StaticTypeForId(12345));
+  EXPECT_EQ(ToJson(value, &registry), R"(["bright",7,1])");
+  EXPECT_EQ(ToJson(value), "[2,7,1]");
 }
 
 TEST(JsonWriter, PrettyIndentsFourSpacesAndReplacesLineEnds) {
