@@ -1,0 +1,268 @@
+// The developer host's contract with a plug-in built from the runtime (the
+// probe fixture): statuses and empty answers, request bodies in every
+// content type, a service-proxy call and a TROV invoke through the
+// stand-ins, a push-message subscription, latency, faults and timeouts;
+// and kiv serve refusing what will not run, in plain words.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "host/dev_server.h"
+#include "tests/host/serve_fixture.h"
+
+namespace {
+
+using kiv::test::ErrorOf;
+using kiv::test::Json;
+using kiv::test::Serve;
+using kiv::test::SmallWorld;
+using ::testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
+                 const std::string& body = {}, const std::string& type = {}) {
+  httplib::Request request;
+  request.method = method;
+  request.path = path;
+  request.body = body;
+  if (!type.empty()) request.set_header("Content-Type", type);
+  auto result = http.send(request);
+  if (!result) return "no answer";
+  return std::to_string(result->status) + " " + result->body;
+}
+
+TEST(ServeProbe, MapsStatusesAndEmptyAnswers) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  const std::pair<std::string, std::string> cases[] = {
+      {"GET /probe/v1/items/7", R"(200 {"id":7,"name":"item 7","tags":["a","b"]})"},
+      {"DELETE /probe/v1/items/7", "204 "},
+      // No status from the plug-in: 400 for an error.
+      {"GET /probe/v1/fail/0", R"(400 {"httpStatus":400,"message":"Probe failed with 0"})"},
+      {"GET /probe/v1/fail/404", R"(404 {"httpStatus":404,"message":"Probe failed with 404"})"},
+      {"GET /probe/v1/fail/503", R"(503 {"httpStatus":503,"message":"Probe failed with 503"})"},
+      {"GET /probe/v1/fail/900",
+       R"(500 {"httpStatus":500,"message":"The plug-in failed with the invalid status 900: Probe failed with 900"})"},
+      {"PUT /probe/v1/fail/1",
+       R"(405 {"httpStatus":405,"message":"Method PUT not allowed for /probe/v1/fail/1"})"},
+  };
+  for (const auto& c : cases) {
+    const size_t space = c.first.find(' ');
+    EXPECT_EQ(Send(*served->http, c.first.substr(0, space), c.first.substr(space + 1)), c.second) << c.first;
+  }
+  // A value the plug-in cannot bind is its binding failure, status 0 -> 400.
+  const std::string bad = Send(*served->http, "GET", "/probe/v1/items/seven");
+  EXPECT_TRUE(bad.starts_with(R"(400 {"httpStatus":400,"message":")")) << bad;
+}
+
+TEST(ServeProbe, HandsTheBodyOverInEveryContentType) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  const std::string msgpack = "\x83\xa2id\x03\xa4name\xa3nib\xa4tags\x91\xa1x";
+  const std::pair<std::string, std::string> bodies[] = {
+      {"application/json", R"({"id": 3, "name": "nib", "tags": ["x"]})"},
+      {"application/vnd.api+json", R"({"id": 3, "name": "nib", "tags": ["x"]})"},
+      {"application/x-yaml", "id: 3\nname: nib\ntags: [x]\n"},
+      {"application/x-msgpack", msgpack},
+  };
+  for (const auto& [type, body] : bodies) {
+    EXPECT_EQ(Send(*served->http, "PUT", "/probe/v1/items/3", body, type),
+              R"(200 {"id":3,"name":"nib","tags":["x"]})")
+        << type;
+  }
+  EXPECT_EQ(Send(*served->http, "PUT", "/probe/v1/items/3", "id=3", "text/plain"),
+            R"(400 {"httpStatus":400,"message":"Unsupported body content type"})");
+  EXPECT_EQ(Send(*served->http, "PUT", "/probe/v1/items/4", R"({"id": 3})", "application/json"),
+            R"(409 {"httpStatus":409,"message":"Item 3 sent to 4"})");
+}
+
+TEST(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  auto& http = *served->http;
+  http.Delete("/sim/calls");
+  EXPECT_EQ(Send(http, "GET", "/probe/v1/masteries/11"), "200 1");
+  EXPECT_EQ(Send(http, "GET", "/probe/v1/rune-pages/11"), R"(200 ["One","Two"])");
+  const auto calls = Json(http.Get("/sim/calls")->body);
+  ASSERT_EQ(calls["calls"].Size(), 2u);
+  EXPECT_STREQ(calls["calls"][0]["request"].GetString(), "POST /kiv-login/v1/service-proxy-uuid-requests");
+  EXPECT_STREQ(calls["calls"][0]["backend"].GetString(), "championMastery.getAllChampionMasteries");
+  EXPECT_STREQ(calls["calls"][0]["via"].GetString(), "service-proxy");
+  EXPECT_STREQ(calls["calls"][1]["backend"].GetString(), "spellBookService.getSpellBook");
+  EXPECT_STREQ(calls["calls"][1]["via"].GetString(), "invoke");
+  EXPECT_EQ(calls["counts"]["spellBookService.getSpellBook"].GetUint(), 1u);
+
+  // Faults of backend methods, once and always.
+  ASSERT_EQ(
+      http.Post("/sim/faults", R"({"target": "spellBookService.getSpellBook", "status": 503, "times": 1})",
+                "application/json")
+          ->status,
+      204);
+  ASSERT_EQ(http.Post("/sim/faults", R"({"target": "championMastery", "message": "no mastery today"})",
+                      "application/json")
+                ->status,
+            204);
+  EXPECT_EQ(ErrorOf(http.Get("/probe/v1/rune-pages/11")),
+            "502 Rune pages: Error response for POST /kiv-login/v1/session/invoke: injected backend failure");
+  EXPECT_EQ(Send(http, "GET", "/probe/v1/rune-pages/11"), R"(200 ["One","Two"])");
+  EXPECT_EQ(ErrorOf(http.Get("/probe/v1/masteries/11")), "502 Masteries: no mastery today");
+  EXPECT_EQ(ErrorOf(http.Get("/probe/v1/masteries/11")), "502 Masteries: no mastery today");
+  ASSERT_EQ(http.Delete("/sim/faults")->status, 204);
+  EXPECT_EQ(Send(http, "GET", "/probe/v1/masteries/11"), "200 1");
+}
+
+TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  auto& http = *served->http;
+  std::string stream;
+  std::mutex mutex;
+  httplib::Client follower("127.0.0.1", served->server->port());
+  std::atomic<bool> stop{false};
+  std::thread thread([&] {
+    follower.Get("/events", [&](const char* data, size_t size) {
+      std::lock_guard lock(mutex);
+      stream.append(data, size);
+      return !stop;
+    });
+  });
+  const auto has = [&](std::string_view needle) {
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard lock(mutex);
+        if (stream.find(needle) != std::string::npos) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  };
+  ASSERT_TRUE(has(": following OnJsonApiEvent"));
+  ASSERT_EQ(http.Post("/sim/grant", R"({"inventoryType": "RUNE", "itemId": 5001, "quantity": 2})",
+                      "application/json")
+                ->status,
+            204);
+  ASSERT_EQ(http.Post("/sim/push",
+                      R"({"className": "com.quarngames.platform.messaging.StoreFulfillmentNotification",
+                          "body": {"inventoryType": "CHAMPION", "data": {}}})",
+                      "application/json")
+                ->status,
+            204);
+  EXPECT_TRUE(
+      has("event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
+          "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"));
+  EXPECT_EQ(Send(http, "GET", "/probe/v1/notices"), R"(200 {"inventoryTypes":["RUNE","CHAMPION"]})");
+  stop = true;
+  follower.stop();
+  thread.join();
+}
+
+TEST(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 800})", "application/json")->status,
+            204);
+  const auto start = Clock::now();
+  auto slow = std::async(std::launch::async, [&] {
+    httplib::Client http("127.0.0.1", served->server->port());
+    auto result = http.Get("/probe/v1/masteries/11");
+    return std::make_pair(result ? result->status : 0, Clock::now() - start);
+  });
+  // While the first request waits for its answer, others are served, and
+  // the host says what the plug-in waits for.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto quick_start = Clock::now();
+  EXPECT_EQ(Send(*served->http, "GET", "/probe/v1/items/1"),
+            R"(200 {"id":1,"name":"item 1","tags":["a","b"]})");
+  EXPECT_LT(Clock::now() - quick_start, std::chrono::milliseconds(300));
+  const auto status = Json(served->http->Get("/sim/status")->body);
+  ASSERT_EQ(status["waitingFor"].Size(), 1u);
+  EXPECT_THAT(status["waitingFor"][0].GetString(), HasSubstr("Wait: future<"));
+  const auto [code, took] = slow.get();
+  EXPECT_EQ(code, 200);
+  EXPECT_GE(took, std::chrono::milliseconds(800));
+  EXPECT_LT(took, std::chrono::milliseconds(5000));
+}
+
+TEST(ServeProbe, AnswersGatewayTimeoutWhenThePluginTakesTooLong) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/0.3);
+  ASSERT_TRUE(served);
+  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 1500})", "application/json")->status,
+            204);
+  const std::string error = ErrorOf(served->http->Get("/probe/v1/masteries/11"));
+  EXPECT_THAT(error,
+              HasSubstr("504 The plug-in did not answer within 0.3 s; it is waiting for Wait: future<"));
+  // The late answer still completes inside the plug-in, and the host stays usable.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1400));
+  EXPECT_EQ(Send(*served->http, "GET", "/probe/v1/items/2"),
+            R"(200 {"id":2,"name":"item 2","tags":["a","b"]})");
+}
+
+struct ToolRun {
+  std::string output;
+  bool exited;
+  int code;
+};
+
+ToolRun Kiv(const std::string& arguments) {
+  const std::string command = std::string(KIV_TOOL_PATH) + " " + arguments + " 2>&1";
+  ToolRun run{{}, false, -1};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exited = WIFEXITED(status);
+  run.code = run.exited ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
+  const std::string world = ::testing::TempDir() + "kiv_serve_world.json";
+  {
+    std::ofstream out(world);
+    out << kiv::test::kSmallWorld;
+  }
+  const std::string bad_world = ::testing::TempDir() + "kiv_serve_bad_world.json";
+  {
+    std::ofstream out(bad_world);
+    out << "{\n  \"login\": {\"loggedIn\": true,}\n}\n";
+  }
+  // A plug-in whose entry rejects the core's version ends the process from
+  // inside the entry; the last line before says what was being loaded.
+  const ToolRun rejected = Kiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
+                               " --plugin " + KIV_PROBE_PLUGIN_PATH);
+  EXPECT_NE(rejected.code, 0);
+  EXPECT_THAT(rejected.output,
+              HasSubstr(std::string("loading ") + KIV_PROBE_PLUGIN_PATH + " (core plug-in API 19.0.0)\n"));
+  EXPECT_THAT(rejected.output, HasSubstr("ALE-EECF0606"));
+
+  const ToolRun broken =
+      Kiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_THAT(broken.output, HasSubstr(std::string("kiv serve: plug-in ") + KIV_BROKEN_PLUGIN_PATH +
+                                       ": the entry returned no API description\n"));
+
+  const ToolRun unreadable = Kiv("serve --port 0 --world " + bad_world);
+  EXPECT_EQ(unreadable.code, 1);
+  EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
+                                           ":2:30: Missing a name for object member.\n"));
+
+  const ToolRun bad_port = Kiv("serve --port 70000");
+  EXPECT_EQ(bad_port.code, 2);
+  EXPECT_THAT(bad_port.output, HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '70000'"));
+
+  const ToolRun help = Kiv("serve --help");
+  EXPECT_EQ(help.code, 0);
+  for (const char* topic :
+       {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"})
+    EXPECT_THAT(help.output, HasSubstr(topic));
+}
+
+}  // namespace
