@@ -41,7 +41,7 @@ class Random {
 };
 
 inline std::string Words(Random& random, size_t length) {
-  static const char* const kWords[] = {"ward",  "light",  "shadow", "river", "crest",  "ember", "frost",
+  static const char* const kWords[] = {"ward",  "light",   "shadow", "river", "crest",  "ember", "frost",
                                        "night", "lantern", "glyph",  "storm", "silver", "dusk",  "bloom"};
   std::string text;
   while (text.size() < length) {
@@ -222,8 +222,9 @@ inline std::string Scalar(const rapidjson::Value& v) {
 inline void EmitYaml(const rapidjson::Value& v, size_t indent, bool inline_first, std::string& out);
 
 inline void EmitYamlValue(const rapidjson::Value& v, size_t indent, std::string& out) {
-  const bool scalars_only =
-      v.IsArray() && std::all_of(v.Begin(), v.End(), [](const auto& e) { return !e.IsObject() && !e.IsArray(); });
+  const bool scalars_only = v.IsArray() && std::all_of(v.Begin(), v.End(), [](const auto& e) {
+                              return !e.IsObject() && !e.IsArray();
+                            });
   if (!v.IsObject() && !v.IsArray()) {
     out.append(" ").append(Scalar(v)).append("\n");
   } else if (v.IsObject() ? v.MemberCount() == 0 : v.Size() == 0) {

@@ -1,11 +1,10 @@
 // FromJson against RapidJSON's Document::Parse (default allocator) on the
 // same documents; both build and destroy a whole tree per iteration.
-#include "binding/json_reader.h"
-
-#include "bench/codec_documents.h"
-
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
+
+#include "bench/codec_documents.h"
+#include "binding/json_reader.h"
 
 namespace {
 

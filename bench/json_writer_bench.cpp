@@ -1,15 +1,14 @@
 // ToJson against RapidJSON's Writer over a Document of the same document;
 // both write compact text into a fresh buffer per iteration. Throughput is
 // counted in bytes of the source JSON for both.
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-
-#include "bench/codec_documents.h"
-
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+#include "bench/codec_documents.h"
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
 
 namespace {
 

@@ -3,16 +3,15 @@
 // measurement is running) against what RapidJSON's Document holds (its
 // pool allocator's Size()). Reported as the counters ours_bytes and
 // anchor_bytes, which scripts/run_bench.sh turns into a summary line.
-#include "binding/json_reader.h"
-
-#include "bench/codec_documents.h"
-
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <rapidjson/document.h>
 
 #include <cstdlib>
 #include <new>
+
+#include "bench/codec_documents.h"
+#include "binding/json_reader.h"
 
 namespace {
 

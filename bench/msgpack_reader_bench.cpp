@@ -1,11 +1,10 @@
 // ReadMsgPack against msgpack-c's msgpack_unpack into a fresh zone; both
 // build and destroy a whole tree per iteration.
-#include "binding/msgpack_reader.h"
-
-#include "bench/codec_documents.h"
-
 #include <benchmark/benchmark.h>
 #include <msgpack.h>
+
+#include "bench/codec_documents.h"
+#include "binding/msgpack_reader.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
 // ReadYaml against the floor: a bare libyaml event loop over the same text
 // that builds nothing.
-#include "binding/yaml_reader.h"
-
-#include "bench/codec_documents.h"
-
 #include <benchmark/benchmark.h>
 #include <yaml.h>
+
+#include "bench/codec_documents.h"
+#include "binding/yaml_reader.h"
 
 namespace {
 

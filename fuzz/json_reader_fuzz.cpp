@@ -1,9 +1,6 @@
 // Fuzzes FromJson and writes every value it reads back as JSON, which must
 // read again. For shallow inputs the reader's iterative RapidJSON mode must
 // fail exactly as the default mode does.
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -13,6 +10,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Fuzzes ReadMsgPack and writes every value it reads back as JSON.
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-#include "binding/msgpack_reader.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
+#include "binding/msgpack_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Quarn::MsgPackReadResult read = Quarn::ReadMsgPack(data, size);

@@ -1,13 +1,13 @@
 // Fuzzes ReadYaml and writes every value it reads back as JSON.
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-#include "binding/yaml_reader.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
+#include "binding/yaml_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Quarn::BindingResult result =

@@ -1,6 +1,8 @@
 #include "binding/json_reader.h"
 
+#include "binding/codec_messages.h"
 #include "binding/detail/tree_builder.h"
+#include "binding/message_format.h"
 
 // SSE2 is part of every x86-64 processor; RapidJSON then skips white space
 // and scans plain string runs 16 bytes at a time.
@@ -87,12 +89,8 @@ bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 }  // namespace
 
 std::string Quarn::JsonErrorMessage(int code, size_t offset) {
-  std::string message = "Error: ";
-  message += rapidjson::GetParseError_En(static_cast<rapidjson::ParseErrorCode>(code));
-  message += " at offset ";
-  message += std::to_string(offset);
-  message += '.';
-  return message;
+  return Format(CodecMessage::kJsonError,
+                rapidjson::GetParseError_En(static_cast<rapidjson::ParseErrorCode>(code)), offset);
 }
 
 Quarn::BindingResult Quarn::FromJson(std::string_view text) {

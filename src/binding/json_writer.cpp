@@ -1,8 +1,5 @@
 #include "binding/json_writer.h"
 
-#include "binding/binding_registry.h"
-#include "binding/detail/binding_walk.h"
-
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -11,10 +8,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "binding/binding_registry.h"
+#include "binding/detail/binding_walk.h"
+
 namespace {
 
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Appends the padded Base64 form of `bytes` to `out`.
 void AppendBase64(std::span<const uint8_t> bytes, std::string& out) {
@@ -85,9 +84,7 @@ class JsonWriter final : public Quarn::BindingVisitor {
     writer_.Key(name.data(), static_cast<rapidjson::SizeType>(name.size()));
   }
   void EndMember() override {}
-  void EndObject(size_t count) override {
-    writer_.EndObject(static_cast<rapidjson::SizeType>(count));
-  }
+  void EndObject(size_t count) override { writer_.EndObject(static_cast<rapidjson::SizeType>(count)); }
   void Raw(std::string_view text) override {
     writer_.RawValue(text.data(), text.size(), rapidjson::kObjectType);
   }

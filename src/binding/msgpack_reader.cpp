@@ -1,33 +1,20 @@
 #include "binding/msgpack_reader.h"
 
-#include "binding/detail/tree_builder.h"
-#include "binding/message_format.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "binding/codec_messages.h"
+#include "binding/detail/tree_builder.h"
+#include "binding/message_format.h"
+
 namespace {
 
 using Quarn::BindingProperty;
 
-constexpr std::string_view kInvalidAt = "Invalid MessagePack data at position %1.";
-constexpr std::string_view kKeyNotString =
-    "Invalid MessagePack data at position %1. Map keys must be strings.";
-constexpr std::string_view kTruncated8 =
-    "Invalid MessagePack data. 8-bit integer value at position %1 is truncated.";
-constexpr std::string_view kTruncated16 =
-    "Invalid MessagePack data. 16-bit integer value at position %1 is truncated.";
-constexpr std::string_view kTruncated32 =
-    "Invalid MessagePack data. 32-bit integer value at position %1 is truncated.";
-constexpr std::string_view kTruncated64 =
-    "Invalid MessagePack data. 64-bit integer value at position %1 is truncated.";
-constexpr std::string_view kStringTruncated =
-    "Invalid MessagePack data. String of size %1 at position %2 is truncated.";
-constexpr std::string_view kBytesTruncated =
-    "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
+namespace Msg = Quarn::CodecMessage;
 
 // Writes each value where the format's rules put it, in place: a repeated
 // key selects the member it selected before, nil leaves the target as it
@@ -246,8 +233,10 @@ class Reader {
   template <size_t N>
   bool ReadNumber(uint64_t& out) {
     if (size_ - pos_ < N) {
-      constexpr std::string_view tmpl =
-          N == 1 ? kTruncated8 : N == 2 ? kTruncated16 : N == 4 ? kTruncated32 : kTruncated64;
+      constexpr std::string_view tmpl = N == 1   ? Msg::kMsgPackTruncated8
+                                        : N == 2 ? Msg::kMsgPackTruncated16
+                                        : N == 4 ? Msg::kMsgPackTruncated32
+                                                 : Msg::kMsgPackTruncated64;
       return Fail(tmpl, pos_);
     }
     uint64_t v = 0;
@@ -260,14 +249,17 @@ class Reader {
   // Length bytes for str/bin: 1, 2 or 4 by the format's place in its group.
   bool ReadSizedLength(unsigned width_index, uint64_t& out) {
     switch (width_index) {
-      case 0: return ReadNumber<1>(out);
-      case 1: return ReadNumber<2>(out);
-      default: return ReadNumber<4>(out);
+      case 0:
+        return ReadNumber<1>(out);
+      case 1:
+        return ReadNumber<2>(out);
+      default:
+        return ReadNumber<4>(out);
     }
   }
 
   bool ReadText(uint64_t length, std::string_view& out) {
-    if (size_ - pos_ < length) return Fail(kStringTruncated, length, pos_);
+    if (size_ - pos_ < length) return Fail(Msg::kMsgPackStringTruncated, length, pos_);
     out = std::string_view(reinterpret_cast<const char*>(data_ + pos_), static_cast<size_t>(length));
     pos_ += static_cast<size_t>(length);
     return true;
@@ -280,7 +272,7 @@ class Reader {
     } else if (type >= 0xD9 && type <= 0xDB) {
       if (!ReadSizedLength(type - 0xD9, length)) return false;
     } else {
-      return Fail(kKeyNotString, pos_);
+      return Fail(Msg::kMsgPackKeyNotString, pos_);
     }
     std::string_view key;
     if (!ReadText(length, key)) return false;
@@ -336,7 +328,7 @@ class Reader {
       case 0xC5:
       case 0xC6: {
         if (!ReadSizedLength(type - 0xC4, n)) return false;
-        if (size_ - pos_ < n) return Fail(kBytesTruncated, n, pos_);
+        if (size_ - pos_ < n) return Fail(Msg::kMsgPackBytesTruncated, n, pos_);
         sink_.Blob(std::span<const uint8_t>(data_ + pos_, static_cast<size_t>(n)));
         pos_ += static_cast<size_t>(n);
         return true;
@@ -404,7 +396,7 @@ class Reader {
         return true;
       default:
         // 0xC1 (never used) and the ext formats.
-        return Fail(kInvalidAt, pos_);
+        return Fail(Msg::kMsgPackInvalidAt, pos_);
     }
   }
 

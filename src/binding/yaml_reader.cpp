@@ -1,8 +1,5 @@
 #include "binding/yaml_reader.h"
 
-#include "binding/message_format.h"
-#include "binding/numeric_conversion.h"
-
 #include <yaml.h>
 
 #include <charconv>
@@ -14,6 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "binding/codec_messages.h"
+#include "binding/conversion_messages.h"
+#include "binding/message_format.h"
+#include "binding/numeric_conversion.h"
+
 namespace {
 
 using Quarn::BindingProperty;
@@ -24,22 +26,7 @@ constexpr std::string_view kTagInt = "tag:yaml.org,2002:int";
 constexpr std::string_view kTagFloat = "tag:yaml.org,2002:float";
 constexpr std::string_view kTagBool = "tag:yaml.org,2002:bool";
 
-constexpr std::string_view kMultiDocument = "Multi-document YAML is not supported.";
-constexpr std::string_view kInvalidKey =
-    "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2";
-constexpr std::string_view kUnexpectedSequence = "Unexpected start of sequence. At line: %1 col: %2";
-constexpr std::string_view kUnexpectedMapping = "Unexpected start of mapping. At line: %1 col: %2";
-constexpr std::string_view kCyclicAlias =
-    "Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3";
-constexpr std::string_view kUndefinedAlias = "Undefined alias encountered: \"%1\". At line: %2 col: %3";
-constexpr std::string_view kDuplicateAnchor = "Duplicate occurrence of anchor \"%1\". At line: %2 col: %3";
-constexpr std::string_view kUnsupportedTag = "Unsupported YAML tag '%1'.";
-constexpr std::string_view kParserError = "YAML parser error: %1. At line: %2 col: %3";
-constexpr std::string_view kBadBool = "Value %1 for '%2' of type %3 is in an incorrect format";
-constexpr std::string_view kFlowTooDeep =
-    "YAML flow collections nested deeper than %1 levels are not supported. At line: %2 col: %3";
-constexpr std::string_view kAliasesTooLarge =
-    "YAML aliases expand to more than %1 values. Alias \"%2\". At line: %3 col: %4";
+namespace Msg = Quarn::CodecMessage;
 
 // libyaml rescans every open flow level for each token, so deep flow
 // nesting costs quadratic time; block nesting has no such cost.
@@ -51,12 +38,12 @@ bool IsNullWord(std::string_view w) {
   return w.empty() || w == "~" || w == "null" || w == "Null" || w == "NULL";
 }
 bool IsTrueWord(std::string_view w) {
-  return w == "true" || w == "True" || w == "TRUE" || w == "y" || w == "Y" || w == "yes" ||
-         w == "Yes" || w == "YES" || w == "on" || w == "On" || w == "ON";
+  return w == "true" || w == "True" || w == "TRUE" || w == "y" || w == "Y" || w == "yes" || w == "Yes" ||
+         w == "YES" || w == "on" || w == "On" || w == "ON";
 }
 bool IsFalseWord(std::string_view w) {
-  return w == "false" || w == "False" || w == "FALSE" || w == "n" || w == "N" || w == "no" ||
-         w == "No" || w == "NO" || w == "off" || w == "Off" || w == "OFF";
+  return w == "false" || w == "False" || w == "FALSE" || w == "n" || w == "N" || w == "no" || w == "No" ||
+         w == "NO" || w == "off" || w == "Off" || w == "OFF";
 }
 
 // Decimal or 0x-hexadecimal integer texts that fit 64 bits are read
@@ -92,9 +79,9 @@ void ResolvePlain(std::string_view text, BindingProperty& target) {
     return;
   }
   const char first = text[0];
-  const bool may_be_number = (first >= '0' && first <= '9') || first == '+' || first == '-' ||
-                             first == '.' || first == ' ' || first == '\t' || first == '\n' ||
-                             first == '\r' || first == '\v' || first == '\f';
+  const bool may_be_number = (first >= '0' && first <= '9') || first == '+' || first == '-' || first == '.' ||
+                             first == ' ' || first == '\t' || first == '\n' || first == '\r' ||
+                             first == '\v' || first == '\f';
   if (may_be_number) {
     if (ResolveInteger(text, target)) return;
     char* end = nullptr;
@@ -145,7 +132,7 @@ class Reader {
       case YAML_STREAM_END_EVENT:
         return false;
       case YAML_DOCUMENT_START_EVENT:
-        if (!result_.value.IsEmpty()) return Fail(kMultiDocument);
+        if (!result_.value.IsEmpty()) return Fail(Msg::kYamlMultiDocument);
         return true;
       case YAML_SEQUENCE_END_EVENT:
       case YAML_MAPPING_END_EVENT:
@@ -279,7 +266,8 @@ class Reader {
 
   bool OpenFlow(bool flow, const Mark& mark) {
     if (!flow) return true;
-    if (flow_depth_ == kMaxFlowDepth) return Fail(kFlowTooDeep, kMaxFlowDepth, mark.line, mark.column);
+    if (flow_depth_ == kMaxFlowDepth)
+      return Fail(Msg::kYamlFlowTooDeep, kMaxFlowDepth, mark.line, mark.column);
     ++flow_depth_;
     stack_.back().flow = true;
     return true;
@@ -290,14 +278,14 @@ class Reader {
       case YAML_SCALAR_EVENT: {
         const auto& scalar = event.data.scalar;
         if (scalar.tag != nullptr && Text(scalar.tag) != kTagStr) {
-          return Fail(kInvalidKey, mark.line, mark.column);
+          return Fail(Msg::kYamlInvalidKey, mark.line, mark.column);
         }
         key_.assign(reinterpret_cast<const char*>(scalar.value), scalar.length);
         key_pending_ = true;
         if (scalar.anchor != nullptr) {
           const std::string_view name = Text(scalar.anchor);
           if (anchor_ids_.contains(std::string(name))) {
-            return Fail(kDuplicateAnchor, name, mark.line, mark.column);
+            return Fail(Msg::kYamlDuplicateAnchor, name, mark.line, mark.column);
           }
           anchor_ids_.emplace(std::string(name), static_cast<uint32_t>(anchors_.size()));
           anchors_.push_back({true, false, kNoStep, key_});
@@ -305,9 +293,9 @@ class Reader {
         return true;
       }
       case YAML_SEQUENCE_START_EVENT:
-        return Fail(kUnexpectedSequence, mark.line, mark.column);
+        return Fail(Msg::kYamlUnexpectedSequence, mark.line, mark.column);
       case YAML_MAPPING_START_EVENT:
-        return Fail(kUnexpectedMapping, mark.line, mark.column);
+        return Fail(Msg::kYamlUnexpectedMapping, mark.line, mark.column);
       default: {
         // An alias as a key: usable when it names a key or a String.
         const std::string_view name = Text(event.data.alias.anchor);
@@ -319,7 +307,7 @@ class Reader {
         } else if (source->kind() == Quarn::BindingPropertyKind::String) {
           key_ = source->GetString();
         } else {
-          return Fail(kInvalidKey, mark.line, mark.column);
+          return Fail(Msg::kYamlInvalidKey, mark.line, mark.column);
         }
         key_pending_ = true;
         return true;
@@ -350,11 +338,11 @@ class Reader {
         target.SetBool(false);
       } else {
         // Leaving the value out would lose what the sender meant.
-        return Fail(kBadBool, text, "yaml", "bool");
+        return Fail(Quarn::ConversionMessage::kIncorrectFormat, text, "yaml", "bool");
       }
       return true;
     }
-    if (tag != kTagInt && tag != kTagFloat) return Fail(kUnsupportedTag, tag);
+    if (tag != kTagInt && tag != kTagFloat) return Fail(Msg::kYamlUnsupportedTag, tag);
 
     scratch_.SetString(text);
     BindingResult conversion;
@@ -367,8 +355,8 @@ class Reader {
                                         std::numeric_limits<int64_t>::max(), "int64_t");
       if (conversion.ok()) target.SetSigned(v);
     } else {
-      const uint64_t v = Quarn::ToUnsigned(conversion, scratch_, "yaml",
-                                           std::numeric_limits<uint64_t>::max(), "uint64_t");
+      const uint64_t v =
+          Quarn::ToUnsigned(conversion, scratch_, "yaml", std::numeric_limits<uint64_t>::max(), "uint64_t");
       if (conversion.ok()) target.SetUnsigned(v);
     }
     if (conversion.ok()) return true;
@@ -379,7 +367,7 @@ class Reader {
   // Records the path of the node on top of the stack under `name`.
   bool StoreAnchor(std::string_view name, const Mark& mark, bool open) {
     std::string key(name);
-    if (anchor_ids_.contains(key)) return Fail(kDuplicateAnchor, name, mark.line, mark.column);
+    if (anchor_ids_.contains(key)) return Fail(Msg::kYamlDuplicateAnchor, name, mark.line, mark.column);
     const auto id = static_cast<uint32_t>(anchors_.size());
     anchors_.push_back({false, open, StepOfTop(), {}});
     anchor_ids_.emplace(std::move(key), id);
@@ -415,9 +403,9 @@ class Reader {
                     const std::string*& key_text) {
     const auto found = anchor_ids_.find(std::string(name));
     if (found != anchor_ids_.end() && anchors_[found->second].open) {
-      return Fail(kCyclicAlias, name, mark.line, mark.column);
+      return Fail(Msg::kYamlCyclicAlias, name, mark.line, mark.column);
     }
-    if (found == anchor_ids_.end()) return Fail(kUndefinedAlias, name, mark.line, mark.column);
+    if (found == anchor_ids_.end()) return Fail(Msg::kYamlUndefinedAlias, name, mark.line, mark.column);
     const Anchor& anchor = anchors_[found->second];
     if (anchor.is_key) {
       key_text = &anchor.key_text;
@@ -437,7 +425,7 @@ class Reader {
       node = step.by_name ? &node->Member(step.name) : &node->Element(step.index);
       open_ancestor = open_ancestor && depth < ancestors && stack_[depth].node == node;
     }
-    if (open_ancestor) return Fail(kCyclicAlias, name, mark.line, mark.column);
+    if (open_ancestor) return Fail(Msg::kYamlCyclicAlias, name, mark.line, mark.column);
     source = node;
     return true;
   }
@@ -446,7 +434,8 @@ class Reader {
                 const Mark& mark) {
     if (&source == &target) return true;  // a repeated key aliasing its own earlier value
     const size_t count = CountValues(source, alias_budget_);
-    if (count > alias_budget_) return Fail(kAliasesTooLarge, kMaxAliasValues, name, mark.line, mark.column);
+    if (count > alias_budget_)
+      return Fail(Msg::kYamlAliasesTooLarge, kMaxAliasValues, name, mark.line, mark.column);
     alias_budget_ -= count;
     if (target.IsEmpty()) {
       target = source;
@@ -493,12 +482,12 @@ Quarn::BindingResult Quarn::ReadYaml(std::string_view text) {
   BindingResult result;
   yaml_parser_t parser;
   if (yaml_parser_initialize(&parser) == 0) {
-    result.Fail(Format(kParserError, "out of memory", 0, 0));
+    result.Fail(Format(Msg::kYamlParserError, "out of memory", 0, 0));
     return result;
   }
   yaml_parser_set_encoding(&parser, YAML_UTF8_ENCODING);
-  yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.empty() ? "" : text.data()),
-                               text.size());
+  yaml_parser_set_input_string(
+      &parser, reinterpret_cast<const unsigned char*>(text.empty() ? "" : text.data()), text.size());
 
   Reader reader(result);
   bool parser_failed = false;
@@ -513,7 +502,7 @@ Quarn::BindingResult Quarn::ReadYaml(std::string_view text) {
     if (!more || !result.ok()) break;
   }
   if (parser_failed && result.ok()) {
-    result.Fail(Format(kParserError, parser.problem != nullptr ? parser.problem : "",
+    result.Fail(Format(Msg::kYamlParserError, parser.problem != nullptr ? parser.problem : "",
                        parser.problem_mark.line, parser.problem_mark.column));
   }
   yaml_parser_delete(&parser);

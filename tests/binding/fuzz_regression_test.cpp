@@ -1,11 +1,6 @@
 // Replays every input kept in fuzz/regressions/<reader>/ through its reader
 // and writes the result back as JSON: none may crash, and each reader must
 // either succeed or fail with one of its own messages.
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-#include "binding/msgpack_reader.h"
-#include "binding/yaml_reader.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +8,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
+#include "binding/msgpack_reader.h"
+#include "binding/yaml_reader.h"
 
 namespace {
 

@@ -1,8 +1,5 @@
 #include "binding/json_reader.h"
 
-#include "binding/json_writer.h"
-#include "binding/value_dump.h"
-
 #include <gtest/gtest.h>
 #include <rapidjson/error/error.h>
 #include <rapidjson/memorystream.h>
@@ -11,11 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "binding/json_writer.h"
+#include "binding/value_dump.h"
+
 namespace {
 
+using kiv_test::Dump;
 using Quarn::FromJson;
 using Quarn::ToJson;
-using kiv_test::Dump;
 
 struct GoodJson {
   std::string_view text;

@@ -1,9 +1,5 @@
 #include "binding/json_writer.h"
 
-#include "binding/binding_registry.h"
-#include "binding/binding_visitor.h"
-#include "binding/static_type.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +7,10 @@
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "binding/binding_registry.h"
+#include "binding/binding_visitor.h"
+#include "binding/static_type.h"
 
 namespace {
 
@@ -37,7 +37,8 @@ TEST(JsonWriter, WritesEachKindCompactly) {
          v.Member("B").SetString("x");
        },
        R"({"B":"x","a":false,"z":true})"},
-      {"unsigned max", [](BindingProperty& v) { v.SetUnsigned(18446744073709551615u); }, "18446744073709551615"},
+      {"unsigned max", [](BindingProperty& v) { v.SetUnsigned(18446744073709551615u); },
+       "18446744073709551615"},
       {"signed min", [](BindingProperty& v) { v.SetSigned(std::numeric_limits<int64_t>::min()); },
        "-9223372036854775808"},
       {"float one", [](BindingProperty& v) { v.SetDouble(1.0); }, "1.0"},
@@ -55,11 +56,13 @@ TEST(JsonWriter, WritesEachKindCompactly) {
       {"blob three bytes", [](BindingProperty& v) { v.SetBlob(Bytes("abc")); }, R"("YWJj")"},
       {"blob two bytes", [](BindingProperty& v) { v.SetBlob(Bytes("ab")); }, R"("YWI=")"},
       {"blob one byte", [](BindingProperty& v) { v.SetBlob(Bytes("a")); }, R"("YQ==")"},
-      {"blob high bytes", [](BindingProperty& v) { v.SetBlob(std::vector<uint8_t>{0xFB, 0xFF, 0xBF}); },
+      {"blob high bytes",
+       [](BindingProperty& v) {
+         v.SetBlob(std::vector<uint8_t>{0xFB, 0xFF, 0xBF});
+       },
        R"("+/+/")"},
       {"empty blob", [](BindingProperty& v) { v.SetBlob(std::vector<uint8_t>{}); }, R"("")"},
-      {"string escapes",
-       [](BindingProperty& v) { v.SetString("q\"b\\n\nt\t\x01 \xC3\xA9"); },
+      {"string escapes", [](BindingProperty& v) { v.SetString("q\"b\\n\nt\t\x01 \xC3\xA9"); },
        "\"q\\\"b\\\\n\\nt\\t\\u0001 \xC3\xA9\""},
       {"empty containers",
        [](BindingProperty& v) {
@@ -67,9 +70,7 @@ TEST(JsonWriter, WritesEachKindCompactly) {
          v.Member("o").MakeStructure();
        },
        R"({"a":[],"o":{}})"},
-      {"enum without registry", [](BindingProperty& v) {
-         v.SetEnum(-3, Quarn::StaticTypeForId(7));
-       }, "-3"},
+      {"enum without registry", [](BindingProperty& v) { v.SetEnum(-3, Quarn::StaticTypeForId(7)); }, "-3"},
   };
   for (const auto& c : cases) {
     BindingProperty value;

@@ -1,17 +1,17 @@
 #include "binding/msgpack_reader.h"
 
-#include "binding/json_writer.h"
-#include "binding/value_dump.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "binding/json_writer.h"
+#include "binding/value_dump.h"
+
 namespace {
 
-using Quarn::ReadMsgPack;
 using kiv_test::Dump;
+using Quarn::ReadMsgPack;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -121,7 +121,8 @@ TEST(MsgPackReader, ReportsEveryMalformedInputWithItsPosition) {
       {{0xA3, 0x61, 0x62}, "Invalid MessagePack data. String of size 3 at position 1 is truncated.", 1},
       {{0x81, 0xA5, 'a'}, "Invalid MessagePack data. String of size 5 at position 2 is truncated.", 2},
       {{0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 'a'},
-       "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated.", 5},
+       "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated.",
+       5},
       {{0xC4, 0x02, 0x00}, "Invalid MessagePack data. Raw bytes of size 2 at position 2 are truncated.", 2},
       {{0xCC}, "Invalid MessagePack data. 8-bit integer value at position 1 is truncated.", 1},
       {{0xD9}, "Invalid MessagePack data. 8-bit integer value at position 1 is truncated.", 1},
@@ -129,8 +130,12 @@ TEST(MsgPackReader, ReportsEveryMalformedInputWithItsPosition) {
       {{0xDE, 0x00}, "Invalid MessagePack data. 16-bit integer value at position 1 is truncated.", 1},
       {{0xCA, 0x3F, 0xC0}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated.", 1},
       {{0xC6, 0, 0, 0}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated.", 1},
-      {{0xCB, 0, 0, 0, 0, 0, 0, 0}, "Invalid MessagePack data. 64-bit integer value at position 1 is truncated.", 1},
-      {{0x92, 0x01, 0xD3, 0x00}, "Invalid MessagePack data. 64-bit integer value at position 3 is truncated.", 3},
+      {{0xCB, 0, 0, 0, 0, 0, 0, 0},
+       "Invalid MessagePack data. 64-bit integer value at position 1 is truncated.",
+       1},
+      {{0x92, 0x01, 0xD3, 0x00},
+       "Invalid MessagePack data. 64-bit integer value at position 3 is truncated.",
+       3},
   };
   for (const auto& c : cases) {
     const auto read = ReadMsgPack(c.bytes.data(), c.bytes.size());

@@ -1,17 +1,17 @@
 #include "binding/yaml_reader.h"
 
-#include "binding/json_writer.h"
-#include "binding/value_dump.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
+#include "binding/json_writer.h"
+#include "binding/value_dump.h"
+
 namespace {
 
-using Quarn::ReadYaml;
 using kiv_test::Dump;
+using Quarn::ReadYaml;
 
 struct GoodYaml {
   std::string_view text;

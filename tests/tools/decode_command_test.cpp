@@ -42,8 +42,8 @@ class DecodeCommand : public ::testing::Test {
   // Runs `kiv decode <args>` with `input` on standard input.
   ToolRun Decode(const std::string& args, const std::string& input) {
     const std::string in = WriteInput(input);
-    const std::string command = std::string("'") + KIV_TOOL_PATH + "' decode " + args + " < '" + in + "' > '" +
-                                dir_ + "/out' 2> '" + dir_ + "/err'";
+    const std::string command = std::string("'") + KIV_TOOL_PATH + "' decode " + args + " < '" + in +
+                                "' > '" + dir_ + "/out' 2> '" + dir_ + "/err'";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ + "/out"), ReadFile(dir_ + "/err")};
   }
@@ -67,10 +67,15 @@ TEST_F(DecodeCommand, PrintsThePluginsJsonOrTheReadersMessage) {
       {"--format json", "  ", 0, "", ""},
       {"--format=yaml", "a: 1\nb: [yes, '2']", 0, R"({"a":1,"b":[true,"2"]})", ""},
       {"--format yaml", "b: *y", 1, "", "Undefined alias encountered: \"y\". At line: 1 col: 4\n"},
-      {"--format msgpack", std::string("\x81\xA1" "a\xC3", 4), 0, R"({"a":true})", ""},
+      {"--format msgpack",
+       std::string("\x81\xA1"
+                   "a\xC3",
+                   4),
+       0, R"({"a":true})", ""},
       {"--format msgpack", std::string("\x01\x02", 2), 1, "", "Extra MessgePack data found in body\n"},
       {"--format msgpack", std::string("\xC1", 1), 1, "", "Invalid MessagePack data at position 1.\n"},
-      {"--pretty --format json", R"({"a":[1,{}]})", 0, "{\n    \"a\": [\n        1,\n        {}\n    ]\n}", ""},
+      {"--pretty --format json", R"({"a":[1,{}]})", 0, "{\n    \"a\": [\n        1,\n        {}\n    ]\n}",
+       ""},
   };
   for (const auto& c : cases) {
     const ToolRun run = Decode(c.args, c.input);
@@ -101,7 +106,8 @@ TEST_F(DecodeCommand, RejectsWrongUsageWithStatusTwo) {
     const ToolRun run = Decode(c.args, "");
     EXPECT_EQ(run.code, 2) << c.args;
     EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), c.first_line) << c.args;
-    EXPECT_NE(run.err.find("usage: kiv decode --format json|msgpack|yaml [--pretty] [FILE]"), std::string::npos);
+    EXPECT_NE(run.err.find("usage: kiv decode --format json|msgpack|yaml [--pretty] [FILE]"),
+              std::string::npos);
   }
   const ToolRun help = Decode("--help", "");
   EXPECT_EQ(help.code, 0);

@@ -1,17 +1,17 @@
 // kiv decode: reads a body in one of the three wire forms and prints the
 // JSON text the plug-in would make of it.
-#include "tools/kiv/commands.h"
-
-#include "binding/json_reader.h"
-#include "binding/json_writer.h"
-#include "binding/msgpack_reader.h"
-#include "binding/yaml_reader.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "api/api_messages.h"
+#include "binding/json_reader.h"
+#include "binding/json_writer.h"
+#include "binding/msgpack_reader.h"
+#include "binding/yaml_reader.h"
+#include "tools/kiv/commands.h"
 
 namespace {
 
@@ -30,10 +30,6 @@ constexpr char kUsage[] =
     "\n"
     "exit status: 0 decoded; 1 the input could not be read or decoded (the\n"
     "reader's message goes to standard error); 2 wrong usage.\n";
-
-// The MessagePack reader stops after the first value; a request body with
-// more is refused with this text.
-constexpr char kExtraMsgPackData[] = "Extra MessgePack data found in body";
 
 enum class Format { kNone, kJson, kMsgPack, kYaml };
 
@@ -118,7 +114,8 @@ int kiv::RunDecode(int argc, char** argv) {
     default: {
       auto read = Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(input.data()), input.size());
       result = std::move(read.result);
-      if (result.ok() && read.consumed < input.size()) result.Fail(kExtraMsgPackData);
+      if (result.ok() && read.consumed < input.size())
+        result.Fail(Quarn::ApiMessage::kExtraMsgPack);  // as for a request body
       break;
     }
   }
