@@ -4,11 +4,6 @@
 #include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
 
-// SSE2 is part of every x86-64 processor; RapidJSON then skips white space
-// and scans plain string runs 16 bytes at a time.
-#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
-#define RAPIDJSON_SSE2
-#endif
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
