@@ -40,6 +40,14 @@ void AnswerReads(CollectionsHarness& h) {
                     R"({"summonerId":7,"summonerIcons":[]})");
 }
 
+// The level of the first log line with this text; -1 when there is none.
+int64_t LevelOf(const CollectionsHarness& h, const std::string& text) {
+  for (const kiv::host::LogLine& line : h.host.LogLines()) {
+    if (line.text == text) return line.level;
+  }
+  return -1;
+}
+
 TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
   CollectionsHarness h;
   std::vector<std::string> subscriptions;
@@ -229,8 +237,7 @@ TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
   h.ClearRecords();
   h.LogIn(7, /*connected=*/true);
 
-  const std::vector<std::string> logs = h.host.LogTexts();
-  EXPECT_NE(std::find(logs.begin(), logs.end(), "Checking collections caches after reconnect."), logs.end());
+  EXPECT_EQ(LevelOf(h, "Checking collections caches after reconnect."), int64_t{Quarn::kLogAlways});
   // Rune quantities are loaded already; both books are fetched.
   EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
   EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), std::vector<std::string>{"[7]"});
@@ -254,14 +261,13 @@ TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
   h.LogIn(7, /*connected=*/false);
   h.LogIn(7, /*connected=*/true);
   const std::string invoke = "Error response for POST /kiv-login/v1/session/invoke: ";
-  const std::vector<std::string> logs = h.host.LogTexts();
   for (const std::string& line : {
            "Failed to retrieve rune quantities: Error requesting summoner rune inventory for 7: " + invoke +
                "runes down",
            "Failed to retrieve rune book: Error requesting rune book for 7: " + invoke + "spell books down",
            "Failed to retrieve mastery book: Error requesting mastery book for 7: " + invoke + "mastery down",
        }) {
-    EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end()) << line;
+    EXPECT_EQ(LevelOf(h, line), int64_t{Quarn::kLogError}) << line;
   }
   EXPECT_TRUE(h.Published().empty());
 }
