@@ -2,11 +2,14 @@
 //
 // Plain scalars resolve by the YAML 1.1 word lists (null, true, false) and
 // as numbers; quoted scalars are Strings. The tags !!str, !!int, !!float and
-// !!bool are understood, any other tag fails. Mapping keys are texts, taken
-// unresolved. Aliases are expanded by copying the anchored node as it is
-// when the alias is read; an alias into a node still open is a cycle and
-// fails. Repeated keys select the same member: mappings merge, sequences
-// append, anything else replaces.
+// !!bool are understood, any other tag fails; !!bool with a word outside
+// both lists fails too. Plain integers that fit 64 bits are exact; integral
+// numbers beyond them stay Floats. Mapping keys are texts, taken
+// unresolved; an alias as a key must name a key or a String. Aliases are
+// expanded by copying the anchored node as it is when the alias is read;
+// an alias into a node still open is a cycle and fails. Repeated keys
+// select the same member: mappings merge, sequences append, anything else
+// replaces.
 #pragma once
 
 #include <string_view>
