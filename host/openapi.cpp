@@ -141,7 +141,7 @@ std::string OpenApiPath(std::string_view path, std::vector<std::string>& placeho
     std::string_view name = path.substr(i + 1, end - i - 1);
     if (!name.empty() && (name.front() == '+' || name.front() == '#')) name.remove_prefix(1);
     placeholders.emplace_back(name);
-    out += "{" + std::string(name) + "}";
+    out.append("{").append(name).append("}");
     i = end;
   }
   return out;
@@ -170,7 +170,7 @@ void Operation(Writer& w, const ApiFunctionEntry& f, const std::vector<std::stri
   w.StartObject();
   std::string id =
       TextOf(f.name).empty() ? std::string(method) + std::string(TextOf(f.path)) : std::string(f.name);
-  if (f.method == KIV_METHOD_NONE) id += "_" + std::string(method);
+  if (f.method == KIV_METHOD_NONE) id.append("_").append(method);
   Member(w, "operationId", id);
   Member(w, "summary", TextOf(f.help).empty() ? std::string_view(id) : TextOf(f.help));
   if (!TextOf(f.help).empty()) Member(w, "description", f.help);

@@ -38,6 +38,12 @@ for name, run in runs.items():
         theirs = anchor["bytes_per_second"] / 1e6
         print(f"{label.replace('_Ours', '', 1)}: ours {ours:.1f} MB/s, anchor {theirs:.1f} MB/s, "
               f"ratio {ours / theirs:.2f}")
+        # Request benchmarks also give requests per second and latencies.
+        if "items_per_second" in run and "items_per_second" in anchor:
+            print(f"  requests: ours {run['items_per_second']:.0f}/s, anchor {anchor['items_per_second']:.0f}/s")
+        if all(k in run and k in anchor for k in ("p50_us", "p90_us", "p99_us")):
+            print("  latency p50/p90/p99: ours {:.0f}/{:.0f}/{:.0f} us, anchor {:.0f}/{:.0f}/{:.0f} us".format(
+                run["p50_us"], run["p90_us"], run["p99_us"], anchor["p50_us"], anchor["p90_us"], anchor["p99_us"]))
     elif "ours_bytes" in run and "anchor_bytes" in run:
         ours = run["ours_bytes"] / 1e6
         theirs = run["anchor_bytes"] / 1e6
