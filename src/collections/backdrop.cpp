@@ -41,8 +41,8 @@ CollectionsSummonerBackdrop DefaultBackdrop() {
 }
 
 // Step 1: the summoner's id, account and icon; nullopt when unreadable.
-std::optional<CollectionsSummonerBackdrop> SummonerData(Collections::CollectionsService& service, uint64_t summoner,
-                                                        bool refresh) {
+std::optional<CollectionsSummonerBackdrop> SummonerData(Collections::CollectionsService& service,
+                                                        uint64_t summoner, bool refresh) {
   auto& kept = service.second_half().backdrop.summoner_data;
   if (!refresh) {
     if (const auto found = kept.find(summoner); found != kept.end()) return found->second;
@@ -78,8 +78,8 @@ Existence AssetExists(Collections::CollectionsService& service, const std::strin
 }
 
 // Step 2: the icon's own backdrop paths (both empty when it has none).
-CollectionsSummonerBackdrop IconAssets(Collections::CollectionsService& service, uint64_t summoner, int32_t icon_id,
-                                       bool refresh) {
+CollectionsSummonerBackdrop IconAssets(Collections::CollectionsService& service, uint64_t summoner,
+                                       int32_t icon_id, bool refresh) {
   auto& kept = service.second_half().backdrop.icon_assets;
   if (!refresh) {
     if (const auto found = kept.find(summoner); found != kept.end()) return found->second;
@@ -99,14 +99,16 @@ CollectionsSummonerBackdrop IconAssets(Collections::CollectionsService& service,
 }
 
 // Step 3: the champion most played recently, 0 when none qualifies.
-int32_t RecentlyPlayedChampion(Collections::CollectionsService& service, uint64_t summoner, uint64_t account) {
+int32_t RecentlyPlayedChampion(Collections::CollectionsService& service, uint64_t summoner,
+                               uint64_t account) {
   auto& backdrop = service.second_half().backdrop;
   if (const auto found = backdrop.recently_played.find(summoner); found != backdrop.recently_played.end()) {
     return found->second.champion_id;
   }
   const Collections::SessionState& session = service.state().session;
   Api::AcsChampionGamesCollection games;
-  if (session.logged_in && summoner == session.current_summoner && backdrop.recent_games_summoner == summoner) {
+  if (session.logged_in && summoner == session.current_summoner &&
+      backdrop.recent_games_summoner == summoner) {
     games = backdrop.recent_games;
   } else {
     // Another summoner, or the logged-in one before their recent games
@@ -115,7 +117,8 @@ int32_t RecentlyPlayedChampion(Collections::CollectionsService& service, uint64_
         Quarn::Method::Get, Quarn::Format(kGamesByAccountUri, account));
     if (read.HasFailure()) {
       const std::string message(read.FailureMessage());
-      Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogRecentGamesFailed, message.c_str());
+      Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogRecentGamesFailed,
+                 message.c_str());
       return 0;  // not kept: the next request asks again
     }
     games = read.TakeValue();
@@ -159,7 +162,8 @@ void ApplyChampionSplash(Collections::CollectionsService& service, CollectionsSu
     return;
   }
   // The base skin's number is the champion's id times 1000.
-  backdrop.backdrop_image = Quarn::Format(kSplashImageUri, champion_id, static_cast<int64_t>(champion_id) * 1000);
+  backdrop.backdrop_image =
+      Quarn::Format(kSplashImageUri, champion_id, static_cast<int64_t>(champion_id) * 1000);
   backdrop.backdrop_mask_color =
       metadata->override_color.empty() ? metadata->calculated_color : metadata->override_color;
 }
@@ -172,9 +176,10 @@ void PublishBackdrop(Collections::CollectionsService& service, uint64_t summoner
 
 }  // namespace
 
-Collections::MostPlayed Quarn::Client::Collections::MostPlayedChampion(const Api::AcsChampionGamesCollection& games) {
-  const size_t counted =
-      std::min({static_cast<size_t>(games.game_count), size_t{kMostRecentGamesCounted}, games.champions.size()});
+Collections::MostPlayed Quarn::Client::Collections::MostPlayedChampion(
+    const Api::AcsChampionGamesCollection& games) {
+  const size_t counted = std::min(
+      {static_cast<size_t>(games.game_count), size_t{kMostRecentGamesCounted}, games.champions.size()});
   std::map<int32_t, int32_t> counts;
   MostPlayed best;
   for (size_t i = 0; i < counted; ++i) {
@@ -195,14 +200,17 @@ void Quarn::Client::Collections::RegisterBackdropRoutes(CollectionsService& serv
 
 void Quarn::Client::Collections::SubscribeBackdropSources(CollectionsService& service) {
   service.ObserveResource<Api::AcsChampionGamesCollection>(
-      kRecentGamesUri,
-      [&service](const ResourceEvent<Api::AcsChampionGamesCollection>& event) { OnRecentGames(service, event); });
+      kRecentGamesUri, [&service](const ResourceEvent<Api::AcsChampionGamesCollection>& event) {
+        OnRecentGames(service, event);
+      });
   service.ObserveResource<Api::Summoner>(
-      kCurrentSummonerUri, [&service](const ResourceEvent<Api::Summoner>& event) { OnCurrentSummoner(service, event); });
+      kCurrentSummonerUri,
+      [&service](const ResourceEvent<Api::Summoner>& event) { OnCurrentSummoner(service, event); });
 }
 
 Quarn::Maybe<CollectionsSummonerBackdrop> Quarn::Client::Collections::GetBackdrop(CollectionsService& service,
-                                                                                 uint64_t summoner, bool refresh) {
+                                                                                  uint64_t summoner,
+                                                                                  bool refresh) {
   const std::optional<CollectionsSummonerBackdrop> data = SummonerData(service, summoner, refresh);
   if (!data.has_value()) return Failure(Format(Msg::kRequestSummonerData, summoner), 500);
 
@@ -219,7 +227,8 @@ Quarn::Maybe<CollectionsSummonerBackdrop> Quarn::Client::Collections::GetBackdro
     return backdrop;
   }
 
-  if (const int32_t champion_id = RecentlyPlayedChampion(service, summoner, data->account_id); champion_id != 0) {
+  if (const int32_t champion_id = RecentlyPlayedChampion(service, summoner, data->account_id);
+      champion_id != 0) {
     backdrop.champion_id = champion_id;
     backdrop.backdrop_type = CollectionsSummonerBackdropType::kRecentlyPlayed;
     ApplyChampionSplash(service, backdrop, champion_id);
@@ -236,7 +245,8 @@ Quarn::Maybe<CollectionsSummonerBackdrop> Quarn::Client::Collections::GetBackdro
 
 void Quarn::Client::Collections::OnRecentGames(CollectionsService& service,
                                                const ResourceEvent<Api::AcsChampionGamesCollection>& event) {
-  if (event.event_type != PluginResourceEventType::Create && event.event_type != PluginResourceEventType::Update) {
+  if (event.event_type != PluginResourceEventType::Create &&
+      event.event_type != PluginResourceEventType::Update) {
     return;
   }
   const SessionState& session = service.state().session;

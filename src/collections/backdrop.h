@@ -45,7 +45,8 @@ void SubscribeBackdropSources(CollectionsService& service);
 // Failure: 500 "Error requesting summoner data for %1." when the summoner
 // data cannot be read (summoner 0 included); every other source only falls
 // through to the next.
-Maybe<Api::CollectionsSummonerBackdrop> GetBackdrop(CollectionsService& service, uint64_t summoner, bool refresh);
+Maybe<Api::CollectionsSummonerBackdrop> GetBackdrop(CollectionsService& service, uint64_t summoner,
+                                                    bool refresh);
 
 // The recent games of the logged-in summoner changed: keeps them, forgets
 // that summoner's recently-played choice and publishes the new backdrop.

@@ -21,10 +21,13 @@ using MasteryList = std::vector<Api::CollectionsChampionMastery>;
 namespace {
 
 constexpr std::string_view kEnabledUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled";
-constexpr std::string_view kMaxLevelUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel";
+constexpr std::string_view kMaxLevelUri =
+    "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel";
 constexpr std::string_view kMasteryService = "championMastery";
 
-Quarn::Failure Unavailable() { return Quarn::Failure(std::string(Collections::Msg::kMasteryUnavailable), 503); }
+Quarn::Failure Unavailable() {
+  return Quarn::Failure(std::string(Collections::Msg::kMasteryUnavailable), 503);
+}
 
 // The arguments of a call that takes none.
 Quarn::BindingProperty NoArguments() {
@@ -62,10 +65,10 @@ uint64_t Quarn::Client::Collections::MasteryScore(const MasteryList& masteries, 
 MasteryList Quarn::Client::Collections::TopMasteries(MasteryList masteries, std::optional<uint32_t> limit,
                                                      MasterySortRule rule) {
   const size_t n = limit.has_value() ? std::min<size_t>(masteries.size(), *limit) : masteries.size();
-  const auto above = [rule](const Api::CollectionsChampionMastery& a, const Api::CollectionsChampionMastery& b) {
-    return RanksAbove(a, b, rule);
-  };
-  std::partial_sort(masteries.begin(), masteries.begin() + static_cast<std::ptrdiff_t>(n), masteries.end(), above);
+  const auto above = [rule](const Api::CollectionsChampionMastery& a,
+                            const Api::CollectionsChampionMastery& b) { return RanksAbove(a, b, rule); };
+  std::partial_sort(masteries.begin(), masteries.begin() + static_cast<std::ptrdiff_t>(n), masteries.end(),
+                    above);
   masteries.resize(n);
   return masteries;
 }
@@ -77,37 +80,41 @@ void Quarn::Client::Collections::RegisterChampionMasteryRoutes(CollectionsServic
       .Path("summonerId");
   service.api()
       .Get("/kiv-collections/v1/inventories/{summonerId}/champion-mastery/top",
-           [&service](uint64_t summoner_id, std::optional<uint32_t> limit, std::optional<std::string> sort_rule) {
+           [&service](uint64_t summoner_id, std::optional<uint32_t> limit,
+                      std::optional<std::string> sort_rule) {
              return GetTopChampionMasteries(service, summoner_id, limit, sort_rule);
            })
       .Path("summonerId")
       .Query("limit")
       .Query("sortRule");
-  service.api()
-      .Get("/kiv-collections/v1/inventories/chest-eligibility", [&service]() { return GetChestEligibility(service); });
+  service.api().Get("/kiv-collections/v1/inventories/chest-eligibility",
+                    [&service]() { return GetChestEligibility(service); });
 }
 
 void Quarn::Client::Collections::SubscribeChampionMasterySettings(CollectionsService& service) {
-  service.ObserveResource<BindingProperty>(kEnabledUri, [&service](const ResourceEvent<BindingProperty>& event) {
-    ApplyMasteryEnabled(service, event.data);
-  });
-  service.ObserveResource<BindingProperty>(kMaxLevelUri, [&service](const ResourceEvent<BindingProperty>& event) {
-    ApplyMaxChampionLevel(service, event.data);
-  });
+  service.ObserveResource<BindingProperty>(
+      kEnabledUri,
+      [&service](const ResourceEvent<BindingProperty>& event) { ApplyMasteryEnabled(service, event.data); });
+  service.ObserveResource<BindingProperty>(kMaxLevelUri,
+                                           [&service](const ResourceEvent<BindingProperty>& event) {
+                                             ApplyMaxChampionLevel(service, event.data);
+                                           });
 }
 
-void Quarn::Client::Collections::ApplyMasteryEnabled(CollectionsService& service, const BindingProperty& value) {
+void Quarn::Client::Collections::ApplyMasteryEnabled(CollectionsService& service,
+                                                     const BindingProperty& value) {
   const bool enabled = ReadBool(value);
   service.second_half().champion_mastery.enabled = enabled;
   if (enabled) ClearHighestMasteryBackdrops(service);
 }
 
-void Quarn::Client::Collections::ApplyMaxChampionLevel(CollectionsService& service, const BindingProperty& value) {
+void Quarn::Client::Collections::ApplyMaxChampionLevel(CollectionsService& service,
+                                                       const BindingProperty& value) {
   service.second_half().champion_mastery.max_level = static_cast<int32_t>(ReadSigned(value, 0));
 }
 
 Quarn::Maybe<MasteryList> Quarn::Client::Collections::GetChampionMasteries(CollectionsService& service,
-                                                                          uint64_t summoner) {
+                                                                           uint64_t summoner) {
   if (!service.second_half().champion_mastery.enabled) return Unavailable();
   if (summoner == 0) return Failure(std::string(Msg::kZeroSummoner), 403);
   {
@@ -134,7 +141,8 @@ Quarn::Maybe<Api::CollectionsTopChampionMasteries> Quarn::Client::Collections::G
     CollectionsService& service, uint64_t summoner, std::optional<uint32_t> limit,
     const std::optional<std::string>& sort_rule) {
   Maybe<MasteryList> all = GetChampionMasteries(service, summoner);
-  if (all.HasFailure()) return Failure(Format(Msg::kRequestTopMasteries, summoner, all.FailureMessage()), 500);
+  if (all.HasFailure())
+    return Failure(Format(Msg::kRequestTopMasteries, summoner, all.FailureMessage()), 500);
 
   Api::CollectionsTopChampionMasteries top;
   top.summoner_id = summoner;
@@ -166,8 +174,8 @@ void Quarn::Client::Collections::RefreshChampionMastery(CollectionsService& serv
   arguments.MakeCollection();
   arguments.Append().SetUnsigned(summoner);
   arguments.Append().SetSigned(champion_id);
-  Maybe<Api::CollectionsChampionMastery> mastery =
-      service.CallServiceProxy<Api::CollectionsChampionMastery>(kMasteryService, "getChampionMastery", arguments);
+  Maybe<Api::CollectionsChampionMastery> mastery = service.CallServiceProxy<Api::CollectionsChampionMastery>(
+      kMasteryService, "getChampionMastery", arguments);
   if (mastery.HasFailure()) {
     const std::string message(mastery.FailureMessage());
     Log(kLogError, kChannelDbg, Msg::kLogChampionMasteryFailed, static_cast<long long>(champion_id),

@@ -40,8 +40,9 @@ uint64_t MasteryScore(const std::vector<Api::CollectionsChampionMastery>& master
 // The `limit` best masteries under `rule`, best first; all of them, sorted,
 // when `limit` is absent or at least the list's length. Equal masteries
 // come in no defined order.
-std::vector<Api::CollectionsChampionMastery> TopMasteries(std::vector<Api::CollectionsChampionMastery> masteries,
-                                                          std::optional<uint32_t> limit, MasterySortRule rule);
+std::vector<Api::CollectionsChampionMastery> TopMasteries(
+    std::vector<Api::CollectionsChampionMastery> masteries, std::optional<uint32_t> limit,
+    MasterySortRule rule);
 
 // Registers routes 15, 16 and 17 in table order.
 void RegisterChampionMasteryRoutes(CollectionsService& service);
@@ -69,9 +70,9 @@ Maybe<std::vector<Api::CollectionsChampionMastery>> GetChampionMasteries(Collect
 // Route 16 (and the backdrop's highest-mastery source, with limit 1).
 // `limit` absent: no limit. Any failure of route 15 becomes 500 "Error
 // requesting top summoner champion masteries for %1: %2".
-Maybe<Api::CollectionsTopChampionMasteries> GetTopChampionMasteries(CollectionsService& service, uint64_t summoner,
-                                                                    std::optional<uint32_t> limit,
-                                                                    const std::optional<std::string>& sort_rule);
+Maybe<Api::CollectionsTopChampionMasteries> GetTopChampionMasteries(
+    CollectionsService& service, uint64_t summoner, std::optional<uint32_t> limit,
+    const std::optional<std::string>& sort_rule);
 // Route 17: the logged-in summoner's chests; not cached.
 // Failures: 503 "The champion mastery service is not available."; 503 "The
 // champion mastery service is only available for logged in summoner"; 500

@@ -26,7 +26,8 @@ namespace {
 
 // Reads `data` as a T; `error` gets the conversion's message on failure.
 template <class T>
-T Convert(const Collections::CollectionsService& service, const Quarn::BindingProperty& data, std::string& error) {
+T Convert(const Collections::CollectionsService& service, const Quarn::BindingProperty& data,
+          std::string& error) {
   T value{};
   Quarn::BindingResult converted;
   Quarn::FromBindingValue(converted, data, "<value>", value, service.registry());
@@ -39,7 +40,8 @@ void TakeRuneBook(Collections::CollectionsService& service, const Quarn::Binding
   const TROV::SpellBookDTO dto = Convert<TROV::SpellBookDTO>(service, data, error);
   if (!error.empty()) {
     // An unreadable book would replace the cached one with an empty book.
-    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogSpellBookUnreadable, error.c_str());
+    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogSpellBookUnreadable,
+               error.c_str());
     return;
   }
   const uint64_t summoner = service.state().session.current_summoner;
@@ -106,7 +108,9 @@ void Quarn::Client::Collections::SubscribeNotifications(CollectionsService& serv
       });
   service.ObserveTrovEvent<TROV::RentalUpdateNotification>(
       TROV::RentalUpdateNotification::kClassName,
-      [&service](const TROV::RentalUpdateNotification& notification) { OnRentalUpdate(service, notification); });
+      [&service](const TROV::RentalUpdateNotification& notification) {
+        OnRentalUpdate(service, notification);
+      });
 }
 
 void Quarn::Client::Collections::OnStoreFulfillment(CollectionsService& service,
@@ -116,7 +120,8 @@ void Quarn::Client::Collections::OnStoreFulfillment(CollectionsService& service,
     // An unreadable item reads as id 0: the list is still refetched and
     // republished, and skin 0 is not found.
     std::string error;
-    const TROV::ContentItemIdentifier item = Convert<TROV::ContentItemIdentifier>(service, notification.data, error);
+    const TROV::ContentItemIdentifier item =
+        Convert<TROV::ContentItemIdentifier>(service, notification.data, error);
     GrantWardSkin(service, static_cast<int64_t>(item.item_id));
   } else if (type == "SPELL_BOOK_PAGE") {
     TakeRuneBook(service, notification.data);
@@ -136,7 +141,8 @@ void Quarn::Client::Collections::OnRentalUpdate(CollectionsService& service,
   OnStoreFulfillment(service, same);
 }
 
-void Quarn::Client::Collections::OnDialogMessage(CollectionsService& service, const TROV::SimpleMessage& message) {
+void Quarn::Client::Collections::OnDialogMessage(CollectionsService& service,
+                                                 const TROV::SimpleMessage& message) {
   if (message.type == "championMastery" && !message.params.empty()) {
     OnChampionMasteryMessage(service, message.params.front());
   } else if (message.type == "championMasteryLootGrant") {

@@ -13,8 +13,10 @@ namespace Quarn::Client::Collections::Msg {
 inline constexpr std::string_view kMasteryUnavailable = "The champion mastery service is not available.";
 inline constexpr std::string_view kMasteryNeedsLogin =
     "The champion mastery service is only available for logged in summoner";  // no full stop
-inline constexpr std::string_view kRequestMasteries = "Error requesting summoner champion masteries for %1: %2";
-inline constexpr std::string_view kRequestTopMasteries = "Error requesting top summoner champion masteries for %1: %2";
+inline constexpr std::string_view kRequestMasteries =
+    "Error requesting summoner champion masteries for %1: %2";
+inline constexpr std::string_view kRequestTopMasteries =
+    "Error requesting top summoner champion masteries for %1: %2";
 inline constexpr std::string_view kRequestChest = "Error requesting summoner chest eligibility: %1";
 inline constexpr std::string_view kRequestSelectableWardSkins = "Failed to request selectable ward skins: %1";
 inline constexpr std::string_view kRequestWardSkinData = "Error requesting ward skin data: %1";
@@ -24,7 +26,8 @@ inline constexpr std::string_view kRequestSummonerData = "Error requesting summo
 // ---- log lines
 inline constexpr const char* kLogMasteryFailed = "Failed to get champion mastery: %s";
 inline constexpr const char* kLogChestFailed = "Failed to get chest eligibility: %s";
-inline constexpr const char* kLogChampionMasteryFailed = "Failed to get champion mastery for champion id %lld: %s";
+inline constexpr const char* kLogChampionMasteryFailed =
+    "Failed to get champion mastery for champion id %lld: %s";
 inline constexpr const char* kLogWardSkinsFailed = "Failed to retrieve ward skins: %s";
 inline constexpr const char* kLogInvalidSummoner = "%lli is an invalid Summoner ID";
 inline constexpr const char* kLogSummonerDataFailed = "Error requesting summoner data for %lli: %s";
@@ -36,10 +39,13 @@ inline constexpr const char* kLogItemProperties =
     "Failed to retrieve item properties from fulfilment notifcation: %s";  // sic: the established text
 // Not a text of the established service: it skips a book it cannot read
 // instead of caching an empty one.
-inline constexpr const char* kLogSpellBookUnreadable = "Failed to read the spell book of a fulfilment notification: %s";
+inline constexpr const char* kLogSpellBookUnreadable =
+    "Failed to read the spell book of a fulfilment notification: %s";
 inline constexpr const char* kLogDialogWithoutFields =
     "The msgBody SimpleDialog DTO does not contain gameId or championLevel";
-inline constexpr const char* kLogMasteryMessage = "CollectionPlugins: Received 'championMastery' message for champion %d.";
-inline constexpr const char* kLogLootGrantMessage = "CollectionPlugins: Received 'championMasteryLootGrant' message.";
+inline constexpr const char* kLogMasteryMessage =
+    "CollectionPlugins: Received 'championMastery' message for champion %d.";
+inline constexpr const char* kLogLootGrantMessage =
+    "CollectionPlugins: Received 'championMasteryLootGrant' message.";
 
 }  // namespace Quarn::Client::Collections::Msg

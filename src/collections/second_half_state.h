@@ -14,7 +14,7 @@
 namespace Quarn::Client::Collections {
 
 struct ChampionMasteryState {
-  bool enabled = false;  // the "Enabled" setting; every mastery route refuses while false
+  bool enabled = false;   // the "Enabled" setting; every mastery route refuses while false
   int32_t max_level = 5;  // the "MaxChampionLevel" setting: the most one mastery adds to the score
   // Summoner id -> the masteries last read for them. Never emptied: keyed
   // by summoner, it cannot answer for the wrong one.
@@ -22,16 +22,16 @@ struct ChampionMasteryState {
 };
 
 struct WardSkinState {
-  WardSkinCache cache;    // empty until read; a grant empties it
-  uint64_t summoner = 0;  // whose ownership `cache` holds
+  WardSkinCache cache;     // empty until read; a grant empties it
+  uint64_t summoner = 0;   // whose ownership `cache` holds
   bool published = false;  // the list was published once: later publications are updates
 };
 
 // Each table maps a summoner id to a backdrop value holding what one source
 // found; a summoner without an entry has not been asked yet.
 struct BackdropState {
-  std::map<uint64_t, Api::CollectionsSummonerBackdrop> summoner_data;    // summonerId, accountId, profileIconId
-  std::map<uint64_t, Api::CollectionsSummonerBackdrop> icon_assets;      // backdropImage, backdropVideo
+  std::map<uint64_t, Api::CollectionsSummonerBackdrop> summoner_data;  // summonerId, accountId, profileIconId
+  std::map<uint64_t, Api::CollectionsSummonerBackdrop> icon_assets;    // backdropImage, backdropVideo
   std::map<uint64_t, Api::CollectionsSummonerBackdrop> recently_played;  // championId, 0 when none qualified
   std::map<uint64_t, Api::CollectionsSummonerBackdrop> highest_mastery;  // championId, 0 when none
   // The logged-in summoner's recent games from the last event, and whose

@@ -49,7 +49,8 @@ void Quarn::Client::Collections::RegisterWardSkinRoutes(CollectionsService& serv
       .Path("wardSkinId");
 }
 
-Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsService& service, uint64_t summoner) {
+Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsService& service,
+                                                                    uint64_t summoner) {
   QUARN_RETURN_IF_FAILED(CheckAccess(service, summoner));
   if (const WardSkinCache& cache = CacheFor(service, summoner); !cache.empty()) return cache.entries();
 
@@ -61,7 +62,8 @@ Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsS
     return Failure(Format(Msg::kRequestSelectableWardSkins, selectable.FailureMessage()), 500);
   }
   Maybe<WardSkinList> catalogue = service.Request<WardSkinList>(Method::Get, kCatalogueUri);
-  if (catalogue.HasFailure()) return Failure(Format(Msg::kRequestWardSkinData, catalogue.FailureMessage()), 500);
+  if (catalogue.HasFailure())
+    return Failure(Format(Msg::kRequestWardSkinData, catalogue.FailureMessage()), 500);
 
   // The waits may have let another summoner log in; their cache must not
   // take this summoner's ownership.
@@ -71,18 +73,20 @@ Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsS
   const std::vector<uint64_t>& owned = selectable.value();
   cache.Reserve(catalogue.value().size());
   for (Api::CollectionsWardSkin& skin : catalogue.value()) {
-    skin.ownership.owned = std::find(owned.begin(), owned.end(), static_cast<uint64_t>(skin.id)) != owned.end();
+    skin.ownership.owned =
+        std::find(owned.begin(), owned.end(), static_cast<uint64_t>(skin.id)) != owned.end();
     cache.Put(std::move(skin));
   }
   return cache.entries();
 }
 
 Quarn::Maybe<Api::CollectionsWardSkin> Quarn::Client::Collections::GetWardSkin(CollectionsService& service,
-                                                                              uint64_t summoner,
-                                                                              int64_t ward_skin_id) {
+                                                                               uint64_t summoner,
+                                                                               int64_t ward_skin_id) {
   QUARN_ASSIGN_OR_RETURN(const WardSkinList skins, GetWardSkins(service, summoner));
-  const auto found = std::find_if(skins.begin(), skins.end(),
-                                  [ward_skin_id](const Api::CollectionsWardSkin& skin) { return skin.id == ward_skin_id; });
+  const auto found =
+      std::find_if(skins.begin(), skins.end(),
+                   [ward_skin_id](const Api::CollectionsWardSkin& skin) { return skin.id == ward_skin_id; });
   if (found == skins.end()) return Failure(Format(Msg::kNoWardSkin, ward_skin_id), 404);
   return *found;
 }

@@ -33,7 +33,8 @@ void RegisterWardSkinRoutes(CollectionsService& service);
 Maybe<std::vector<Api::CollectionsWardSkin>> GetWardSkins(CollectionsService& service, uint64_t summoner);
 // Route 19: one skin of that list; 404 "No available ward skin with id %1"
 // when the list has none with that id; the failures of route 18.
-Maybe<Api::CollectionsWardSkin> GetWardSkin(CollectionsService& service, uint64_t summoner, int64_t ward_skin_id);
+Maybe<Api::CollectionsWardSkin> GetWardSkin(CollectionsService& service, uint64_t summoner,
+                                            int64_t ward_skin_id);
 
 // When the cache holds nothing for the logged-in summoner: reads the list
 // and publishes it, as a creation the first time in the service's life and

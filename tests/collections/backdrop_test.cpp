@@ -12,10 +12,10 @@
 
 namespace {
 
-using Quarn::Client::Collections::MostPlayedChampion;
-using Quarn::Client::Collections::Api::AcsChampionGamesCollection;
 using kiv::test::MasteryJson;
 using kiv::test::SecondHalf;
+using Quarn::Client::Collections::MostPlayedChampion;
+using Quarn::Client::Collections::Api::AcsChampionGamesCollection;
 
 constexpr const char* kSummoner8 = "/kiv-summoner/v1/summoners/8";
 constexpr const char* kIconWebm = "/kiv-game-data/assets/v1/summoner-backdrops/1402.webm";
@@ -93,27 +93,57 @@ TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
     const char* metadata;     // splash metadata; "" when the request fails
     std::string expected;
   } cases[] = {
-      {"icon video and image", true, true, {5, 5, 5}, "", "",
+      {"icon video and image",
+       true,
+       true,
+       {5, 5, 5},
+       "",
+       "",
        R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
        R"("backdropMaskColor":"#000000","backdropType":"summoner-icon",)"
        R"("backdropVideo":"/kiv-game-data/assets/v1/summoner-backdrops/1402.webm",)"
        R"("championId":0,"profileIconId":1402,"summonerId":8})"},
-      {"icon image only", false, true, {}, "", "",
+      {"icon image only",
+       false,
+       true,
+       {},
+       "",
+       "",
        R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
        R"("backdropMaskColor":"#000000","backdropType":"summoner-icon","backdropVideo":"",)"
        R"("championId":0,"profileIconId":1402,"summonerId":8})"},
-      {"recently played, calculated colour", false, false, {5, 9, 5, 9, 5}, "", "calc",
+      {"recently played, calculated colour",
+       false,
+       false,
+       {5, 9, 5, 9, 5},
+       "",
+       "calc",
        R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/5/5000.jpg",)"
        R"("backdropMaskColor":"#123456","backdropType":"recently-played","backdropVideo":"",)"
        R"("championId":5,"profileIconId":1402,"summonerId":8})"},
-      {"highest mastery, override colour", false, false, {5, 9, 5, 9}, "mastery", "override",
+      {"highest mastery, override colour",
+       false,
+       false,
+       {5, 9, 5, 9},
+       "mastery",
+       "override",
        R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/7/7000.jpg",)"
        R"("backdropMaskColor":"#abcdef","backdropType":"highest-mastery","backdropVideo":"",)"
        R"("championId":7,"profileIconId":1402,"summonerId":8})"},
-      {"splash metadata missing", false, false, {5, 5, 5}, "", "",
+      {"splash metadata missing",
+       false,
+       false,
+       {5, 5, 5},
+       "",
+       "",
        R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"recently-played",)"
        R"("backdropVideo":"","championId":5,"profileIconId":1402,"summonerId":8})"},
-      {"default", false, false, {}, "", "",
+      {"default",
+       false,
+       false,
+       {},
+       "",
+       "",
        R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"default",)"
        R"("backdropVideo":"","championId":0,"profileIconId":1402,"summonerId":8})"},
   };
@@ -129,7 +159,8 @@ TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
                         "[" + MasteryJson(3, 2, 100, 8) + "," + MasteryJson(7, 6, 50, 8) + "]");
     }
     if (std::string(c.metadata) == "calc") host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-    if (std::string(c.metadata) == "override") host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
+    if (std::string(c.metadata) == "override")
+      host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
     EXPECT_EQ(w.s.Get(kBackdrop8), "0 " + c.expected) << c.name;
   }
 }
@@ -140,14 +171,15 @@ TEST(BackdropRoute, LogsWhyEachSourceFellThrough) {
     BackdropWorld w;
     w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 9, 5, 9}));
     (void)w.s.Get(kBackdrop8);
-    EXPECT_TRUE(w.s.Logged(3, "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."));
+    EXPECT_TRUE(
+        w.s.Logged(3, "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."));
   }
   {
     BackdropWorld w;
     w.s.harness.host.AnswerError("GET", kGames8, "acs down", 503);
     (void)w.s.Get(kBackdrop8);
-    EXPECT_TRUE(w.s.Logged(
-        2, "Failed to retrieve recently played champs: Error response for GET " + std::string(kGames8) + ": acs down"));
+    EXPECT_TRUE(w.s.Logged(2, "Failed to retrieve recently played champs: Error response for GET " +
+                                  std::string(kGames8) + ": acs down"));
   }
   {
     BackdropWorld w;
@@ -179,8 +211,8 @@ TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   host.AnswerJson("HEAD", kIconJpg, "null");
 
   EXPECT_EQ(w.s.Get(kBackdrop8), "500 Error requesting summoner data for 8.");
-  EXPECT_TRUE(w.s.Logged(2, "Error requesting summoner data for 8: Error response for GET " + std::string(kSummoner8) +
-                                ": summoner down"));
+  EXPECT_TRUE(w.s.Logged(2, "Error requesting summoner data for 8: Error response for GET " +
+                                std::string(kSummoner8) + ": summoner down"));
   // The summoner data now reads; the icon and games checks fail once.
   const std::string second = w.s.Get(kBackdrop8);
   EXPECT_NE(second.find(R"("backdropType":"default")"), std::string::npos) << second;
@@ -188,7 +220,8 @@ TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   const std::string third = w.s.Get(kBackdrop8);
   EXPECT_NE(third.find(R"("backdropType":"summoner-icon")"), std::string::npos) << third;
 
-  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/0/backdrop"), "500 Error requesting summoner data for 0.");
+  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/0/backdrop"),
+            "500 Error requesting summoner data for 0.");
   EXPECT_TRUE(w.s.Logged(2, "0 is an invalid Summoner ID"));
 }
 
@@ -247,8 +280,9 @@ TEST(BackdropEvents, EnablingMasteryForgetsTheHighestMasteryChoice) {
   EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
 
   // The backend reports a first mastery; the choice made before stays...
-  s.Push(kiv::test::kDialogClass,
-         R"({"type":"championMastery","params":["{\"gameId\":1,\"championLevel\":3,\"playerId\":7,\"championId\":7}"]})");
+  s.Push(
+      kiv::test::kDialogClass,
+      R"({"type":"championMastery","params":["{\"gameId\":1,\"championLevel\":3,\"playerId\":7,\"championId\":7}"]})");
   EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
   // ...until the setting is turned on again.
   s.EnableMastery();

@@ -13,12 +13,12 @@
 
 namespace {
 
+using kiv::test::MasteryJson;
+using kiv::test::SecondHalf;
 using Quarn::Client::Collections::MasteryScore;
 using Quarn::Client::Collections::SortRuleOf;
 using Quarn::Client::Collections::TopMasteries;
 using Quarn::Client::Collections::Api::CollectionsChampionMastery;
-using kiv::test::MasteryJson;
-using kiv::test::SecondHalf;
 
 CollectionsChampionMastery Mastery(int32_t champion, int32_t level, int32_t points) {
   CollectionsChampionMastery m;
@@ -37,8 +37,8 @@ struct TopCase {
 
 TEST(TopMasteries, OrdersByRuleAndCutsAtTheLimit) {
   // champion: level, points
-  const std::vector<CollectionsChampionMastery> list = {Mastery(1, 5, 100), Mastery(2, 7, 50), Mastery(3, 5, 900),
-                                                        Mastery(4, 2, 5000), Mastery(5, 7, 60)};
+  const std::vector<CollectionsChampionMastery> list = {
+      Mastery(1, 5, 100), Mastery(2, 7, 50), Mastery(3, 5, 900), Mastery(4, 2, 5000), Mastery(5, 7, 60)};
   const TopCase cases[] = {
       {"default rule: level, then points", std::nullopt, std::nullopt, {5, 2, 3, 1, 4}},
       {"points rule: points, then level", std::nullopt, "points", {4, 3, 1, 5, 2}},
@@ -150,10 +150,12 @@ TEST(ChampionMasteryRoutes, TopListScoresTheWholeListUnderTheLevelSetting) {
   s.EnableMastery();
   s.Setting(kiv::test::kMaxLevelUri, "6");
   s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getAllChampionMasteries",
-                  "[" + MasteryJson(1, 7, 100) + "," + MasteryJson(2, 3, 5000) + "," + MasteryJson(3, 5, 200) + "]");
+  s.proxy.Returns(
+      "championMastery.getAllChampionMasteries",
+      "[" + MasteryJson(1, 7, 100) + "," + MasteryJson(2, 3, 5000) + "," + MasteryJson(3, 5, 200) + "]");
 
-  const std::string top = s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top?limit=1&sortRule=points");
+  const std::string top =
+      s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top?limit=1&sortRule=points");
   EXPECT_NE(top.find(R"("score":14)"), std::string::npos) << top;  // 6 + 3 + 5
   EXPECT_NE(top.find(R"("summonerId":7)"), std::string::npos) << top;
   EXPECT_NE(top.find(R"("masteries":[{)"), std::string::npos) << top;
@@ -215,7 +217,8 @@ TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish
   const std::vector<std::string> chests = s.PublishedAt("/kiv-collections/v1/inventories/chest-eligibility");
   ASSERT_EQ(chests.size(), 1u);
   EXPECT_EQ(chests[0], R"(Update {"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
-  EXPECT_GE(s.harness.host.CallsOf(kiv::host::CallKind::kStep).size(), 8u) << "each answer took several steps";
+  EXPECT_GE(s.harness.host.CallsOf(kiv::host::CallKind::kStep).size(), 8u)
+      << "each answer took several steps";
   EXPECT_TRUE(s.Logged(3, "CollectionPlugins: Received 'championMasteryLootGrant' message."));
 }
 

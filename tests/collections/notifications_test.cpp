@@ -17,7 +17,8 @@ using kiv::test::SecondHalf;
 
 constexpr const char* kRuneInventory =
     R"({"summonerId":7,"dateString":"","summonerRunes":[{"runeId":5013,"quantity":3,"summonerId":7}]})";
-constexpr const char* kIconInventory = R"({"summonerId":7,"dateString":"","summonerIcons":[{"iconId":1402}]})";
+constexpr const char* kIconInventory =
+    R"({"summonerId":7,"dateString":"","summonerIcons":[{"iconId":1402}]})";
 constexpr const char* kSpellBook =
     R"({"summonerId":7,"dateString":"","bookPages":[{"pageId":11,"name":"one","current":false,"slotEntries":[]},)"
     R"({"pageId":12,"name":"two","current":false,"slotEntries":[]}]})";
@@ -29,8 +30,9 @@ struct Inventory {
                               kRuneInventory);
     s.harness.backend.Returns("summonerIconService.getSummonerIconInventory", kiv::test::kIconInventoryClass,
                               kIconInventory);
-    s.harness.host.AnswerJson("GET", "/kiv-game-data/assets/v1/ward-skins.json",
-                              R"([{"id":2,"name":"w","description":"","wardImagePath":"","wardShadowImagePath":""}])");
+    s.harness.host.AnswerJson(
+        "GET", "/kiv-game-data/assets/v1/ward-skins.json",
+        R"([{"id":2,"name":"w","description":"","wardImagePath":"","wardShadowImagePath":""}])");
     s.proxy.Returns("wardSkins.requestSelectableWardSkins", "[2]");
     s.harness.LogIn(7);
     s.ClearRecords();
@@ -40,7 +42,8 @@ struct Inventory {
   // then the v2 ones.
   std::vector<std::string> PublishedUris() const {
     std::vector<std::string> uris;
-    for (const char* event : {"OnJsonApiEvent_kiv-collections_v1_inventories", "OnJsonApiEvent_kiv-collections_v2_inventories"}) {
+    for (const char* event :
+         {"OnJsonApiEvent_kiv-collections_v1_inventories", "OnJsonApiEvent_kiv-collections_v2_inventories"}) {
       for (const std::string& payload : s.harness.host.EmittedPayloads(event)) {
         uris.push_back(std::string(Quarn::FromJson(payload).value.Member("uri").GetString()));
       }
@@ -66,16 +69,20 @@ TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
     std::vector<std::string> calls;
     std::vector<std::string> published;
   } cases[] = {
-      {"WARD_SKIN", R"({"inventoryType":"WARD_SKIN","itemId":2})",
+      {"WARD_SKIN",
+       R"({"inventoryType":"WARD_SKIN","itemId":2})",
        {"wardSkins.requestSelectableWardSkins"},
        {"/kiv-collections/v1/inventories/7/ward-skins", "/kiv-collections/v1/inventories/7/ward-skins/2"}},
       {"SPELL_BOOK_PAGE", kSpellBook, {}, {"/kiv-collections/v1/inventories/7/rune-book"}},
-      {"RUNE", R"({"inventoryType":"RUNE","itemId":5013})",
+      {"RUNE",
+       R"({"inventoryType":"RUNE","itemId":5013})",
        {"summonerRuneService.getSummonerRuneInventory"},
        {"/kiv-collections/v1/inventories/7/runes"}},
-      {"SUMMONER_ICON", R"({"inventoryType":"SUMMONER_ICON","itemId":1402})",
+      {"SUMMONER_ICON",
+       R"({"inventoryType":"SUMMONER_ICON","itemId":1402})",
        {"summonerIconService.getSummonerIconInventory"},
-       {"/kiv-collections/v1/inventories/7/summoner-icons", "/kiv-collections/v2/inventories/7/summoner-icons/1402"}},
+       {"/kiv-collections/v1/inventories/7/summoner-icons",
+        "/kiv-collections/v2/inventories/7/summoner-icons/1402"}},
       // Compared exactly: these are not the ward skin type.
       {"ward_skin", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
       {"WARD_SKIN ", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
@@ -84,7 +91,8 @@ TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
   for (const char* message_class : {kiv::test::kFulfillmentClass, kiv::test::kRentalClass}) {
     for (const auto& c : cases) {
       Inventory w;
-      w.s.Push(message_class, std::string(R"({"inventoryType":")") + c.inventory_type + R"(","data":)" + c.data + "}");
+      w.s.Push(message_class,
+               std::string(R"({"inventoryType":")") + c.inventory_type + R"(","data":)" + c.data + "}");
       EXPECT_EQ(w.Calls(), c.calls) << message_class << " " << c.inventory_type;
       EXPECT_EQ(w.PublishedUris(), c.published) << message_class << " " << c.inventory_type;
     }
@@ -97,9 +105,8 @@ TEST(StoreNotifications, ARuneBookPageGrantTakesTheWholeBookWithACurrentPage) {
            std::string(R"({"inventoryType":"SPELL_BOOK_PAGE","data":)") + kSpellBook + "}");
   const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
   ASSERT_EQ(published.size(), 1u);
-  EXPECT_EQ(published[0],
-            R"(Update {"pages":[{"current":true,"id":11,"name":"one","runes":[]},)"
-            R"({"current":false,"id":12,"name":"two","runes":[]}],"summonerId":7})");
+  EXPECT_EQ(published[0], R"(Update {"pages":[{"current":true,"id":11,"name":"one","runes":[]},)"
+                          R"({"current":false,"id":12,"name":"two","runes":[]}],"summonerId":7})");
   EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + published[0].substr(7));
 }
 
@@ -123,7 +130,8 @@ TEST(StoreNotifications, UnreadableItemDataIsLoggedOrSkipped) {
     EXPECT_TRUE(w.PublishedUris().empty());
     bool logged = false;
     for (const kiv::host::LogLine& line : w.s.harness.host.LogLines()) {
-      logged |= line.level == 2 && line.text.rfind("Failed to read the spell book of a fulfilment notification: ", 0) == 0;
+      logged |= line.level == 2 &&
+                line.text.rfind("Failed to read the spell book of a fulfilment notification: ", 0) == 0;
     }
     EXPECT_TRUE(logged);
   }
@@ -156,21 +164,42 @@ TEST(DialogNotifications, MasteryAndChestMessagesRefreshWhatTheyName) {
     std::vector<std::string> published;
     const char* log;  // "" for none expected
   } cases[] = {
-      {"first mastery message reads the whole list", false, Dialog("championMastery", {mastery}),
-       {"championMastery.getAllChampionMasteries"}, {"/kiv-collections/v1/inventories/7/champion-mastery"},
+      {"first mastery message reads the whole list",
+       false,
+       Dialog("championMastery", {mastery}),
+       {"championMastery.getAllChampionMasteries"},
+       {"/kiv-collections/v1/inventories/7/champion-mastery"},
        "CollectionPlugins: Received 'championMastery' message for champion 103."},
-      {"later ones read the one champion", true, Dialog("championMastery", {mastery}),
-       {"championMastery.getChampionMastery"}, {"/kiv-collections/v1/inventories/7/champion-mastery"}, ""},
-      {"another player's only logs", false,
-       Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":8,"championId":103})"}), {}, {},
+      {"later ones read the one champion",
+       true,
+       Dialog("championMastery", {mastery}),
+       {"championMastery.getChampionMastery"},
+       {"/kiv-collections/v1/inventories/7/champion-mastery"},
+       ""},
+      {"another player's only logs",
+       false,
+       Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":8,"championId":103})"}),
+       {},
+       {},
        "CollectionPlugins: Received 'championMastery' message for champion 103."},
-      {"without gameId", false, Dialog("championMastery", {R"({"championLevel":5,"playerId":7})"}), {}, {},
+      {"without gameId",
+       false,
+       Dialog("championMastery", {R"({"championLevel":5,"playerId":7})"}),
+       {},
+       {},
        "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
-      {"parameter not JSON", false, Dialog("championMastery", {"{oops"}), {}, {},
+      {"parameter not JSON",
+       false,
+       Dialog("championMastery", {"{oops"}),
+       {},
+       {},
        "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
       {"no parameters", false, Dialog("championMastery", {}), {}, {}, ""},
-      {"chest granted", false, Dialog("championMasteryLootGrant", {}),
-       {"championMastery.getChampionMasteryScoreAndChest"}, {"/kiv-collections/v1/inventories/chest-eligibility"},
+      {"chest granted",
+       false,
+       Dialog("championMasteryLootGrant", {}),
+       {"championMastery.getChampionMasteryScoreAndChest"},
+       {"/kiv-collections/v1/inventories/chest-eligibility"},
        "CollectionPlugins: Received 'championMasteryLootGrant' message."},
       {"other dialogs", false, Dialog("levelUp", {mastery}), {}, {}, ""},
   };
@@ -205,7 +234,8 @@ TEST(DialogNotifications, ARefreshedChampionReplacesItsEntryInThePublishedList) 
            Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":7,"championId":103})"}));
   EXPECT_EQ(w.s.proxy.calls(), std::vector<std::string>{"championMastery.getChampionMastery [7,103]"});
   const std::string list = w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
-  EXPECT_NE(list.find(R"("championId":103,"championLevel":5,"championPoints":1800)"), std::string::npos) << list;
+  EXPECT_NE(list.find(R"("championId":103,"championLevel":5,"championPoints":1800)"), std::string::npos)
+      << list;
   EXPECT_NE(list.find(R"("championId":12)"), std::string::npos) << list;
   EXPECT_LT(list.find(R"("championId":103)"), list.find(R"("championId":12)")) << "replaced in place";
 
@@ -213,7 +243,8 @@ TEST(DialogNotifications, ARefreshedChampionReplacesItsEntryInThePublishedList) 
   w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(44, 1, 10));
   w.s.Push(kiv::test::kDialogClass,
            Dialog("championMastery", {R"({"gameId":9,"championLevel":1,"playerId":7,"championId":44})"}));
-  const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery");
+  const std::vector<std::string> published =
+      w.s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery");
   ASSERT_EQ(published.size(), 2u);
   EXPECT_GT(published[1].find(R"("championId":44)"), published[1].find(R"("championId":12)")) << published[1];
 }

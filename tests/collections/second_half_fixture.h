@@ -18,14 +18,17 @@ namespace kiv::test {
 inline constexpr const char* kEnabledUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled";
 inline constexpr const char* kMaxLevelUri =
     "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel";
-inline constexpr const char* kDialogClass = "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
-inline constexpr const char* kFulfillmentClass = "com.quarngames.platform.messaging.StoreFulfillmentNotification";
+inline constexpr const char* kDialogClass =
+    "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
+inline constexpr const char* kFulfillmentClass =
+    "com.quarngames.platform.messaging.StoreFulfillmentNotification";
 inline constexpr const char* kRentalClass = "com.quarngames.platform.messaging.RentalUpdateNotification";
 
 // A champion mastery as the backend sends it.
 inline std::string MasteryJson(int32_t champion, int32_t level, int32_t points, uint64_t player = 7) {
   return R"({"playerId":)" + std::to_string(player) + R"(,"championId":)" + std::to_string(champion) +
-         R"(,"championLevel":)" + std::to_string(level) + R"(,"championPoints":)" + std::to_string(points) + "}";
+         R"(,"championLevel":)" + std::to_string(level) + R"(,"championPoints":)" + std::to_string(points) +
+         "}";
 }
 
 struct SecondHalf {
@@ -39,9 +42,9 @@ struct SecondHalf {
 
   // A backend push message; its handler runs on a later step.
   void Push(const std::string& class_name, const std::string& body_json) {
-    harness.host.DeliverJson(Quarn::TrovEventName(class_name),
-                             R"({"clientId":"c","subtopic":"s","typeName":")" + class_name + R"(","body":)" +
-                                 body_json + "}");
+    harness.host.DeliverJson(
+        Quarn::TrovEventName(class_name),
+        R"({"clientId":"c","subtopic":"s","typeName":")" + class_name + R"(","body":)" + body_json + "}");
     harness.host.RunUntilIdle();
   }
 

@@ -25,11 +25,14 @@ class FakeServiceProxy {
  public:
   explicit FakeServiceProxy(FakeHost& host) : host_(host) {
     host.Handle("POST", kUuidRequestPath, [this](const host::Request& request) { return OnUuid(request); });
-    host.Handle("POST", kMethodRequestPath, [this](const host::Request& request) { return OnMethod(request); });
+    host.Handle("POST", kMethodRequestPath,
+                [this](const host::Request& request) { return OnMethod(request); });
   }
 
   // Answers "service.method" with `payload_json` (a JSON text), every time.
-  void Returns(const std::string& call, const std::string& payload_json) { answers_[call] = {payload_json, ""}; }
+  void Returns(const std::string& call, const std::string& payload_json) {
+    answers_[call] = {payload_json, ""};
+  }
   // Answers "service.method" with an error text.
   void Fails(const std::string& call, const std::string& error) { answers_[call] = {"", error}; }
   // Answers leave this many host steps after their request (0: the next step).
@@ -58,15 +61,17 @@ class FakeServiceProxy {
   host::Response OnUuid(const host::Request& request) {
     if (request.arguments.size() != 4) return host::Response::Error("bad uuid request", 400);
     const std::string uuid = "uuid-" + std::to_string(++next_uuid_);
-    Schedule("OnServiceProxyUuidEvent", uuid, Text(request.arguments[0].second), Text(request.arguments[1].second),
-             Text(request.arguments[1].second), Text(request.arguments[3].second));
+    Schedule("OnServiceProxyUuidEvent", uuid, Text(request.arguments[0].second),
+             Text(request.arguments[1].second), Text(request.arguments[1].second),
+             Text(request.arguments[3].second));
     return host::Response::Ok(host::OwnedValue::Text(uuid));
   }
   host::Response OnMethod(const host::Request& request) {
     if (request.arguments.size() != 6) return host::Response::Error("bad method request", 400);
     // A method answer is keyed by the service and the reply method.
-    Schedule("OnServiceProxyMethodEvent", "", Text(request.arguments[0].second), Text(request.arguments[1].second),
-             Text(request.arguments[2].second), Text(request.arguments[5].second));
+    Schedule("OnServiceProxyMethodEvent", "", Text(request.arguments[0].second),
+             Text(request.arguments[1].second), Text(request.arguments[2].second),
+             Text(request.arguments[5].second));
     return host::Response::Ok(host::OwnedValue::Null());
   }
 

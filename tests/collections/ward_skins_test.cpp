@@ -13,9 +13,9 @@
 
 namespace {
 
+using kiv::test::SecondHalf;
 using Quarn::Client::Collections::WardSkinBucketCount;
 using Quarn::Client::Collections::WardSkinCache;
-using kiv::test::SecondHalf;
 
 constexpr const char* kCatalogue = "/kiv-game-data/assets/v1/ward-skins.json";
 constexpr const char* kSelectable = "wardSkins.requestSelectableWardSkins";
@@ -79,11 +79,13 @@ TEST(WardSkinRoutes, RefusalsCarryTheirStatusAndText) {
       {true, false, true, "/kiv-collections/v1/inventories/7/ward-skins",
        "500 Failed to request selectable ward skins: no skins today"},
       {true, true, false, "/kiv-collections/v1/inventories/7/ward-skins",
-       "500 Error requesting ward skin data: Error response for GET /kiv-game-data/assets/v1/ward-skins.json: "
+       "500 Error requesting ward skin data: Error response for GET "
+       "/kiv-game-data/assets/v1/ward-skins.json: "
        "catalogue gone"},
       {true, false, true, "/kiv-collections/v1/inventories/7/ward-skins/1",
        "500 Failed to request selectable ward skins: no skins today"},
-      {true, true, true, "/kiv-collections/v1/inventories/7/ward-skins/99", "404 No available ward skin with id 99"},
+      {true, true, true, "/kiv-collections/v1/inventories/7/ward-skins/99",
+       "404 No available ward skin with id 99"},
   };
   for (const auto& c : cases) {
     SecondHalf s;
@@ -105,8 +107,9 @@ TEST(WardSkinRoutes, RefusalsCarryTheirStatusAndText) {
 TEST(WardSkinRoutes, OwnershipFollowsTheSelectableIdsInCatalogueOrder) {
   SecondHalf s;
   const int64_t big = (int64_t{1} << 40) + 4;  // same low 32 bits as 4
-  s.harness.host.AnswerJson("GET", kCatalogue,
-                            "[" + Skin(30, "a") + "," + Skin(4, "b") + "," + Skin(big, "c") + "," + Skin(12, "d") + "]");
+  s.harness.host.AnswerJson(
+      "GET", kCatalogue,
+      "[" + Skin(30, "a") + "," + Skin(4, "b") + "," + Skin(big, "c") + "," + Skin(12, "d") + "]");
   // 999 is not in the catalogue and is ignored.
   s.proxy.Returns(kSelectable, "[12,4,999]");
   s.harness.LogIn(7);
@@ -144,7 +147,8 @@ TEST(WardSkinRefresh, PublishesCreateFirstThenUpdatesAndTheGrantedSkin) {
 
   // The store grants skin 2: the list is read again and republished.
   s.proxy.Returns(kSelectable, "[1,2]");
-  s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"WARD_SKIN","data":{"inventoryType":"WARD_SKIN","itemId":2}})");
+  s.Push(kiv::test::kFulfillmentClass,
+         R"({"inventoryType":"WARD_SKIN","data":{"inventoryType":"WARD_SKIN","itemId":2}})");
   list = s.PublishedAt("/kiv-collections/v1/inventories/7/ward-skins");
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[1].substr(0, 7), "Update ");
@@ -170,7 +174,8 @@ TEST(WardSkinRoutes, ASecondSummonerNeverSeesTheFirstOnesOwnership) {
             "403 Data can only be retrieved for the logged-in summoner.");
   const std::vector<std::string> published = s.PublishedAt("/kiv-collections/v1/inventories/8/ward-skins");
   ASSERT_EQ(published.size(), 1u);
-  EXPECT_EQ(published[0].substr(0, 7), "Update ") << "only the first publication in the service's life is a Create";
+  EXPECT_EQ(published[0].substr(0, 7), "Update ")
+      << "only the first publication in the service's life is a Create";
 }
 
 }  // namespace

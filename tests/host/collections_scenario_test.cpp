@@ -55,7 +55,8 @@ class KivServe {
     if (pid_ == 0) {
       // A test that dies takes its server with it.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
-      if (freopen(out.c_str(), "w", stdout) == nullptr || freopen(out.c_str(), "a", stderr) == nullptr) _exit(127);
+      if (freopen(out.c_str(), "w", stdout) == nullptr || freopen(out.c_str(), "a", stderr) == nullptr)
+        _exit(127);
       execl(KIV_TOOL_PATH, KIV_TOOL_PATH, "serve", "--plugin", KIV_PLUGIN_PATH, "--world",
             KIV_SOURCE_DIR "/worlds/default.json", "--port", "0", "--logged-out", "--quiet",
             static_cast<char*>(nullptr));
@@ -221,7 +222,8 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   // published for the first time (Create), the rune quantities follow.
   size_t mark = events_->Mark();
   Sim("login", "{}");
-  ASSERT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/ward-skins"), "Create"), mark)) << events_->Since(mark);
+  ASSERT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/ward-skins"), "Create"), mark))
+      << events_->Since(mark);
   ASSERT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/runes")), mark));
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/rune-book")), mark));
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/mastery-book")), mark));
@@ -235,7 +237,8 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   EXPECT_EQ(CallCount("spellBookService.getSpellBook"), 0) << "the login data filled the cache";
   const unsigned second_page = book["pages"][1]["id"].GetUint();
 
-  EXPECT_EQ(Read(Inventories(kKestrel, "/verification")), "\"" + std::string(book["pages"][0]["name"].GetString()) + "\"")
+  EXPECT_EQ(Read(Inventories(kKestrel, "/verification")),
+            "\"" + std::string(book["pages"][0]["name"].GetString()) + "\"")
       << "the code is the first page's name";
   EXPECT_NE(Read(Inventories(kKestrel, "/runes")).find(R"("runeQuantities":[)"), std::string::npos);
   rapidjson::Document masteries = Json(Read(Inventories(kKestrel, "/mastery-book")));
@@ -244,13 +247,14 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   EXPECT_NE(Read(Inventories(kKestrel, "/spells")).find(R"("spells":[)"), std::string::npos);
   rapidjson::Document icons = Json(Read(Inventories(kKestrel, "/summoner-icons")));
   EXPECT_EQ(icons["icons"][0].GetInt(), 0) << "every summoner owns icons 0-28";
-  EXPECT_NE(Read("/kiv-collections/v2/inventories/" + std::to_string(kKestrel) + "/summoner-icons/3").find(
-                R"("owned":true)"),
+  EXPECT_NE(Read("/kiv-collections/v2/inventories/" + std::to_string(kKestrel) + "/summoner-icons/3")
+                .find(R"("owned":true)"),
             std::string::npos);
 
   rapidjson::Document champions = Json(Read(Inventories(kKestrel, "/champion-mastery")));
   ASSERT_GT(champions.Size(), 2u);
-  rapidjson::Document top = Json(Read(Inventories(kKestrel, "/champion-mastery/top?limit=2&sortRule=points")));
+  rapidjson::Document top =
+      Json(Read(Inventories(kKestrel, "/champion-mastery/top?limit=2&sortRule=points")));
   ASSERT_EQ(top["masteries"].Size(), 2u);
   EXPECT_GE(top["masteries"][0]["championPoints"].GetInt(), top["masteries"][1]["championPoints"].GetInt());
   EXPECT_GT(top["score"].GetUint64(), 0u);
@@ -277,25 +281,28 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book/pages/" + std::to_string(second_page)), renamed)
                 .substr(0, 4),
             "200 ");
-  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book/select-page/" + std::to_string(second_page))).substr(0, 4),
+  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book/select-page/" + std::to_string(second_page)))
+                .substr(0, 4),
             "200 ");
   book = Json(Read(Inventories(kKestrel, "/rune-book")));
   EXPECT_STREQ(book["pages"][1]["name"].GetString(), "Renamed over HTTP");
   EXPECT_TRUE(book["pages"][1]["current"].GetBool());
   EXPECT_FALSE(book["pages"][0]["current"].GetBool());
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/rune-book")), mark));
-  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book"), Read(Inventories(kKestrel, "/rune-book"))).substr(0, 4),
+  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book"), Read(Inventories(kKestrel, "/rune-book")))
+                .substr(0, 4),
             "200 ");
   EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/verification"), R"("CODE-42")").substr(0, 3), "200");
 
-  const std::string created =
-      Call("PUT", Inventories(kKestrel, "/mastery-book/pages"), R"({"name":"Fresh","current":false,"masteries":[]})");
+  const std::string created = Call("PUT", Inventories(kKestrel, "/mastery-book/pages"),
+                                   R"({"name":"Fresh","current":false,"masteries":[]})");
   ASSERT_EQ(created.substr(0, 4), "200 ") << created;
   const unsigned created_id = Json(created.substr(4))["id"].GetUint();
   EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/mastery-book"), Read(Inventories(kKestrel, "/mastery-book")))
                 .substr(0, 4),
             "200 ");
-  EXPECT_EQ(Call("DELETE", Inventories(kKestrel, "/mastery-book/pages/" + std::to_string(created_id))), "204 ");
+  EXPECT_EQ(Call("DELETE", Inventories(kKestrel, "/mastery-book/pages/" + std::to_string(created_id))),
+            "204 ");
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/mastery-book")), mark));
 
   // ---- 4. champion mastery off and on.
@@ -315,21 +322,29 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
     std::vector<std::string> calls;   // made at least once
   };
   const Push pushes[] = {
-      {"grant", R"({"inventoryType":"WARD_SKIN","itemId":3})",
+      {"grant",
+       R"({"inventoryType":"WARD_SKIN","itemId":3})",
        {Inventories(kKestrel, "/ward-skins"), Inventories(kKestrel, "/ward-skins/3")},
        {"wardSkins.requestSelectableWardSkins", "GET /kiv-game-data/assets/v1/ward-skins.json"}},
-      {"grant", R"({"inventoryType":"SPELL_BOOK_PAGE","itemId":0})", {Inventories(kKestrel, "/rune-book")}, {}},
-      {"grant", R"({"inventoryType":"RUNE","itemId":5001,"quantity":2,"rental":true})",
+      {"grant",
+       R"({"inventoryType":"SPELL_BOOK_PAGE","itemId":0})",
+       {Inventories(kKestrel, "/rune-book")},
+       {}},
+      {"grant",
+       R"({"inventoryType":"RUNE","itemId":5001,"quantity":2,"rental":true})",
        {Inventories(kKestrel, "/runes")},
        {"summonerRuneService.getSummonerRuneInventory"}},
-      {"grant", R"({"inventoryType":"SUMMONER_ICON","itemId":4001})",
+      {"grant",
+       R"({"inventoryType":"SUMMONER_ICON","itemId":4001})",
        {Inventories(kKestrel, "/summoner-icons"),
         "/kiv-collections/v2/inventories/" + std::to_string(kKestrel) + "/summoner-icons/4001"},
        {"summonerIconService.getSummonerIconInventory"}},
-      {"champion-mastery", R"({"championId":42,"championLevel":7,"championPoints":250000})",
+      {"champion-mastery",
+       R"({"championId":42,"championLevel":7,"championPoints":250000})",
        {Inventories(kKestrel, "/champion-mastery")},
        {"championMastery.getChampionMastery"}},
-      {"chest-eligibility", R"({"earnableChests":3,"maximumChests":4})",
+      {"chest-eligibility",
+       R"({"earnableChests":3,"maximumChests":4})",
        {"/kiv-collections/v1/inventories/chest-eligibility"},
        {"championMastery.getChampionMasteryScoreAndChest"}},
   };
@@ -349,7 +364,8 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   EXPECT_NE(Read("/kiv-collections/v2/inventories/" + std::to_string(kKestrel) + "/summoner-icons/4001")
                 .find(R"("owned":true)"),
             std::string::npos);
-  EXPECT_NE(Read(Inventories(kKestrel, "/champion-mastery")).find(R"("championPoints":250000)"), std::string::npos);
+  EXPECT_NE(Read(Inventories(kKestrel, "/champion-mastery")).find(R"("championPoints":250000)"),
+            std::string::npos);
   EXPECT_NE(Read("/kiv-collections/v1/inventories/chest-eligibility").find(R"("earnableChests":3)"),
             std::string::npos);
   EXPECT_TRUE(Logged("CollectionPlugins: Received 'championMastery' message for champion 42."));
@@ -360,14 +376,17 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   mark = events_->Mark();
   Sim("backdrop-assets", R"({"iconId":4001,"webm":true,"jpg":false})");
   Sim("profile-icon", R"({"iconId":4001})");
-  ASSERT_TRUE(events_->WaitFor(R"("backdropVideo":"/kiv-game-data/assets/v1/summoner-backdrops/4001.webm")", mark));
-  EXPECT_NE(Read(Inventories(kKestrel, "/backdrop")).find(R"("backdropType":"summoner-icon")"), std::string::npos);
+  ASSERT_TRUE(
+      events_->WaitFor(R"("backdropVideo":"/kiv-game-data/assets/v1/summoner-backdrops/4001.webm")", mark));
+  EXPECT_NE(Read(Inventories(kKestrel, "/backdrop")).find(R"("backdropType":"summoner-icon")"),
+            std::string::npos);
 
   // ---- 6. disconnect and reconnect: the cache check runs.
   Sim("disconnect");
   Sim("reconnect");
   const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (!Logged("Checking collections caches after reconnect.") && std::chrono::steady_clock::now() < deadline) {
+  while (!Logged("Checking collections caches after reconnect.") &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(20ms);
   }
   EXPECT_TRUE(Logged("Checking collections caches after reconnect."));
@@ -401,7 +420,8 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   }
   EXPECT_EQ(Json(Read(Inventories(kBramble, "/backdrop")))["summonerId"].GetUint64(), kBramble);
   EXPECT_EQ(Json(Read(Inventories(kBramble, "/summoner-icons")))["summonerId"].GetUint64(), kBramble);
-  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book/select-page/" + std::to_string(second_page))).substr(0, 3),
+  EXPECT_EQ(Call("PUT", Inventories(kKestrel, "/rune-book/select-page/" + std::to_string(second_page)))
+                .substr(0, 3),
             "403");
 }
 
