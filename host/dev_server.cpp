@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -77,14 +78,22 @@ void SetError(httplib::Response& res, uint32_t status, std::string_view message)
 
 std::string ReasonPhrase(int status) {
   switch (status) {
-    case 400: return "Bad request";
-    case 404: return "Not found";
-    case 408: return "The request took too long to arrive";
-    case 413: return "The request body is too large";
-    case 414: return "The request target is too long";
-    case 416: return "Range not satisfiable";
-    case 431: return "The request headers are too large";
-    default: return "HTTP error " + std::to_string(status);
+    case 400:
+      return "Bad request";
+    case 404:
+      return "Not found";
+    case 408:
+      return "The request took too long to arrive";
+    case 413:
+      return "The request body is too large";
+    case 414:
+      return "The request target is too long";
+    case 416:
+      return "Range not satisfiable";
+    case 431:
+      return "The request headers are too large";
+    default:
+      return "HTTP error " + std::to_string(status);
   }
 }
 
@@ -331,6 +340,15 @@ void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib:
   auto done = std::make_shared<std::promise<Response>>();
   std::future<Response> answer = done->get_future();
   loop->Post([this, done, request = std::move(request)]() mutable {
+    // HEAD on something only GET serves answers as GET would, without the
+    // body (the library drops it).
+    if (request.method == KIV_METHOD_HEAD) {
+      const RouteLookup lookup = loop->LookupRoute(KIV_METHOD_HEAD, {}, request.path);
+      const auto& allowed = lookup.allowed;
+      if (lookup.kind == RouteLookup::Kind::kWrongMethod &&
+          std::find(allowed.begin(), allowed.end(), "GET") != allowed.end())
+        request.method = KIV_METHOD_GET;
+    }
     done->set_value(loop->Dispatch(std::move(request)));
   });
   const auto timeout = std::chrono::duration<double>(options.request_timeout_seconds);
@@ -468,9 +486,10 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
   });
   // The library's own refusals (a malformed request, a body too large) in
   // the same shape as every other error.
-  http.set_error_handler(httplib::Server::HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty() || res.has_header("Content-Type")) return httplib::Server::HandlerResponse::Unhandled;
+  http.set_error_handler(
+      httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty() || res.has_header("Content-Type"))
+          return httplib::Server::HandlerResponse::Unhandled;
         SetError(res, static_cast<uint32_t>(res.status), ReasonPhrase(res.status));
         return httplib::Server::HandlerResponse::Handled;
       }));

@@ -135,6 +135,10 @@ TEST(DevServer, ServesTheStandInsResources) {
   // Backdrops answer HEAD only, by existence.
   EXPECT_EQ(served->http->Head("/kiv-game-data/assets/v1/summoner-backdrops/9.jpg")->status, 200);
   EXPECT_EQ(served->http->Head("/kiv-game-data/assets/v1/summoner-backdrops/9.webm")->status, 404);
+  // HEAD of what only GET serves answers as GET would, without the body.
+  auto head = served->http->Head("/kiv-login/v1/session");
+  EXPECT_EQ(head->status, 200);
+  EXPECT_EQ(head->body, "");
 }
 
 TEST(DevServer, RefusesForeignHostsAndOrigins) {
