@@ -76,12 +76,21 @@ void Print(std::string_view line) {
   std::fflush(stdout);
 }
 
-// The first GET function of the plug-in with its placeholders filled, for
-// the example commands.
+// A GET function of the plug-in with its placeholders filled, for the
+// example commands: the first that answers a structure, else the first.
 std::string ExampleRoute(const ApiDescription& d, uint64_t summoner_id) {
+  const ApiFunctionEntry* chosen = nullptr;
   for (uint32_t i = 0; i < d.function_count; ++i) {
     const ApiFunctionEntry& f = d.functions[i];
     if (f.method != KIV_METHOD_GET || f.path == nullptr || f.path[0] != '/') continue;
+    if (chosen == nullptr) chosen = &f;
+    if (f.result.kind == KIV_TYPE_STRUCT) {
+      chosen = &f;
+      break;
+    }
+  }
+  if (chosen != nullptr) {
+    const ApiFunctionEntry& f = *chosen;
     std::string path;
     for (const char* p = f.path; *p != '\0'; ++p) {
       if (*p != '{') {
