@@ -23,11 +23,13 @@ inline constexpr std::string_view kRunePageMissing = "Rune page does not exist."
 inline constexpr std::string_view kVerificationSave = "Failed to save";
 inline constexpr std::string_view kRequestMasteryBook = "Error requesting mastery book for %1: %2";
 inline constexpr std::string_view kSaveMasteryBook = "Failed to save mastery book for %1: %2";
-inline constexpr std::string_view kForeignMasteryBook = "Attempted to modify another summoner's mastery book.";
+inline constexpr std::string_view kForeignMasteryBook =
+    "Attempted to modify another summoner's mastery book.";
 inline constexpr std::string_view kMasteryPageMissing = "Mastery page %1 does not exist.";
 inline constexpr std::string_view kTooManyMasteryPages = "Attempted to create too many mastery pages.";
 inline constexpr std::string_view kLastMasteryPage = "Attempted to delete the last mastery page.";
-inline constexpr std::string_view kRequestRuneInventory = "Error requesting summoner rune inventory for %1: %2";
+inline constexpr std::string_view kRequestRuneInventory =
+    "Error requesting summoner rune inventory for %1: %2";
 inline constexpr std::string_view kRequestIcons = "Error requesting summoner icons for %1: %2";
 inline constexpr std::string_view kRequestSpells = "Error requesting summoner spells: %1";
 inline constexpr std::string_view kRequestSummonerLevel = "Error requesting summoner level for %1: %2";

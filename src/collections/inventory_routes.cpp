@@ -23,7 +23,9 @@ namespace {
 constexpr std::string_view kSpellAssetPath = "/kiv-game-data/assets/v1/summoner-spells.json";
 constexpr std::string_view kSummonerPath = "/kiv-summoner/v1/summoners/%1";
 
-Quarn::Failure ZeroSummoner() { return Quarn::Failure(std::string(Quarn::Client::Collections::Msg::kZeroSummoner), 403); }
+Quarn::Failure ZeroSummoner() {
+  return Quarn::Failure(std::string(Quarn::Client::Collections::Msg::kZeroSummoner), 403);
+}
 
 }  // namespace
 
@@ -56,8 +58,8 @@ Quarn::Maybe<Api::CollectionsRuneQuantities> Quarn::Client::Collections::GetRune
   const LoadedCache<Api::CollectionsRuneQuantities>& cache = service.state().caches.rune_quantities;
   if (CachesServe(service, summoner) && cache.loaded) return cache.value;
 
-  Maybe<TROV::SummonerRuneInventory> inventory = service.Await(
-      service.Invoke<TROV::SummonerRuneInventory>("summonerRuneService", "getSummonerRuneInventory", summoner));
+  Maybe<TROV::SummonerRuneInventory> inventory = service.Await(service.Invoke<TROV::SummonerRuneInventory>(
+      "summonerRuneService", "getSummonerRuneInventory", summoner));
   if (inventory.HasFailure()) {
     return Failure(Format(Msg::kRequestRuneInventory, summoner, inventory.failure().message()), 500);
   }
@@ -68,14 +70,15 @@ Quarn::Maybe<Api::CollectionsRuneQuantities> Quarn::Client::Collections::GetRune
   return quantities;
 }
 
-Quarn::Maybe<Api::CollectionsSummonerIcons> Quarn::Client::Collections::GetSummonerIcons(CollectionsService& service,
-                                                                                         uint64_t summoner) {
+Quarn::Maybe<Api::CollectionsSummonerIcons> Quarn::Client::Collections::GetSummonerIcons(
+    CollectionsService& service, uint64_t summoner) {
   if (summoner == 0) return ZeroSummoner();
   const LoadedCache<Api::CollectionsSummonerIcons>& cache = service.state().caches.icons;
   if (CachesServe(service, summoner) && cache.loaded) return cache.value;
 
-  Maybe<TROV::SummonerIconInventoryDTO> inventory = service.Await(
-      service.Invoke<TROV::SummonerIconInventoryDTO>("summonerIconService", "getSummonerIconInventory", summoner));
+  Maybe<TROV::SummonerIconInventoryDTO> inventory =
+      service.Await(service.Invoke<TROV::SummonerIconInventoryDTO>("summonerIconService",
+                                                                   "getSummonerIconInventory", summoner));
   if (inventory.HasFailure()) {
     return Failure(Format(Msg::kRequestIcons, summoner, inventory.failure().message()), 500);
   }
@@ -120,7 +123,8 @@ Quarn::Maybe<Api::CollectionsSummonerSpells> Quarn::Client::Collections::GetSumm
     const BindingProperty* id = spell.FindMember("id");
     const BindingProperty* required = spell.FindMember("summonerLevel");
     if (id == nullptr || required == nullptr) continue;
-    if (level >= static_cast<uint32_t>(ReadUnsigned(*required, 0))) spells.spells.push_back(ReadUnsigned(*id, 0));
+    if (level >= static_cast<uint32_t>(ReadUnsigned(*required, 0)))
+      spells.spells.push_back(ReadUnsigned(*id, 0));
   }
   return spells;
 }

@@ -34,7 +34,8 @@ std::vector<Api::CollectionsMasteryPage>::iterator FindPage(Api::CollectionsMast
 }
 
 // Saves the cached book for `summoner`.
-Quarn::Maybe<void> SaveCachedBook(Quarn::Client::Collections::CollectionsService& service, uint64_t summoner) {
+Quarn::Maybe<void> SaveCachedBook(Quarn::Client::Collections::CollectionsService& service,
+                                  uint64_t summoner) {
   using namespace Quarn::Client::Collections;
   const TROV::MasteryBookDTO dto = ToMasteryBookDto(service.state().caches.mastery_book.book, summoner);
   Quarn::Maybe<void> saved = service.Await(service.Invoke(kMasteryBookService, "saveMasteryBook", dto));
@@ -71,7 +72,9 @@ void Quarn::Client::Collections::RegisterMasteryBookRoutes(CollectionsService& s
       .Path("summonerId")
       .Body("resource");
   api.Delete("/kiv-collections/v1/inventories/{summonerId}/mastery-book/pages/{pageId}",
-             [&service](uint64_t summoner, uint32_t page_id) { return DeleteMasteryPage(service, summoner, page_id); })
+             [&service](uint64_t summoner, uint32_t page_id) {
+               return DeleteMasteryPage(service, summoner, page_id);
+             })
       .Path("summonerId")
       .Path("pageId");
 }
@@ -86,8 +89,8 @@ void Quarn::Client::Collections::LoadMasteryTrees(CollectionsService& service) {
   service.state().mastery_trees = BuildMasteryTrees(asset.value());
 }
 
-Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::GetMasteryBook(CollectionsService& service,
-                                                                                     uint64_t summoner) {
+Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::GetMasteryBook(
+    CollectionsService& service, uint64_t summoner) {
   if (summoner == 0) return Failure(std::string(Msg::kZeroSummonerMasteryBook), 403);
   Maybe<TROV::MasteryBookDTO> dto =
       service.Await(service.Invoke<TROV::MasteryBookDTO>(kMasteryBookService, "getMasteryBook", summoner));
@@ -107,7 +110,8 @@ Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::PutMastery
   if (!CachesServe(service, summoner)) return ForeignBook();
   const TROV::MasteryBookDTO dto = ToMasteryBookDto(book, summoner);
   Maybe<void> saved = service.Await(service.Invoke(kMasteryBookService, "saveMasteryBook", dto));
-  if (saved.HasFailure()) return Failure(Format(Msg::kSaveMasteryBook, summoner, saved.failure().message()), 500);
+  if (saved.HasFailure())
+    return Failure(Format(Msg::kSaveMasteryBook, summoner, saved.failure().message()), 500);
 
   Api::CollectionsMasteryBook answer = book;
   const MasteryTrees& trees = service.state().mastery_trees;
@@ -139,7 +143,8 @@ Quarn::Maybe<Api::CollectionsMasteryPage> Quarn::Client::Collections::PutMastery
   } else {
     // At or above the limit: a book that arrived with more pages still
     // cannot grow.
-    if (cache.book.pages.size() >= kMaxMasteryPages) return Failure(std::string(Msg::kTooManyMasteryPages), 403);
+    if (cache.book.pages.size() >= kMaxMasteryPages)
+      return Failure(std::string(Msg::kTooManyMasteryPages), 403);
     copy.id = cache.next_page_id++;
     cache.book.pages.push_back(copy);
   }
@@ -155,8 +160,8 @@ Quarn::Maybe<Api::CollectionsMasteryPage> Quarn::Client::Collections::PutMastery
   return copy;
 }
 
-Quarn::Maybe<void> Quarn::Client::Collections::DeleteMasteryPage(CollectionsService& service, uint64_t summoner,
-                                                                 uint32_t page_id) {
+Quarn::Maybe<void> Quarn::Client::Collections::DeleteMasteryPage(CollectionsService& service,
+                                                                 uint64_t summoner, uint32_t page_id) {
   if (!CachesServe(service, summoner)) return ForeignBook();
   MasteryBookCache& cache = service.state().caches.mastery_book;
   const auto doomed = FindPage(cache.book, page_id);

@@ -49,11 +49,14 @@ Api::CollectionsRunePage* FindPage(Api::CollectionsRuneBook& book, uint32_t id) 
 // Makes `page_id` the cache's current page; the previous one stops being.
 void MakeCurrent(Quarn::Client::Collections::RuneBookCache& cache, uint32_t page_id) {
   if (page_id == cache.current_page_id) return;
-  if (Api::CollectionsRunePage* previous = FindPage(cache.book, cache.current_page_id)) previous->current = false;
+  if (Api::CollectionsRunePage* previous = FindPage(cache.book, cache.current_page_id))
+    previous->current = false;
   cache.current_page_id = page_id;
 }
 
-Quarn::Failure ForeignBook() { return Quarn::Failure(std::string(Quarn::Client::Collections::Msg::kForeignRuneBook), 403); }
+Quarn::Failure ForeignBook() {
+  return Quarn::Failure(std::string(Quarn::Client::Collections::Msg::kForeignRuneBook), 403);
+}
 
 }  // namespace
 
@@ -85,7 +88,9 @@ void Quarn::Client::Collections::RegisterRuneBookRoutes(CollectionsService& serv
       .Path("pageId")
       .Body("resource");
   api.Put("/kiv-collections/v1/inventories/{summonerId}/rune-book/select-page/{pageId}",
-          [&service](uint64_t summoner, uint32_t page_id) { return SelectRunePage(service, summoner, page_id); })
+          [&service](uint64_t summoner, uint32_t page_id) {
+            return SelectRunePage(service, summoner, page_id);
+          })
       .Path("summonerId")
       .Path("pageId");
 }
@@ -118,12 +123,14 @@ Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::FetchRuneBook
 Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::PutRuneBook(
     CollectionsService& service, uint64_t summoner, const Api::CollectionsRuneBook& book) {
   if (!CachesServe(service, summoner)) return ForeignBook();
-  const std::optional<uint32_t> current = CheckRuneBook(book, service.state().caches.rune_book.book.pages.size());
+  const std::optional<uint32_t> current =
+      CheckRuneBook(book, service.state().caches.rune_book.book.pages.size());
   if (!current) return Failure(std::string(Msg::kRunePageRules), 409);
 
   const TROV::SpellBookDTO dto = ToSpellBookDto(book, summoner);
   Maybe<void> saved = service.Await(service.Invoke(kSpellBookService, "saveSpellBook", dto));
-  if (saved.HasFailure()) return Failure(Format(Msg::kSaveRuneBook, summoner, saved.failure().message()), 500);
+  if (saved.HasFailure())
+    return Failure(Format(Msg::kSaveRuneBook, summoner, saved.failure().message()), 500);
 
   // The caches may have gone to someone else while the backend saved.
   if (CachesServe(service, summoner)) {
@@ -151,7 +158,8 @@ Quarn::Maybe<Api::CollectionsRunePage> Quarn::Client::Collections::PutRunePage(
   const TROV::SpellBookDTO dto = ToSpellBookDto(cache.book, summoner);
   Maybe<void> saved = service.Await(service.Invoke(kSpellBookService, "saveSpellBook", dto));
   // The cache keeps the change either way: the client's edit is not lost.
-  if (saved.HasFailure()) return Failure(Format(Msg::kSaveRuneBook, summoner, saved.failure().message()), 500);
+  if (saved.HasFailure())
+    return Failure(Format(Msg::kSaveRuneBook, summoner, saved.failure().message()), 500);
   return page;
 }
 

@@ -37,11 +37,13 @@ Maybe<Api::CollectionsRuneBook> PutRuneBook(CollectionsService& service, uint64_
 Maybe<Api::CollectionsRunePage> PutRunePage(CollectionsService& service, uint64_t summoner, uint32_t page_id,
                                             const Api::CollectionsRunePage& page);
 // Route 6: makes a cached page current, tells the backend, publishes.
-Maybe<Api::CollectionsRunePage> SelectRunePage(CollectionsService& service, uint64_t summoner, uint32_t page_id);
+Maybe<Api::CollectionsRunePage> SelectRunePage(CollectionsService& service, uint64_t summoner,
+                                               uint32_t page_id);
 // Route 1: the first cached page's name ("" without pages).
 Maybe<std::string> GetVerificationCode(CollectionsService& service, uint64_t summoner);
 // Route 2: stores `code` as the current page's name and saves the book.
 // Fails with "Failed to save" and no status when the save fails.
-Maybe<std::string> PutVerificationCode(CollectionsService& service, uint64_t summoner, const std::string& code);
+Maybe<std::string> PutVerificationCode(CollectionsService& service, uint64_t summoner,
+                                       const std::string& code);
 
 }  // namespace Quarn::Client::Collections

@@ -30,10 +30,12 @@ bool IsCreateOrUpdate(Quarn::PluginResourceEventType type) {
 
 void Quarn::Client::Collections::SubscribeSession(CollectionsService& service) {
   service.ObserveResource<Api::LoginSession>(
-      kSessionUri, [&service](const ResourceEvent<Api::LoginSession>& event) { OnSessionEvent(service, event); });
+      kSessionUri,
+      [&service](const ResourceEvent<Api::LoginSession>& event) { OnSessionEvent(service, event); });
   service.ObserveResource<Api::CollectionLoginDataPacket>(
-      kLoginDataUri,
-      [&service](const ResourceEvent<Api::CollectionLoginDataPacket>& event) { OnLoginData(service, event); });
+      kLoginDataUri, [&service](const ResourceEvent<Api::CollectionLoginDataPacket>& event) {
+        OnLoginData(service, event);
+      });
 }
 
 void Quarn::Client::Collections::OnSessionEvent(CollectionsService& service,
@@ -88,7 +90,8 @@ void Quarn::Client::Collections::OnLoginData(CollectionsService& service,
   SetRuneBookCache(service, current, rune_book);
   service.Publish(Format(kRuneBookUri, current), rune_book);
 
-  const Api::CollectionsMasteryBook mastery_book = ToMasteryBook(data.mastery_book, service.state().mastery_trees);
+  const Api::CollectionsMasteryBook mastery_book =
+      ToMasteryBook(data.mastery_book, service.state().mastery_trees);
   SetMasteryBookCache(service, mastery_book);
   service.Publish(Format(kMasteryBookUri, current), mastery_book);
 }
@@ -190,7 +193,8 @@ void Quarn::Client::Collections::RefreshRuneQuantities(CollectionsService& servi
   service.Publish(Format(kRuneQuantitiesUri, summoner), quantities.value());
 }
 
-Quarn::Maybe<void> Quarn::Client::Collections::CheckAccess(const CollectionsService& service, uint64_t summoner) {
+Quarn::Maybe<void> Quarn::Client::Collections::CheckAccess(const CollectionsService& service,
+                                                           uint64_t summoner) {
   const uint64_t current = service.state().session.current_summoner;
   if (summoner == 0) return Failure(std::string(Msg::kAccessZero), 403);
   if (current == 0) return Failure(std::string(Msg::kAccessNobody), 403);

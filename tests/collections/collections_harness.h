@@ -26,9 +26,12 @@ inline constexpr const char* kLoginDataEvent = "OnJsonApiEvent_kiv-login_v1_logi
 inline constexpr const char* kCollectionsEvent = "OnJsonApiEvent_kiv-collections_v1_inventories";
 
 inline constexpr const char* kSpellBookClass = "com.quarngames.platform.summoner.spellbook.SpellBookDTO";
-inline constexpr const char* kMasteryBookClass = "com.quarngames.platform.summoner.masterybook.MasteryBookDTO";
-inline constexpr const char* kRuneInventoryClass = "com.quarngames.platform.summoner.runes.SummonerRuneInventory";
-inline constexpr const char* kIconInventoryClass = "com.quarngames.platform.summoner.icon.SummonerIconInventoryDTO";
+inline constexpr const char* kMasteryBookClass =
+    "com.quarngames.platform.summoner.masterybook.MasteryBookDTO";
+inline constexpr const char* kRuneInventoryClass =
+    "com.quarngames.platform.summoner.runes.SummonerRuneInventory";
+inline constexpr const char* kIconInventoryClass =
+    "com.quarngames.platform.summoner.icon.SummonerIconInventoryDTO";
 
 // The backend behind the invoke endpoint: answers per "service.method",
 // and every call as "service.method <arguments JSON>".
@@ -44,7 +47,9 @@ class FakeBackend {
         FakeHost::Json(R"({"typeName":")" + class_name + R"(","body":)" + body_json + "}"));
   }
   // A void method's success.
-  void Accepts(const std::string& call) { answers_[call] = host::Response::Ok(FakeHost::Json(R"({"typeName":"","body":null})")); }
+  void Accepts(const std::string& call) {
+    answers_[call] = host::Response::Ok(FakeHost::Json(R"({"typeName":"","body":null})"));
+  }
   void Fails(const std::string& call, const std::string& error, uint32_t status = 500) {
     answers_[call] = host::Response::Error(error, status);
   }
@@ -65,7 +70,8 @@ class FakeBackend {
     if (request.arguments.size() != 3) return host::Response::Error("bad invoke", 400);
     const std::string service = request.arguments[0].second.ToJson();
     const std::string method = request.arguments[1].second.ToJson();
-    const std::string call = service.substr(1, service.size() - 2) + "." + method.substr(1, method.size() - 2);
+    const std::string call =
+        service.substr(1, service.size() - 2) + "." + method.substr(1, method.size() - 2);
     calls_.push_back(call + " " + request.arguments[2].second.ToJson());
     const auto found = answers_.find(call);
     if (found == answers_.end()) return host::Response::Error("no answer for " + call, 500);
@@ -125,8 +131,8 @@ class CollectionsHarness {
   void Session(const std::string& event_type, const std::string& state, uint64_t summoner, uint64_t account,
                bool connected) {
     const std::string data = R"({"state":")" + state + R"(","summonerId":)" + std::to_string(summoner) +
-                             R"(,"accountId":)" + std::to_string(account) +
-                             R"(,"connected":)" + (connected ? "true" : "false") + "}";
+                             R"(,"accountId":)" + std::to_string(account) + R"(,"connected":)" +
+                             (connected ? "true" : "false") + "}";
     Resource(kSessionEvent, "/kiv-login/v1/session", event_type, data);
   }
   void LogIn(uint64_t summoner, bool connected = true) {
@@ -136,8 +142,8 @@ class CollectionsHarness {
   // A login data packet with these two DTO bodies.
   void LoginData(const std::string& spell_book_json, const std::string& mastery_book_json) {
     Resource(kLoginDataEvent, "/kiv-login/v1/login-data-packet", "Update",
-             R"({"allSummonerData":{"spellBook":)" + spell_book_json + R"(,"masteryBook":)" + mastery_book_json +
-                 "}}");
+             R"({"allSummonerData":{"spellBook":)" + spell_book_json + R"(,"masteryBook":)" +
+                 mastery_book_json + "}}");
   }
   void Resource(const std::string& event, const std::string& uri, const std::string& type,
                 const std::string& data) {

@@ -53,8 +53,10 @@ TEST(RuneQuantities, SortedByRuneAndCachedOnlyForTheLoggedInSummoner) {
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes"), expected);
   EXPECT_TRUE(h.backend.calls().empty());
   // Another summoner's still come from the backend, and leave the cache.
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, R"({"summonerId":8})");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"), R"(0 {"runeQuantities":[],"summonerId":8})");
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass,
+                    R"({"summonerId":8})");
+  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"),
+            R"(0 {"runeQuantities":[],"summonerId":8})");
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes"), expected);
   EXPECT_EQ(h.backend.calls(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [8]"});
 }
@@ -68,7 +70,8 @@ TEST(RuneQuantities, BackendFailureNamesTheSummoner) {
 
 TEST(SummonerIcons, FreeIconsFirstThenOwnedOnesCachedForTheLoggedInSummoner) {
   CollectionsHarness h;
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, R"({"summonerId":7})");
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass,
+                    R"({"summonerId":7})");
   h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
                     R"({"summonerId":7,"summonerIcons":[{"iconId":588},{"iconId":3}]})");
   h.LogIn(7);
@@ -88,7 +91,8 @@ TEST(SummonerIcons, BackendFailureNamesTheSummoner) {
 
 TEST(SummonerIcon, OwnershipIsReadFromTheAskedSummonersIcons) {
   CollectionsHarness h;
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, R"({"summonerId":7})");
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass,
+                    R"({"summonerId":7})");
   h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
                     R"({"summonerId":7,"summonerIcons":[{"iconId":588}]})");
   h.LogIn(7);
@@ -96,13 +100,18 @@ TEST(SummonerIcon, OwnershipIsReadFromTheAskedSummonersIcons) {
     return h.Call("GET", "/kiv-collections/v2/inventories/" + std::to_string(summoner) + "/summoner-icons/" +
                              std::to_string(id));
   };
-  const std::string rental = R"("rental":{"endDate":0,"purchaseDate":0,"rented":false,"winCountRemaining":0})";
-  EXPECT_EQ(icon(7, 588), R"(0 {"iconId":588,"ownership":{"freeToPlayReward":false,"owned":true,)" + rental + "}}");
-  EXPECT_EQ(icon(7, 5), R"(0 {"iconId":5,"ownership":{"freeToPlayReward":false,"owned":true,)" + rental + "}}");
-  EXPECT_EQ(icon(7, 600), R"(0 {"iconId":600,"ownership":{"freeToPlayReward":false,"owned":false,)" + rental + "}}");
+  const std::string rental =
+      R"("rental":{"endDate":0,"purchaseDate":0,"rented":false,"winCountRemaining":0})";
+  EXPECT_EQ(icon(7, 588),
+            R"(0 {"iconId":588,"ownership":{"freeToPlayReward":false,"owned":true,)" + rental + "}}");
+  EXPECT_EQ(icon(7, 5),
+            R"(0 {"iconId":5,"ownership":{"freeToPlayReward":false,"owned":true,)" + rental + "}}");
+  EXPECT_EQ(icon(7, 600),
+            R"(0 {"iconId":600,"ownership":{"freeToPlayReward":false,"owned":false,)" + rental + "}}");
   // Summoner 8 owns only the free icons: the logged-in summoner's purchase
   // is not theirs.
-  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass, R"({"summonerId":8})");
+  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
+                    R"({"summonerId":8})");
   EXPECT_NE(icon(8, 5).find(R"("owned":true)"), std::string::npos);
   EXPECT_NE(icon(8, 588).find(R"("owned":false)"), std::string::npos);
   // An icon list that cannot be read owns nothing, and the route still answers.
@@ -113,18 +122,20 @@ TEST(SummonerIcon, OwnershipIsReadFromTheAskedSummonersIcons) {
 
 TEST(SummonerIcon, PublishIconSendsTheLoggedInSummonersOwnership) {
   CollectionsHarness h;
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, R"({"summonerId":7})");
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass,
+                    R"({"summonerId":7})");
   h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
                     R"({"summonerId":7,"summonerIcons":[{"iconId":588}]})");
   h.LogIn(7);
   h.ClearRecords();
   Quarn::Client::Collections::PublishIcon(*h.service, 588);
   h.host.RunUntilIdle();
-  EXPECT_EQ(h.host.EmittedPayloads("OnJsonApiEvent_kiv-collections_v2_inventories"),
-            std::vector<std::string>{
-                R"({"data":{"iconId":588,"ownership":{"freeToPlayReward":false,"owned":true,"rental":{"endDate":0,)"
-                R"("purchaseDate":0,"rented":false,"winCountRemaining":0}}},"eventType":"Update",)"
-                R"("uri":"/kiv-collections/v2/inventories/7/summoner-icons/588"})"});
+  EXPECT_EQ(
+      h.host.EmittedPayloads("OnJsonApiEvent_kiv-collections_v2_inventories"),
+      std::vector<std::string>{
+          R"({"data":{"iconId":588,"ownership":{"freeToPlayReward":false,"owned":true,"rental":{"endDate":0,)"
+          R"("purchaseDate":0,"rented":false,"winCountRemaining":0}}},"eventType":"Update",)"
+          R"("uri":"/kiv-collections/v2/inventories/7/summoner-icons/588"})"});
 }
 
 TEST(SummonerSpells, AvailableByLevelWithLenientNumbers) {
@@ -168,8 +179,9 @@ TEST(SummonerSpells, FailuresNameWhatCouldNotBeRead) {
   CollectionsHarness no_summoner;
   no_summoner.host.AnswerJson("GET", "/kiv-game-data/assets/v1/summoner-spells.json", "[]");
   no_summoner.host.AnswerError("GET", "/kiv-summoner/v1/summoners/{id}", "who?", 404);
-  EXPECT_EQ(no_summoner.Call("GET", "/kiv-collections/v1/inventories/5/spells"),
-            "500 Error requesting summoner level for 5: Error response for GET /kiv-summoner/v1/summoners/5: who?");
+  EXPECT_EQ(
+      no_summoner.Call("GET", "/kiv-collections/v1/inventories/5/spells"),
+      "500 Error requesting summoner level for 5: Error response for GET /kiv-summoner/v1/summoners/5: who?");
 }
 
 }  // namespace

@@ -63,8 +63,9 @@ TEST(MasteryBookRead, TalliesEachPageByTreeAndCachesTheLoggedInSummonersBook) {
   CollectionsHarness h(AnswerTrees);
   h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
                     R"({"summonerId":7,"bookPages":[)" +
-                        PageDto(3, true, R"({"talentId":4111,"rank":1},{"talentId":4112,"rank":3},)"
-                                         R"({"talentId":4211,"rank":2},{"talentId":9999,"rank":4})") +
+                        PageDto(3, true,
+                                R"({"talentId":4111,"rank":1},{"talentId":4112,"rank":3},)"
+                                R"({"talentId":4211,"rank":2},{"talentId":9999,"rank":4})") +
                         "]}");
   h.LogIn(7);
   const std::string expected =
@@ -73,7 +74,8 @@ TEST(MasteryBookRead, TalliesEachPageByTreeAndCachesTheLoggedInSummonersBook) {
   // Always read from the backend, and the cache follows.
   EXPECT_EQ(h.Call("GET", kBook), expected);
   EXPECT_EQ(h.Call("GET", kBook), expected);
-  EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), (std::vector<std::string>{"[7]", "[7]"}));
+  EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"),
+            (std::vector<std::string>{"[7]", "[7]"}));
   EXPECT_EQ(h.service->state().caches.mastery_book.next_page_id, 4u);
   const std::vector<std::string> logs = h.host.LogTexts();
   EXPECT_EQ(std::count(logs.begin(), logs.end(), "Could not find mastery tree for mastery id: 9999"), 2);
@@ -88,11 +90,13 @@ TEST(MasteryBookRead, WithoutTreeTablesSummariesAreEmpty) {
                       "/kiv-game-data/assets/v1/summoner-masteries.json: No route for GET "
                       "/kiv-game-data/assets/v1/summoner-masteries.json"),
             logs.end());
-  h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
-                    R"({"summonerId":8,"bookPages":[)" + PageDto(1, true, R"({"talentId":4111,"rank":1})") + "]}");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/mastery-book"),
-            R"(0 {"pages":[{"current":true,"id":1,"masteries":[{"id":4111,"rank":1}],"name":"p1","summary":{}}],)"
-            R"("summonerId":8})");
+  h.backend.Returns(
+      "masteryBookService.getMasteryBook", kMasteryBookClass,
+      R"({"summonerId":8,"bookPages":[)" + PageDto(1, true, R"({"talentId":4111,"rank":1})") + "]}");
+  EXPECT_EQ(
+      h.Call("GET", "/kiv-collections/v1/inventories/8/mastery-book"),
+      R"(0 {"pages":[{"current":true,"id":1,"masteries":[{"id":4111,"rank":1}],"name":"p1","summary":{}}],)"
+      R"("summonerId":8})");
 }
 
 TEST(MasteryBookRead, RefusalAndFailure) {
@@ -113,18 +117,20 @@ TEST(MasteryBookWrite, SavesCachesAndPublishesTheBookWithSummaries) {
       R"({"pages":[{"current":false,"id":5,"masteries":[{"id":4113,"rank":3}],"name":"x","summary":{"1":3,"2":0}},)"
       R"({"current":true,"id":6,"masteries":[],"name":"y","summary":{"1":0,"2":0}}],"summonerId":7})";
   EXPECT_EQ(l.h.Call("PUT", kBook, body), "0 " + book);
-  EXPECT_EQ(l.h.backend.ArgumentsOf("masteryBookService.saveMasteryBook"),
-            std::vector<std::string>{
-                R"([{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookDTO",)"
-                R"("bookPages":[{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":false,"name":"x","pageId":5,"summonerId":7,"talentEntries":[)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.TalentEntry","rank":3,"talentId":4113}]},)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":true,"name":"y","pageId":6,"summonerId":7,)"
-                R"("talentEntries":[]}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
+  EXPECT_EQ(
+      l.h.backend.ArgumentsOf("masteryBookService.saveMasteryBook"),
+      std::vector<std::string>{
+          R"([{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookDTO",)"
+          R"("bookPages":[{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
+          R"("createDate":1714555800000,"current":false,"name":"x","pageId":5,"summonerId":7,"talentEntries":[)"
+          R"({"__class":"com.quarngames.platform.summoner.masterybook.TalentEntry","rank":3,"talentId":4113}]},)"
+          R"({"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
+          R"("createDate":1714555800000,"current":true,"name":"y","pageId":6,"summonerId":7,)"
+          R"("talentEntries":[]}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
   EXPECT_EQ(l.h.Published(),
-            std::vector<std::string>{R"({"data":)" + book +
-                                     R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/mastery-book"})"});
+            std::vector<std::string>{
+                R"({"data":)" + book +
+                R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/mastery-book"})"});
   EXPECT_EQ(l.Pages(), "5 6*");
   EXPECT_EQ(l.CurrentId(), 6u);
   EXPECT_EQ(l.h.service->state().caches.mastery_book.next_page_id, 7u);
@@ -143,8 +149,9 @@ TEST(MasteryBookWrite, RefusalAndFailedSaveLeaveTheCache) {
 
 TEST(MasteryPageWrite, CreatedPagesGetConsecutiveIdsAboveTheHighest) {
   LoggedIn l({PageDto(4, false), PageDto(9, true)});
-  EXPECT_EQ(l.h.Call("PUT", kPages, R"({"id":0,"name":"new","masteries":[{"id":4211,"rank":5}]})"),
-            R"(0 {"current":false,"id":10,"masteries":[{"id":4211,"rank":5}],"name":"new","summary":{"1":0,"2":5}})");
+  EXPECT_EQ(
+      l.h.Call("PUT", kPages, R"({"id":0,"name":"new","masteries":[{"id":4211,"rank":5}]})"),
+      R"(0 {"current":false,"id":10,"masteries":[{"id":4211,"rank":5}],"name":"new","summary":{"1":0,"2":5}})");
   EXPECT_EQ(l.h.Call("PUT", kPages, R"({"id":0,"name":"newer","current":true})"),
             R"(0 {"current":true,"id":11,"masteries":[],"name":"newer","summary":{"1":0,"2":0}})");
   EXPECT_EQ(l.Pages(), "4 9 10 11*");
@@ -160,7 +167,8 @@ TEST(MasteryPageWrite, CreationStopsAtTwentyPagesAndAboveIt) {
     std::vector<std::string> pages;
     for (uint32_t id = 1; id <= count; ++id) pages.push_back(PageDto(id, id == 1));
     LoggedIn l(pages);
-    EXPECT_EQ(l.h.Call("PUT", kPages, R"({"id":0})"), "403 Attempted to create too many mastery pages.") << count;
+    EXPECT_EQ(l.h.Call("PUT", kPages, R"({"id":0})"), "403 Attempted to create too many mastery pages.")
+        << count;
     EXPECT_TRUE(l.h.backend.calls().empty()) << count;
     // Replacing a page is not creating one.
     EXPECT_EQ(l.h.Call("PUT", kPages, R"({"id":3,"name":"r"})").substr(0, 2), "0 ") << count;

@@ -54,7 +54,8 @@ TEST(RuneBookRead, AnotherSummonersBookComesFromTheBackendEveryTime) {
     EXPECT_EQ(l.h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book"),
               R"(0 {"pages":[{"current":false,"id":9,"name":"x","runes":[]}],"summonerId":8})");
   }
-  EXPECT_EQ(l.h.backend.ArgumentsOf("spellBookService.getSpellBook"), (std::vector<std::string>{"[8]", "[8]"}));
+  EXPECT_EQ(l.h.backend.ArgumentsOf("spellBookService.getSpellBook"),
+            (std::vector<std::string>{"[8]", "[8]"}));
   EXPECT_NE(l.Cached().find(R"("name":"two")"), std::string::npos);
   EXPECT_TRUE(l.h.Published().empty());
 }
@@ -108,19 +109,22 @@ TEST(RuneBookWrite, ABookOfOtherDistinctIdsIsSavedCachedAndPublished) {
       R"({"current":true,"id":12,"name":"q","runes":[]},{"current":false,"id":13,"name":"r","runes":[]}],)"
       R"("summonerId":7})";
   EXPECT_EQ(l.h.Call("PUT", kBook, book), "0 " + book);
-  EXPECT_EQ(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook"),
+  EXPECT_EQ(
+      l.h.backend.ArgumentsOf("spellBookService.saveSpellBook"),
+      std::vector<std::string>{
+          R"([{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",)"
+          R"("bookPages":[{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
+          R"("createDate":1714555800000,"current":false,"name":"p","pageId":11,"slotEntries":[)"
+          R"({"__class":"com.quarngames.platform.summoner.spellbook.SlotEntry","runeId":5002,"runeSlotId":4}],)"
+          R"("summonerId":7},{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
+          R"("createDate":1714555800000,"current":true,"name":"q","pageId":12,"slotEntries":[],"summonerId":7},)"
+          R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
+          R"("createDate":1714555800000,"current":false,"name":"r","pageId":13,"slotEntries":[],)"
+          R"("summonerId":7}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
+  EXPECT_EQ(l.h.Published(),
             std::vector<std::string>{
-                R"([{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",)"
-                R"("bookPages":[{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
-                R"("createDate":1714555800000,"current":false,"name":"p","pageId":11,"slotEntries":[)"
-                R"({"__class":"com.quarngames.platform.summoner.spellbook.SlotEntry","runeId":5002,"runeSlotId":4}],)"
-                R"("summonerId":7},{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
-                R"("createDate":1714555800000,"current":true,"name":"q","pageId":12,"slotEntries":[],"summonerId":7},)"
-                R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
-                R"("createDate":1714555800000,"current":false,"name":"r","pageId":13,"slotEntries":[],)"
-                R"("summonerId":7}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
-  EXPECT_EQ(l.h.Published(), std::vector<std::string>{R"({"data":)" + book +
-                                                      R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/rune-book"})"});
+                R"({"data":)" + book +
+                R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/rune-book"})"});
   EXPECT_EQ(l.Cached(), "0 " + book);
   // The remembered current page is 12: selecting it changes nothing.
   EXPECT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/select-page/12").substr(0, 2), "0 ");
@@ -144,7 +148,8 @@ TEST(RuneBookWrite, ABodyWithSummonerZeroIsStoredAsSent) {
             "0 ");
   EXPECT_EQ(l.h.service->state().caches.rune_book.book.summoner_id, 0u);
   // The save went out for the path's summoner all the same.
-  EXPECT_NE(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook")[0].find(R"("dateString":"2024-05-01T09:30:00Z","summonerId":7})"),
+  EXPECT_NE(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook")[0].find(
+                R"("dateString":"2024-05-01T09:30:00Z","summonerId":7})"),
             std::string::npos);
 }
 
@@ -157,8 +162,10 @@ TEST(RunePageWrite, RefusalsCarryTheirStatusAndText) {
   const Case cases[] = {
       {"/kiv-collections/v1/inventories/8/rune-book/pages/1", R"({"id":1})",
        "403 Attempted to modify another summoner's rune book."},
-      {"/kiv-collections/v1/inventories/7/rune-book/pages/7", R"({"id":8})", "400 PUT id 7 does not match rune page id 8."},
-      {"/kiv-collections/v1/inventories/7/rune-book/pages/9", R"({"id":9})", "409 Rune pages cannot be created."},
+      {"/kiv-collections/v1/inventories/7/rune-book/pages/7", R"({"id":8})",
+       "400 PUT id 7 does not match rune page id 8."},
+      {"/kiv-collections/v1/inventories/7/rune-book/pages/9", R"({"id":9})",
+       "409 Rune pages cannot be created."},
   };
   for (const Case& c : cases) {
     LoggedIn l;
@@ -169,7 +176,8 @@ TEST(RunePageWrite, RefusalsCarryTheirStatusAndText) {
 
 TEST(RunePageWrite, ReplacesThePageSavesTheBookAndPublishesNothing) {
   LoggedIn l;
-  const std::string page = R"({"current":true,"id":3,"name":"renamed","runes":[{"runeId":5003,"runeSlotId":2}]})";
+  const std::string page =
+      R"({"current":true,"id":3,"name":"renamed","runes":[{"runeId":5003,"runeSlotId":2}]})";
   EXPECT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/pages/3", page), "0 " + page);
   EXPECT_EQ(l.Cached(),
             R"(0 {"pages":[{"current":false,"id":1,"name":"one","runes":[{"runeId":5001,"runeSlotId":1}]},)"
@@ -204,18 +212,21 @@ TEST(RunePageSelect, SelectsTellsTheBackendAndPublishes) {
   LoggedIn l;
   EXPECT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/select-page/1"),
             R"(0 {"current":true,"id":1,"name":"one","runes":[{"runeId":5001,"runeSlotId":1}]})");
-  EXPECT_EQ(l.h.backend.ArgumentsOf("spellBookService.selectDefaultSpellBookPage"),
-            std::vector<std::string>{
-                R"([{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
-                R"("createDate":1714555800000,"current":true,"name":"one","pageId":1,"slotEntries":[)"
-                R"({"__class":"com.quarngames.platform.summoner.spellbook.SlotEntry","runeId":5001,"runeSlotId":1}],)"
-                R"("summonerId":7}])"});
+  EXPECT_EQ(
+      l.h.backend.ArgumentsOf("spellBookService.selectDefaultSpellBookPage"),
+      std::vector<std::string>{
+          R"([{"__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO",)"
+          R"("createDate":1714555800000,"current":true,"name":"one","pageId":1,"slotEntries":[)"
+          R"({"__class":"com.quarngames.platform.summoner.spellbook.SlotEntry","runeId":5001,"runeSlotId":1}],)"
+          R"("summonerId":7}])"});
   const std::string book =
       R"({"pages":[{"current":true,"id":1,"name":"one","runes":[{"runeId":5001,"runeSlotId":1}]},)"
       R"({"current":false,"id":2,"name":"two","runes":[]},{"current":false,"id":3,"name":"three","runes":[]}],)"
       R"("summonerId":7})";
-  EXPECT_EQ(l.h.Published(), std::vector<std::string>{R"({"data":)" + book +
-                                                      R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/rune-book"})"});
+  EXPECT_EQ(l.h.Published(),
+            std::vector<std::string>{
+                R"({"data":)" + book +
+                R"(,"eventType":"Update","uri":"/kiv-collections/v1/inventories/7/rune-book"})"});
 }
 
 TEST(RunePageSelect, TheCurrentPageIsStillSentAndPublished) {
@@ -254,14 +265,17 @@ TEST(VerificationCode, ABookWithoutACurrentPageGetsItsFirstPageRenamedAndCurrent
   h.backend.Accepts("spellBookService.saveSpellBook");
   h.LogIn(7);
   // A page edit that clears the only current page leaves none current.
-  h.LoginData(R"({"summonerId":7,"bookPages":[{"pageId":1,"name":"a","current":true},{"pageId":2,"name":"b"}]})",
-              R"({"summonerId":7})");
-  ASSERT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/pages/1", R"({"id":1,"name":"a"})").substr(0, 2),
+  h.LoginData(
+      R"({"summonerId":7,"bookPages":[{"pageId":1,"name":"a","current":true},{"pageId":2,"name":"b"}]})",
+      R"({"summonerId":7})");
+  ASSERT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/pages/1", R"({"id":1,"name":"a"})")
+                .substr(0, 2),
             "0 ");
   EXPECT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/7/verification", R"("XYZ")"), R"(0 "")");
-  EXPECT_EQ(h.Call("GET", kBook),
-            R"(0 {"pages":[{"current":true,"id":1,"name":"XYZ","runes":[]},{"current":false,"id":2,"name":"b","runes":[]}],)"
-            R"("summonerId":7})");
+  EXPECT_EQ(
+      h.Call("GET", kBook),
+      R"(0 {"pages":[{"current":true,"id":1,"name":"XYZ","runes":[]},{"current":false,"id":2,"name":"b","runes":[]}],)"
+      R"("summonerId":7})");
 }
 
 TEST(VerificationCode, AFailedSaveAnswersFailedToSaveAndKeepsTheName) {

@@ -19,8 +19,9 @@ using kiv::test::kRuneInventoryClass;
 using kiv::test::kSpellBookClass;
 
 std::string SpellBook(uint64_t summoner, const std::string& page_name, bool current = true) {
-  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"bookPages":[{"pageId":1,"name":")" + page_name +
-         R"(","current":)" + (current ? "true" : "false") + R"(,"slotEntries":[]},{"pageId":2,"name":"b"}]})";
+  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"bookPages":[{"pageId":1,"name":")" +
+         page_name + R"(","current":)" + (current ? "true" : "false") +
+         R"(,"slotEntries":[]},{"pageId":2,"name":"b"}]})";
 }
 std::string MasteryBook(uint64_t summoner) {
   return R"({"summonerId":)" + std::to_string(summoner) +
@@ -76,7 +77,7 @@ TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
     bool logs_in;
   };
   const Case cases[] = {
-      {"SUCCEEDED", 7, 70, true},  {"SUCCEEDED", 7, 0, false},   {"SUCCEEDED", 0, 70, false},
+      {"SUCCEEDED", 7, 70, true},    {"SUCCEEDED", 7, 0, false},    {"SUCCEEDED", 0, 70, false},
       {"IN_PROGRESS", 7, 70, false}, {"LOGGING_OUT", 7, 70, false}, {"ERROR", 7, 70, false},
   };
   for (const Case& c : cases) {
@@ -154,7 +155,8 @@ TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   h.LoginData(SpellBook(7, "early"), MasteryBook(7));
   // Nobody is logged in yet: published with 0 in place of the summoner.
   ASSERT_EQ(h.Published().size(), 2u);
-  EXPECT_NE(h.Published()[0].find(R"("uri":"/kiv-collections/v1/inventories/0/rune-book")"), std::string::npos);
+  EXPECT_NE(h.Published()[0].find(R"("uri":"/kiv-collections/v1/inventories/0/rune-book")"),
+            std::string::npos);
 
   h.LogIn(7);
   h.ClearRecords();
@@ -182,7 +184,8 @@ TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/verification"), R"(0 "")");
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"),
             R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"), std::string::npos);
+  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"),
+            std::string::npos);
   EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/summoner-icons").find("600"), std::string::npos);
   EXPECT_EQ(h.backend.calls(), (std::vector<std::string>{
                                    "summonerRuneService.getSummonerRuneInventory [8]",
@@ -219,7 +222,8 @@ TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
   // Summoner 0 names nobody, so it may not write either.
   for (const char* summoner : {"7", "0"}) {
     const std::string base = std::string("/kiv-collections/v1/inventories/") + summoner;
-    EXPECT_EQ(h.Call("PUT", base + "/rune-book", book), "403 Attempted to modify another summoner's rune book.");
+    EXPECT_EQ(h.Call("PUT", base + "/rune-book", book),
+              "403 Attempted to modify another summoner's rune book.");
     EXPECT_EQ(h.Call("PUT", base + "/rune-book/select-page/1"),
               "403 Attempted to modify another summoner's rune book.");
     EXPECT_EQ(h.Call("PUT", base + "/mastery-book/pages", R"({"id":0})"),
@@ -277,7 +281,8 @@ TEST(SessionTracking, AccessIsOnlyForTheLoggedInSummoner) {
   AnswerReads(h);
   const auto access = [&h](uint64_t summoner) {
     const Quarn::Maybe<void> result = Quarn::Client::Collections::CheckAccess(*h.service, summoner);
-    return result.ok() ? std::string("ok") : std::to_string(result.failure().code()) + " " + result.failure().message();
+    return result.ok() ? std::string("ok")
+                       : std::to_string(result.failure().code()) + " " + result.failure().message();
   };
   EXPECT_EQ(access(7), "403 Data can only be retrieved by a logged-in summoner.");
   h.LogIn(7);

@@ -104,7 +104,8 @@ class CollectionsBooksEndToEnd : public testing::Test {
   }
 
   // Status and body of one request.
-  std::pair<int, std::string> Call(const std::string& method, const std::string& path, const std::string& body = {}) {
+  std::pair<int, std::string> Call(const std::string& method, const std::string& path,
+                                   const std::string& body = {}) {
     httplib::Request request;
     request.method = method;
     request.path = path;
@@ -210,8 +211,9 @@ TEST_F(CollectionsBooksEndToEnd, LogInReadEveryRouteAndEditBothBooks) {
   EXPECT_EQ(answered_icons, expected_icons);
   const std::string v2 = "/kiv-collections/v2/inventories/" + std::to_string(summoner_.summoner_id);
   ASSERT_FALSE(summoner_.icons.empty());
-  EXPECT_TRUE(GetJson(v2 + "/summoner-icons/" + std::to_string(summoner_.icons[0].icon_id))["ownership"]["owned"]
-                  .GetBool());
+  EXPECT_TRUE(
+      GetJson(v2 + "/summoner-icons/" + std::to_string(summoner_.icons[0].icon_id))["ownership"]["owned"]
+          .GetBool());
   EXPECT_FALSE(GetJson(v2 + "/summoner-icons/999999")["ownership"]["owned"].GetBool());
   EXPECT_EQ(BackendCalls(), (std::vector<std::string>{"masteryBookService.getMasteryBook",
                                                       "summonerIconService.getSummonerIconInventory"}));
@@ -237,7 +239,8 @@ TEST_F(CollectionsBooksEndToEnd, LogInReadEveryRouteAndEditBothBooks) {
   rapidjson::StringBuffer page_json;
   rapidjson::Writer<rapidjson::StringBuffer> writer(page_json);
   page.Accept(writer);
-  const auto renamed = Call("PUT", base_ + "/rune-book/pages/" + std::to_string(target), page_json.GetString());
+  const auto renamed =
+      Call("PUT", base_ + "/rune-book/pages/" + std::to_string(target), page_json.GetString());
   EXPECT_EQ(renamed.first, 200) << renamed.second;
   EXPECT_EQ(std::string(Json(renamed.second)["name"].GetString()), "Renamed over HTTP");
   const auto selected = Call("PUT", base_ + "/rune-book/select-page/" + std::to_string(target));
