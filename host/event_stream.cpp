@@ -65,11 +65,13 @@ void kiv::host::EventStream::Follower::Push(const std::string& message) {
     if (ended_) return;
     // A client that reads slower than events come is cut off rather than
     // letting its queue grow without bound.
-    if (queue_.size() >= kMaxQueued) {
+    if (queued_bytes_ + message.size() > kMaxQueuedBytes) {
       ended_ = true;
       queue_.clear();
+      queued_bytes_ = 0;
     } else {
       queue_.push_back(message);
+      queued_bytes_ += message.size();
     }
   }
   ready_.notify_all();
@@ -92,5 +94,6 @@ std::optional<std::string> kiv::host::EventStream::Follower::Next(std::chrono::m
     out += queue_.front();
     queue_.pop_front();
   }
+  queued_bytes_ = 0;
   return out;
 }

@@ -33,8 +33,8 @@ class EventStream {
   // Ends every stream: Next returns nullopt from now on. [any thread]
   void Close();
 
-  // A follower whose queue grows past this many events is dropped.
-  static constexpr size_t kMaxQueued = 10000;
+  // A follower whose unread events grow past this many bytes is dropped.
+  static constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
 
  private:
   std::mutex mutex_;
@@ -62,6 +62,7 @@ class EventStream::Follower {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<std::string> queue_;
+  size_t queued_bytes_ = 0;
   bool ended_ = false;
 };
 

@@ -3,8 +3,12 @@
 // the simulation controls, the OpenAPI document and the request checks.
 #include "host/dev_server.h"
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -213,6 +217,38 @@ TEST(DevServer, StreamsPublishedResourceEventsOnce) {
   size_t count = 0;
   for (size_t at = text.find("event: "); at != std::string::npos; at = text.find("event: ", at + 1)) ++count;
   EXPECT_EQ(count, 5u) << text;
+}
+
+TEST(DevServer, AClientThatStallsHoldsUpNobodyElse) {
+  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  // One client sends half a request and goes quiet; another follows the
+  // events and never reads them.
+  const auto open_connection = [&] {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(served->server->port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  };
+  const int half = open_connection();
+  const std::string partial = "GET /kiv-login/v1/sess";
+  ASSERT_EQ(send(half, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
+  const int deaf = open_connection();
+  const std::string follow = "GET /events?name=* HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(send(deaf, follow.data(), follow.size(), 0), static_cast<ssize_t>(follow.size()));
+  const auto start = std::chrono::steady_clock::now();
+  // Enough events to fill the deaf follower's socket: its HTTP thread
+  // blocks in its write, the loop does not.
+  const std::string push = R"({"className": "a.B", "body": {"text": ")" + std::string(16384, 'x') + R"("}})";
+  for (int i = 0; i < 300; ++i)
+    ASSERT_EQ(served->http->Post("/sim/push", push, "application/json")->status, 204);
+  EXPECT_EQ(served->http->Get("/kiv-login/v1/session")->status, 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  close(half);
+  close(deaf);
 }
 
 TEST(DevServer, StreamsPluginEventsByName) {
