@@ -229,7 +229,28 @@ TEST_F(CollectionsScenario, TheWholeServiceOverHttp) {
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/mastery-book")), mark));
   EXPECT_TRUE(events_->WaitFor(Event(Inventories(kKestrel, "/backdrop")), mark)) << "recent games arrived";
 
-  // ---- 2. every route answers for the logged-in summoner.
+  // ---- 2. every route answers for the logged-in summoner; the API
+  // description lists all 20, in table order.
+  const rapidjson::Document openapi = Json(Read("/openapi.json"));
+  std::vector<std::string> operations;
+  for (const auto& path : openapi["paths"].GetObject()) {
+    const std::string name = path.name.GetString();
+    if (name.rfind("/kiv-collections/", 0) != 0) continue;
+    for (const auto& method : path.value.GetObject()) {
+      const std::string verb = method.name.GetString();
+      if (verb == "get" || verb == "put" || verb == "delete") operations.push_back(verb + " " + name);
+    }
+  }
+  ASSERT_EQ(operations.size(), 20u);
+  const std::string inv = "/kiv-collections/v1/inventories/";
+  const std::vector<std::string> last_six(operations.end() - 6, operations.end());
+  EXPECT_EQ(
+      last_six,
+      (std::vector<std::string>{
+          "get " + inv + "{summonerId}/champion-mastery", "get " + inv + "{summonerId}/champion-mastery/top",
+          "get " + inv + "chest-eligibility", "get " + inv + "{summonerId}/ward-skins",
+          "get " + inv + "{summonerId}/ward-skins/{wardSkinId}", "get " + inv + "{summonerId}/backdrop"}));
+
   ClearCalls();
   rapidjson::Document book = Json(Read(Inventories(kKestrel, "/rune-book")));
   EXPECT_EQ(book["summonerId"].GetUint64(), kKestrel);
