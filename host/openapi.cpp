@@ -174,11 +174,19 @@ void Operation(Writer& w, const ApiFunctionEntry& f, const std::vector<std::stri
   Member(w, "operationId", id);
   Member(w, "summary", TextOf(f.help).empty() ? std::string_view(id) : TextOf(f.help));
   if (!TextOf(f.help).empty()) Member(w, "description", f.help);
+  // Swagger UI lists an operation once per tag: group by the most specific
+  // (last) tag and keep them all beside it.
+  const bool tagged = f.tags != nullptr && f.tag_count > 0;
   Key(w, "tags");
   w.StartArray();
-  if (f.tag_count == 0 || f.tags == nullptr) Text(w, first_segment);
-  for (uint32_t t = 0; f.tags != nullptr && t < f.tag_count; ++t) Text(w, TextOf(f.tags[t]));
+  Text(w, tagged ? TextOf(f.tags[f.tag_count - 1]) : first_segment);
   w.EndArray();
+  if (tagged) {
+    Key(w, "x-kiv-tags");
+    w.StartArray();
+    for (uint32_t t = 0; t < f.tag_count; ++t) Text(w, TextOf(f.tags[t]));
+    w.EndArray();
+  }
 
   Key(w, "parameters");
   w.StartArray();

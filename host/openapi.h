@@ -1,8 +1,9 @@
 // An OpenAPI 3.1 document of a plug-in, built from its API description alone:
 // one operation per function (by method and path template), its arguments as
-// path, query or header parameters or as the request body, the result as the
-// success response, every error in the host's error shape, and the
-// registered structures and enumerations (by name) as component schemas.
+// path, query or header parameters or as the request body, its last tag (all
+// of them in "x-kiv-tags"), the result as the success response, every error
+// in the host's error shape, and the registered structures and enumerations
+// (by name) as component schemas.
 #pragma once
 
 #include <string>

@@ -374,7 +374,9 @@ TEST(DevServer, DescribesThePluginAsOpenApi) {
                "string");
   EXPECT_STREQ(echo["responses"]["default"]["content"]["application/json"]["schema"]["$ref"].GetString(),
                "#/components/schemas/KivHostError");
-  EXPECT_STREQ(echo["tags"][1].GetString(), "Plugin kiv-minimal");
+  ASSERT_EQ(echo["tags"].Size(), 1u);
+  EXPECT_STREQ(echo["tags"][0].GetString(), "Plugin kiv-minimal");
+  EXPECT_STREQ(echo["x-kiv-tags"][0].GetString(), "Plugins");
   const auto& schemas = doc["components"]["schemas"];
   EXPECT_STREQ(schemas["MinimalEcho"]["properties"]["loud"]["$ref"].GetString(),
                "#/components/schemas/MinimalMood");
