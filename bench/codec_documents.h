@@ -73,7 +73,7 @@ inline std::string CatalogueJson() {
     Text(w, Words(random, 18));
     Key(w, "description");
     Text(w, Words(random, 118));
-    std::string path = "/lol-game-data/assets/content/wards/ward_";
+    std::string path = "/kiv-game-data/assets/v1/ward-skins/ward-";
     path.append(std::to_string(i)).append("/ward_").append(std::to_string(i));
     Key(w, "wardImagePath");
     Text(w, std::string(path).append(".png"));
