@@ -182,6 +182,10 @@ int kiv::RunServe(int argc, char** argv) {
 
   // Ctrl-C and SIGTERM are taken by one thread, so every other thread
   // (the loop, the HTTP workers) runs undisturbed until the host stops.
+  // A shell without job control starts background programs with Ctrl-C
+  // ignored, and an ignored signal never reaches sigwait: take both back.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
