@@ -136,32 +136,34 @@ uint64_t kiv::host::UtcMilliseconds() {
                                    .count());
 }
 
-OwnedValue kiv::host::Backend::SpellBookDto(const WorldSummoner& summoner) {
+namespace {
+
+// A spell or mastery book: its pages, each stamped with the summoner, under
+// their backend classes.
+template <class Page>
+OwnedValue BookDto(uint64_t summoner_id, const std::vector<Page>& book_pages, std::string_view page_class,
+                   std::string_view book_class) {
   std::vector<OwnedValue> pages;
-  for (const auto& page : summoner.rune_pages) {
+  for (const auto& page : book_pages) {
     auto members = RecordMembers(page);
-    members.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner.summoner_id));
-    pages.push_back(Annotated(std::move(members), cls::kSpellBookPage));
+    members.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner_id));
+    pages.push_back(Annotated(std::move(members), page_class));
   }
-  detail::ObjectWriter book;
-  book.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner.summoner_id));
-  book.members.emplace_back("dateString", OwnedValue::Text(UtcDateString()));
+  kiv::host::detail::ObjectWriter book;
+  book.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner_id));
+  book.members.emplace_back("dateString", OwnedValue::Text(kiv::host::UtcDateString()));
   book.members.emplace_back("bookPages", OwnedValue::Array(pages));
-  return Annotated(std::move(book), cls::kSpellBook);
+  return Annotated(std::move(book), book_class);
+}
+
+}  // namespace
+
+OwnedValue kiv::host::Backend::SpellBookDto(const WorldSummoner& summoner) {
+  return BookDto(summoner.summoner_id, summoner.rune_pages, cls::kSpellBookPage, cls::kSpellBook);
 }
 
 OwnedValue kiv::host::Backend::MasteryBookDto(const WorldSummoner& summoner) {
-  std::vector<OwnedValue> pages;
-  for (const auto& page : summoner.mastery_pages) {
-    auto members = RecordMembers(page);
-    members.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner.summoner_id));
-    pages.push_back(Annotated(std::move(members), cls::kMasteryBookPage));
-  }
-  detail::ObjectWriter book;
-  book.members.emplace_back("summonerId", OwnedValue::Unsigned(summoner.summoner_id));
-  book.members.emplace_back("dateString", OwnedValue::Text(UtcDateString()));
-  book.members.emplace_back("bookPages", OwnedValue::Array(pages));
-  return Annotated(std::move(book), cls::kMasteryBook);
+  return BookDto(summoner.summoner_id, summoner.mastery_pages, cls::kMasteryBookPage, cls::kMasteryBook);
 }
 
 std::optional<Quarn::Failure> kiv::host::Backend::TakeFault(std::string_view service,
