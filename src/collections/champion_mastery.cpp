@@ -1,6 +1,7 @@
 #include "collections/champion_mastery.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "collections/resource_uris.h"
 #include "collections/second_half_messages.h"
 #include "collections/service_parts.h"
+#include "collections/time_stamp.h"
 #include "diagnostics/logger.h"
 #include "runtime/service_proxy.h"
 
@@ -34,6 +36,41 @@ Quarn::BindingProperty NoArguments() {
   Quarn::BindingProperty list;
   list.MakeCollection();
   return list;
+}
+
+// Other summoners' lists: at most this many are kept, each for this long.
+constexpr size_t kOtherSummonersKept = 64;
+constexpr std::chrono::minutes kOtherSummonerListLife{10};
+
+// The kept list of `summoner`, null when none is kept or another
+// summoner's list has aged out (it is dropped then).
+const MasteryList* KeptMasteries(Collections::CollectionsService& service, uint64_t summoner) {
+  Collections::ChampionMasteryState& state = service.second_half().champion_mastery;
+  const auto found = state.cache.find(summoner);
+  if (found == state.cache.end()) return nullptr;
+  const bool logged_in = summoner == service.state().session.current_summoner;
+  if (!logged_in && Collections::Now() - found->second.read_at >= kOtherSummonerListLife) {
+    state.cache.erase(found);
+    return nullptr;
+  }
+  found->second.last_use = ++state.uses;
+  return &found->second.masteries;
+}
+
+// Keeps `masteries` as `summoner`'s list, dropping the least recently used
+// other summoner's list beyond the limit.
+void KeepMasteries(Collections::CollectionsService& service, uint64_t summoner, const MasteryList& masteries) {
+  Collections::ChampionMasteryState& state = service.second_half().champion_mastery;
+  state.cache[summoner] = {masteries, Collections::Now(), ++state.uses};
+  const uint64_t current = service.state().session.current_summoner;
+  size_t others = 0;
+  auto oldest = state.cache.end();
+  for (auto entry = state.cache.begin(); entry != state.cache.end(); ++entry) {
+    if (entry->first == current) continue;
+    ++others;
+    if (oldest == state.cache.end() || entry->second.last_use < oldest->second.last_use) oldest = entry;
+  }
+  if (others > kOtherSummonersKept) state.cache.erase(oldest);
 }
 
 }  // namespace
@@ -117,20 +154,20 @@ Quarn::Maybe<MasteryList> Quarn::Client::Collections::GetChampionMasteries(Colle
                                                                            uint64_t summoner) {
   if (!service.second_half().champion_mastery.enabled) return Unavailable();
   if (summoner == 0) return Failure(std::string(Msg::kZeroSummoner), 403);
-  {
-    const auto& cache = service.second_half().champion_mastery.cache;
-    if (const auto found = cache.find(summoner); found != cache.end()) return found->second;
-  }
+  if (const MasteryList* kept = KeptMasteries(service, summoner)) return *kept;
 
-  Maybe<MasteryList> read =
-      service.CallServiceProxy<MasteryList>(kMasteryService, "getAllChampionMasteries", summoner);
+  Maybe<MasteryList> read = service.second_half().champion_mastery.all_masteries.Join(
+      service, summoner, [&service, summoner](AppModule::ServiceProxyCallback done) {
+        return service.ServiceProxyRequest(kMasteryService, "getAllChampionMasteries", summoner, {}, {},
+                                           std::move(done));
+      });
   if (read.HasFailure()) {
     const std::string message(read.FailureMessage());
     Log(kLogError, kChannelDbg, Msg::kLogMasteryFailed, message.c_str());
     return Failure(Format(Msg::kRequestMasteries, summoner, message), 500);
   }
   // The wait may have let a session event through: read the state afresh.
-  service.second_half().champion_mastery.cache[summoner] = read.value();
+  KeepMasteries(service, summoner, read.value());
   if (summoner == service.state().session.current_summoner) {
     service.Publish(Format(kChampionMasteryUri, summoner), read.value());
   }
@@ -158,8 +195,11 @@ Quarn::Maybe<Api::CollectionsChestEligibility> Quarn::Client::Collections::GetCh
   if (!session.logged_in || session.current_summoner == 0) {
     return Failure(std::string(Msg::kMasteryNeedsLogin), 503);
   }
-  Maybe<Api::CollectionsChestEligibility> chests = service.CallServiceProxy<Api::CollectionsChestEligibility>(
-      kMasteryService, "getChampionMasteryScoreAndChest", NoArguments());
+  Maybe<Api::CollectionsChestEligibility> chests = service.second_half().champion_mastery.chests.Join(
+      service, session.current_summoner, [&service](AppModule::ServiceProxyCallback done) {
+        return service.ServiceProxyRequest(kMasteryService, "getChampionMasteryScoreAndChest", NoArguments(),
+                                           {}, {}, std::move(done));
+      });
   if (chests.HasFailure()) {
     const std::string message(chests.FailureMessage());
     Log(kLogError, kChannelDbg, Msg::kLogChestFailed, message.c_str());
@@ -184,7 +224,7 @@ void Quarn::Client::Collections::RefreshChampionMastery(CollectionsService& serv
   }
   // The answer is about the summoner asked for, even if the session moved
   // on during the wait: file it under that summoner.
-  MasteryList& list = service.second_half().champion_mastery.cache[summoner];
+  MasteryList& list = service.second_half().champion_mastery.cache[summoner].masteries;
   const auto same = std::find_if(list.begin(), list.end(), [champion_id](const auto& entry) {
     return static_cast<int64_t>(entry.champion_id) == champion_id;
   });
@@ -198,8 +238,8 @@ void Quarn::Client::Collections::RefreshChampionMastery(CollectionsService& serv
   service.Publish(Format(kChampionMasteryUri, summoner), published);
 }
 
-bool Quarn::Client::Collections::HasChampionMasteries(const CollectionsService& service, uint64_t summoner) {
-  return service.second_half().champion_mastery.cache.contains(summoner);
+bool Quarn::Client::Collections::HasChampionMasteries(CollectionsService& service, uint64_t summoner) {
+  return KeptMasteries(service, summoner) != nullptr;
 }
 
 void Quarn::Client::Collections::CheckChampionMasteryAfterReconnect(CollectionsService& service) {

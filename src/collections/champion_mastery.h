@@ -85,6 +85,6 @@ Maybe<Api::CollectionsChestEligibility> GetChestEligibility(CollectionsService& 
 // is logged and changes nothing.
 void RefreshChampionMastery(CollectionsService& service, int64_t champion_id);
 // Whether the cache holds a list for `summoner`.
-bool HasChampionMasteries(const CollectionsService& service, uint64_t summoner);
+bool HasChampionMasteries(CollectionsService& service, uint64_t summoner);
 
 }  // namespace Quarn::Client::Collections

@@ -28,6 +28,10 @@ inline constexpr std::string_view kForeignMasteryBook =
 inline constexpr std::string_view kMasteryPageMissing = "Mastery page %1 does not exist.";
 inline constexpr std::string_view kTooManyMasteryPages = "Attempted to create too many mastery pages.";
 inline constexpr std::string_view kLastMasteryPage = "Attempted to delete the last mastery page.";
+inline constexpr std::string_view kMasteryBookEmpty = "A mastery book must have at least one page.";
+inline constexpr std::string_view kMasteryBookTooLarge = "A mastery book cannot have more than 20 pages.";
+inline constexpr std::string_view kMasteryPageIdsRepeat = "Mastery page ids must be distinct.";
+inline constexpr std::string_view kMasteryBookCurrentPages = "A mastery book can have only one current page.";
 inline constexpr std::string_view kRequestRuneInventory =
     "Error requesting summoner rune inventory for %1: %2";
 inline constexpr std::string_view kRequestIcons = "Error requesting summoner icons for %1: %2";

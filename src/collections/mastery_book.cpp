@@ -1,6 +1,9 @@
 #include "collections/mastery_book.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,33 @@ Quarn::Maybe<void> SaveCachedBook(Quarn::Client::Collections::CollectionsService
   return {};
 }
 
+// The logged-in `summoner`'s cache, read from the backend first when it was
+// never filled: a book always has a page, and saving an edit of an empty
+// cache would wipe the stored book.
+Quarn::Maybe<void> FillCache(Quarn::Client::Collections::CollectionsService& service, uint64_t summoner) {
+  using namespace Quarn::Client::Collections;
+  if (!CachesServe(service, summoner)) return ForeignBook();
+  if (!service.state().caches.mastery_book.book.pages.empty()) return {};
+  QUARN_RETURN_IF_FAILED(GetMasteryBook(service, summoner));
+  if (!CachesServe(service, summoner)) return ForeignBook();
+  return {};
+}
+
+// Why a whole book may not replace the stored one, or nothing.
+std::optional<std::string_view> BookFault(const Api::CollectionsMasteryBook& book) {
+  using namespace Quarn::Client::Collections;
+  if (book.pages.empty()) return Msg::kMasteryBookEmpty;
+  if (book.pages.size() > kMaxMasteryPages) return Msg::kMasteryBookTooLarge;
+  std::set<uint32_t> ids;
+  size_t current = 0;
+  for (const Api::CollectionsMasteryPage& page : book.pages) {
+    if (!ids.insert(page.id).second) return Msg::kMasteryPageIdsRepeat;
+    current += page.current ? 1 : 0;
+  }
+  if (current > 1) return Msg::kMasteryBookCurrentPages;
+  return std::nullopt;
+}
+
 void PublishCachedBook(Quarn::Client::Collections::CollectionsService& service, uint64_t summoner) {
   using namespace Quarn::Client::Collections;
   // The caches may have gone to someone else while the backend saved.
@@ -87,6 +117,19 @@ void Quarn::Client::Collections::LoadMasteryTrees(CollectionsService& service) {
     return;
   }
   service.state().mastery_trees = BuildMasteryTrees(asset.value());
+  // A book that arrived before the tables (the plug-in started after the
+  // login) was tallied against none: tally it again and tell the clients.
+  MasteryBookCache& cache = service.state().caches.mastery_book;
+  bool changed = false;
+  for (Api::CollectionsMasteryPage& page : cache.book.pages) {
+    std::map<std::string, uint32_t> summary = SummaryOf(service.state().mastery_trees, page.masteries);
+    changed = changed || summary != page.summary;
+    page.summary = std::move(summary);
+  }
+  const uint64_t summoner = service.state().session.current_summoner;
+  if (changed && CachesServe(service, summoner)) {
+    service.Publish(Format(kMasteryBookUri, summoner), cache.book);
+  }
 }
 
 Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::GetMasteryBook(
@@ -108,12 +151,14 @@ Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::GetMastery
 Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::PutMasteryBook(
     CollectionsService& service, uint64_t summoner, const Api::CollectionsMasteryBook& book) {
   if (!CachesServe(service, summoner)) return ForeignBook();
+  if (const std::optional<std::string_view> fault = BookFault(book)) return Failure(std::string(*fault), 400);
   const TROV::MasteryBookDTO dto = ToMasteryBookDto(book, summoner);
   Maybe<void> saved = service.Await(service.Invoke(kMasteryBookService, "saveMasteryBook", dto));
   if (saved.HasFailure())
     return Failure(Format(Msg::kSaveMasteryBook, summoner, saved.failure().message()), 500);
 
   Api::CollectionsMasteryBook answer = book;
+  answer.summoner_id = summoner;  // the path's, whatever the body names
   const MasteryTrees& trees = service.state().mastery_trees;
   for (Api::CollectionsMasteryPage& page : answer.pages) page.summary = SummaryOf(trees, page.masteries);
   if (CachesServe(service, summoner)) {
@@ -125,13 +170,7 @@ Quarn::Maybe<Api::CollectionsMasteryBook> Quarn::Client::Collections::PutMastery
 
 Quarn::Maybe<Api::CollectionsMasteryPage> Quarn::Client::Collections::PutMasteryPage(
     CollectionsService& service, uint64_t summoner, const Api::CollectionsMasteryPage& page) {
-  if (!CachesServe(service, summoner)) return ForeignBook();
-  // A book always has a page, so an empty cache was never filled; saving
-  // it with only the new page would wipe the stored book. Read it first.
-  if (service.state().caches.mastery_book.book.pages.empty()) {
-    QUARN_RETURN_IF_FAILED(GetMasteryBook(service, summoner));
-    if (!CachesServe(service, summoner)) return ForeignBook();
-  }
+  QUARN_RETURN_IF_FAILED(FillCache(service, summoner));
 
   MasteryBookCache& cache = service.state().caches.mastery_book;
   Api::CollectionsMasteryPage copy = page;
@@ -162,7 +201,7 @@ Quarn::Maybe<Api::CollectionsMasteryPage> Quarn::Client::Collections::PutMastery
 
 Quarn::Maybe<void> Quarn::Client::Collections::DeleteMasteryPage(CollectionsService& service,
                                                                  uint64_t summoner, uint32_t page_id) {
-  if (!CachesServe(service, summoner)) return ForeignBook();
+  QUARN_RETURN_IF_FAILED(FillCache(service, summoner));
   MasteryBookCache& cache = service.state().caches.mastery_book;
   const auto doomed = FindPage(cache.book, page_id);
   if (doomed == cache.book.pages.end()) return Failure(Format(Msg::kMasteryPageMissing, page_id), 404);

@@ -7,6 +7,8 @@
 #include "binding/message_format.h"
 #include "binding/native_conversion.h"
 #include "collections/champion_mastery.h"
+#include "collections/collections_messages.h"
+#include "collections/rune_book.h"
 #include "collections/collections_service.h"
 #include "collections/dto_mapping.h"
 #include "collections/inventory_routes.h"
@@ -35,19 +37,28 @@ T Convert(const Collections::CollectionsService& service, const Quarn::BindingPr
   return value;
 }
 
+// A SPELL_BOOK_PAGE fulfilment may carry the whole book or only the item
+// bought. Anything but a readable book with pages leaves the cache alone
+// and refetches the logged-in summoner's book, as RUNE refetches quantities.
 void TakeRuneBook(Collections::CollectionsService& service, const Quarn::BindingProperty& data) {
+  const uint64_t summoner = service.state().session.current_summoner;
+  if (summoner == 0) return;
   std::string error;
   const TROV::SpellBookDTO dto = Convert<TROV::SpellBookDTO>(service, data, error);
-  if (!error.empty()) {
-    // An unreadable book would replace the cached one with an empty book.
-    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogSpellBookUnreadable,
-               error.c_str());
+  Api::CollectionsRuneBook book = Collections::ToRuneBook(dto);
+  if (error.empty() && !book.pages.empty()) {
+    Collections::SetRuneBookCache(service, summoner, book);
+    service.Publish(Quarn::Format(Collections::kRuneBookUri, summoner), book);
     return;
   }
-  const uint64_t summoner = service.state().session.current_summoner;
-  Api::CollectionsRuneBook book = Collections::ToRuneBook(dto);
-  Collections::SetRuneBookCache(service, summoner, book);
-  service.Publish(Quarn::Format(Collections::kRuneBookUri, summoner), book);
+  Quarn::Maybe<Api::CollectionsRuneBook> fetched = Collections::FetchRuneBook(service, summoner);
+  if (fetched.HasFailure()) {
+    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogRuneBookFailed,
+               fetched.failure().message().c_str());
+    return;
+  }
+  if (summoner != service.state().session.current_summoner) return;
+  service.Publish(Quarn::Format(Collections::kRuneBookUri, summoner), fetched.value());
 }
 
 void RefreshIcons(Collections::CollectionsService& service, const Quarn::BindingProperty& data) {

@@ -58,6 +58,18 @@ Quarn::Failure ForeignBook() {
   return Quarn::Failure(std::string(Quarn::Client::Collections::Msg::kForeignRuneBook), 403);
 }
 
+// The logged-in `summoner`'s cache, read from the backend first when it was
+// never filled (the login's read failed, say): an edit of an empty cache
+// would be refused, or would save an empty book over the stored one.
+Quarn::Maybe<void> FillCache(Quarn::Client::Collections::CollectionsService& service, uint64_t summoner) {
+  using namespace Quarn::Client::Collections;
+  if (!CachesServe(service, summoner)) return ForeignBook();
+  if (!service.state().caches.rune_book.book.pages.empty()) return {};
+  QUARN_RETURN_IF_FAILED(FetchRuneBook(service, summoner));
+  if (!CachesServe(service, summoner)) return ForeignBook();
+  return {};
+}
+
 }  // namespace
 
 void Quarn::Client::Collections::RegisterRuneBookRoutes(CollectionsService& service) {
@@ -121,8 +133,11 @@ Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::FetchRuneBook
 }
 
 Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::PutRuneBook(
-    CollectionsService& service, uint64_t summoner, const Api::CollectionsRuneBook& book) {
-  if (!CachesServe(service, summoner)) return ForeignBook();
+    CollectionsService& service, uint64_t summoner, const Api::CollectionsRuneBook& body) {
+  QUARN_RETURN_IF_FAILED(FillCache(service, summoner));
+  // The book is the path's summoner's, whatever the body names.
+  Api::CollectionsRuneBook book = body;
+  book.summoner_id = summoner;
   const std::optional<uint32_t> current =
       CheckRuneBook(book, service.state().caches.rune_book.book.pages.size());
   if (!current) return Failure(std::string(Msg::kRunePageRules), 409);
@@ -135,8 +150,7 @@ Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::PutRuneBook(
   // The caches may have gone to someone else while the backend saved.
   if (CachesServe(service, summoner)) {
     RuneBookCache& cache = service.state().caches.rune_book;
-    cache.book.summoner_id = book.summoner_id;
-    cache.book.pages = book.pages;
+    cache.book = book;
     cache.current_page_id = *current;
   }
   service.Publish(Format(kRuneBookUri, summoner), book);
@@ -145,7 +159,7 @@ Quarn::Maybe<Api::CollectionsRuneBook> Quarn::Client::Collections::PutRuneBook(
 
 Quarn::Maybe<Api::CollectionsRunePage> Quarn::Client::Collections::PutRunePage(
     CollectionsService& service, uint64_t summoner, uint32_t page_id, const Api::CollectionsRunePage& page) {
-  if (!CachesServe(service, summoner)) return ForeignBook();
+  QUARN_RETURN_IF_FAILED(FillCache(service, summoner));
   if (page_id != page.id) return Failure(Format(Msg::kRunePageIdMismatch, page_id, page.id), 400);
   RuneBookCache& cache = service.state().caches.rune_book;
   Api::CollectionsRunePage* cached = FindPage(cache.book, page.id);
@@ -166,7 +180,7 @@ Quarn::Maybe<Api::CollectionsRunePage> Quarn::Client::Collections::PutRunePage(
 Quarn::Maybe<Api::CollectionsRunePage> Quarn::Client::Collections::SelectRunePage(CollectionsService& service,
                                                                                   uint64_t summoner,
                                                                                   uint32_t page_id) {
-  if (!CachesServe(service, summoner)) return ForeignBook();
+  QUARN_RETURN_IF_FAILED(FillCache(service, summoner));
   RuneBookCache& cache = service.state().caches.rune_book;
   Api::CollectionsRunePage* selected = FindPage(cache.book, page_id);
   if (selected == nullptr) return Failure(std::string(Msg::kRunePageMissing), 409);
@@ -194,6 +208,10 @@ Quarn::Maybe<std::string> Quarn::Client::Collections::GetVerificationCode(Collec
   // The code is the logged-in summoner's; nobody else reads it from the cache.
   const RuneBookCache& cache = service.state().caches.rune_book;
   if (!CachesServe(service, summoner) || cache.book.pages.empty()) return std::string();
+  // The page PUT .../verification renames: the first current page.
+  for (const Api::CollectionsRunePage& page : cache.book.pages) {
+    if (page.current) return page.name;
+  }
   return cache.book.pages.front().name;
 }
 
@@ -201,7 +219,7 @@ Quarn::Maybe<std::string> Quarn::Client::Collections::PutVerificationCode(Collec
                                                                           uint64_t summoner,
                                                                           const std::string& code) {
   // Someone who may not save the book may not rename its page either.
-  if (!CachesServe(service, summoner)) return Failure(std::string(Msg::kVerificationSave));
+  if (FillCache(service, summoner).HasFailure()) return Failure(std::string(Msg::kVerificationSave));
   Api::CollectionsRuneBook& book = service.state().caches.rune_book.book;
   if (!book.pages.empty()) {
     auto target = std::find_if(book.pages.begin(), book.pages.end(),

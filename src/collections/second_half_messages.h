@@ -37,10 +37,6 @@ inline constexpr const char* kLogMostPlayed =
 inline constexpr const char* kLogSplashFailed = "Failed to get splash metadata (champion ID: %d).";
 inline constexpr const char* kLogItemProperties =
     "Failed to retrieve item properties from fulfilment notifcation: %s";  // sic: the established text
-// Not a text of the established service: it skips a book it cannot read
-// instead of caching an empty one.
-inline constexpr const char* kLogSpellBookUnreadable =
-    "Failed to read the spell book of a fulfilment notification: %s";
 inline constexpr const char* kLogDialogWithoutFields =
     "The msgBody SimpleDialog DTO does not contain gameId or championLevel";
 inline constexpr const char* kLogMasteryMessage =

@@ -9,22 +9,35 @@
 #include <vector>
 
 #include "collections/api_types.h"
+#include "collections/shared_fetch.h"
+#include "collections/time_stamp.h"
 #include "collections/ward_skin_cache.h"
 
 namespace Quarn::Client::Collections {
 
+struct ChampionMasteryEntry {
+  std::vector<Api::CollectionsChampionMastery> masteries;
+  std::chrono::system_clock::time_point read_at;
+  uint64_t last_use = 0;  // ChampionMasteryState::uses at the last read
+};
+
 struct ChampionMasteryState {
   bool enabled = false;   // the "Enabled" setting; every mastery route refuses while false
   int32_t max_level = 5;  // the "MaxChampionLevel" setting: the most one mastery adds to the score
-  // Summoner id -> the masteries last read for them. Never emptied: keyed
-  // by summoner, it cannot answer for the wrong one.
-  std::map<uint64_t, std::vector<Api::CollectionsChampionMastery>> cache;
+  // Summoner id -> the masteries last read for them. Keyed by summoner, it
+  // cannot answer for the wrong one; other summoners' lists age and are
+  // dropped (collections/champion_mastery.h).
+  std::map<uint64_t, ChampionMasteryEntry> cache;
+  uint64_t uses = 0;  // counts reads, for the least recently used entry
+  SharedFetches<uint64_t, std::vector<Api::CollectionsChampionMastery>> all_masteries;
+  SharedFetches<uint64_t, Api::CollectionsChestEligibility> chests;
 };
 
 struct WardSkinState {
   WardSkinCache cache;     // empty until read; a grant empties it
   uint64_t summoner = 0;   // whose ownership `cache` holds
   bool published = false;  // the list was published once: later publications are updates
+  SharedFetches<uint64_t, std::vector<uint64_t>> selectable;  // by summoner
 };
 
 // Each table maps a summoner id to a backdrop value holding what one source

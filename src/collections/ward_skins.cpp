@@ -54,10 +54,15 @@ Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsS
   QUARN_RETURN_IF_FAILED(CheckAccess(service, summoner));
   if (const WardSkinCache& cache = CacheFor(service, summoner); !cache.empty()) return cache.entries();
 
-  BindingProperty no_arguments;
-  no_arguments.MakeCollection();
-  Maybe<std::vector<uint64_t>> selectable = service.CallServiceProxyWithReply<std::vector<uint64_t>>(
-      "wardSkins", "requestSelectableWardSkins", no_arguments, "receiveSelectableWardSkins", "");
+  // The answer is keyed by its reply method alone: concurrent readers
+  // share one request rather than being refused while it is in flight.
+  Maybe<std::vector<uint64_t>> selectable = service.second_half().ward_skins.selectable.Join(
+      service, summoner, [&service](AppModule::ServiceProxyCallback done) {
+        BindingProperty no_arguments;
+        no_arguments.MakeCollection();
+        return service.ServiceProxyRequest("wardSkins", "requestSelectableWardSkins", no_arguments,
+                                           "receiveSelectableWardSkins", "", std::move(done));
+      });
   if (selectable.HasFailure()) {
     return Failure(Format(Msg::kRequestSelectableWardSkins, selectable.FailureMessage()), 500);
   }

@@ -222,4 +222,62 @@ TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish
   EXPECT_TRUE(s.Logged(3, "CollectionPlugins: Received 'championMasteryLootGrant' message."));
 }
 
+TEST(ChampionMasteryRoutes, ConcurrentReadersShareOneRequestPerSummonerAndKind) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+                  R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
+  s.proxy.SetStepsToAnswer(5);
+  s.ClearRecords();
+  std::vector<std::string> answers;
+  for (const char* path : {"/kiv-collections/v1/inventories/8/champion-mastery",
+                           "/kiv-collections/v1/inventories/8/champion-mastery/top",
+                           "/kiv-collections/v1/inventories/9/champion-mastery",
+                           "/kiv-collections/v1/inventories/8/champion-mastery",
+                           "/kiv-collections/v1/inventories/chest-eligibility",
+                           "/kiv-collections/v1/inventories/chest-eligibility"}) {
+    s.harness.host.Post([&s, &answers, path] {
+      const kiv::host::Response r = s.harness.host.Send("GET", path);
+      answers.push_back(r.error ? *r.error : r.body.ToJson().substr(0, 14));
+    });
+  }
+  s.harness.host.RunUntilIdle();
+  EXPECT_EQ(answers.size(), 6u);
+  for (const std::string& answer : answers) EXPECT_TRUE(answer[0] == '[' || answer[0] == '{') << answer;
+  EXPECT_EQ(s.proxy.calls(), (std::vector<std::string>{"championMastery.getAllChampionMasteries 8",
+                                                       "championMastery.getAllChampionMasteries 9",
+                                                       "championMastery.getChampionMasteryScoreAndChest []"}));
+}
+
+TEST(ChampionMasteryRoutes, OtherSummonersListsAgeAndTheLeastRecentlyUsedIsDropped) {
+  SecondHalf s;
+  s.EnableMastery();
+  s.harness.LogIn(7);
+  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.ClearRecords();
+  const auto reads = [&s](uint64_t summoner) {
+    const std::string path = "/kiv-collections/v1/inventories/" + std::to_string(summoner) + "/champion-mastery";
+    EXPECT_EQ(s.Get(path).substr(0, 2), "0 ") << summoner;
+    return s.proxy.CountOf("championMastery.getAllChampionMasteries");
+  };
+  EXPECT_EQ(reads(7), 1);
+  EXPECT_EQ(reads(100), 2);
+  // 64 other summoners fit; 100 stays in use, so 101 is the one dropped.
+  for (uint64_t other = 101; other < 164; ++other) (void)reads(other);
+  EXPECT_EQ(reads(100), 65);
+  EXPECT_EQ(reads(164), 66);
+  EXPECT_EQ(reads(100), 66);
+  EXPECT_EQ(reads(102), 66);
+  EXPECT_EQ(reads(101), 67);
+  // Ten minutes on, other summoners' lists are read again; the logged-in
+  // summoner's is not.
+  s.harness.clock.Advance(std::chrono::minutes(9));
+  EXPECT_EQ(reads(100), 67);
+  s.harness.clock.Advance(std::chrono::minutes(1));
+  EXPECT_EQ(reads(100), 68);
+  EXPECT_EQ(reads(7), 68);
+}
+
 }  // namespace

@@ -87,15 +87,18 @@ class ScopedClock {
  public:
   static constexpr uint64_t kMillis = 1714555800000;  // 2024-05-01T09:30:00Z
   ScopedClock() {
-    previous_ = Quarn::Client::Collections::SetClockForTesting(
-        [] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(kMillis)); });
+    previous_ = Quarn::Client::Collections::SetClockForTesting([this] {
+      return std::chrono::system_clock::time_point(std::chrono::milliseconds(kMillis)) + ahead_;
+    });
   }
+  void Advance(std::chrono::milliseconds by) { ahead_ += by; }
   ~ScopedClock() { Quarn::Client::Collections::SetClockForTesting(previous_); }
   ScopedClock(const ScopedClock&) = delete;
   ScopedClock& operator=(const ScopedClock&) = delete;
 
  private:
   Quarn::Client::Collections::Clock previous_;
+  std::chrono::milliseconds ahead_{0};
 };
 
 class CollectionsHarness {

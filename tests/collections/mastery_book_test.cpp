@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -110,8 +112,9 @@ TEST(MasteryBookRead, RefusalAndFailure) {
 
 TEST(MasteryBookWrite, SavesCachesAndPublishesTheBookWithSummaries) {
   LoggedIn l({PageDto(1, true)});
+  // The body's summonerId is not the path's: the path's is cached.
   const std::string body =
-      R"({"summonerId":7,"pages":[{"id":5,"name":"x","masteries":[{"id":4113,"rank":3}]},)"
+      R"({"summonerId":99,"pages":[{"id":5,"name":"x","masteries":[{"id":4113,"rank":3}]},)"
       R"({"id":6,"name":"y","current":true,"summary":{"stale":1}}]})";
   const std::string book =
       R"({"pages":[{"current":false,"id":5,"masteries":[{"id":4113,"rank":3}],"name":"x","summary":{"1":3,"2":0}},)"
@@ -137,13 +140,34 @@ TEST(MasteryBookWrite, SavesCachesAndPublishesTheBookWithSummaries) {
 }
 
 TEST(MasteryBookWrite, RefusalAndFailedSaveLeaveTheCache) {
-  LoggedIn l({PageDto(1, true)});
-  EXPECT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/8/mastery-book", R"({"pages":[]})"),
-            "403 Attempted to modify another summoner's mastery book.");
+  LoggedIn l({PageDto(1, true), PageDto(2, false)});
+  std::string many;
+  for (int id = 1; id <= 21; ++id) many += (id > 1 ? "," : "") + std::string(R"({"id":)") + std::to_string(id) + "}";
+  const struct {
+    const char* path;
+    std::string body;
+    std::string answer;
+  } refused[] = {
+      {"8", R"({"pages":[{"id":1}]})", "403 Attempted to modify another summoner's mastery book."},
+      {"7", "{}", "400 A mastery book must have at least one page."},
+      {"7", R"({"summonerId":7,"pages":[]})", "400 A mastery book must have at least one page."},
+      {"7", R"({"pages":[)" + many + "]}", "400 A mastery book cannot have more than 20 pages."},
+      {"7", R"({"pages":[{"id":3},{"id":3,"current":true}]})", "400 Mastery page ids must be distinct."},
+      {"7", R"({"pages":[{"id":3,"current":true},{"id":4,"current":true}]})",
+       "400 A mastery book can have only one current page."},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(l.h.Call("PUT", std::string("/kiv-collections/v1/inventories/") + c.path + "/mastery-book", c.body),
+              c.answer)
+        << c.body;
+    EXPECT_TRUE(l.h.backend.calls().empty()) << c.body;
+    EXPECT_EQ(l.Pages(), "1* 2") << c.body;
+    EXPECT_EQ(l.h.service->state().caches.mastery_book.book.summoner_id, 7u) << c.body;
+  }
   l.h.backend.Fails("masteryBookService.saveMasteryBook", "full");
   EXPECT_EQ(l.h.Call("PUT", kBook, R"({"summonerId":7,"pages":[{"id":2}]})"),
             std::string("500 Failed to save mastery book for 7: ") + kInvokeError + "full");
-  EXPECT_EQ(l.Pages(), "1*");
+  EXPECT_EQ(l.Pages(), "1* 2");
   EXPECT_TRUE(l.h.Published().empty());
 }
 
@@ -195,19 +219,55 @@ TEST(MasteryPageWrite, AFailedSaveKeepsTheNewPageAndItsId) {
   EXPECT_TRUE(l.h.Published().empty());
 }
 
-TEST(MasteryPageWrite, CreatingBeforeTheBookArrivedReadsItFirst) {
-  CollectionsHarness h(AnswerTrees);
-  h.backend.Accepts("masteryBookService.saveMasteryBook");
-  h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
-                    R"({"summonerId":7,"bookPages":[)" + PageDto(1, true) + "," + PageDto(2, false) + "]}");
-  h.LogIn(7);
-  EXPECT_EQ(h.Call("PUT", kPages, R"({"id":0})").substr(0, 20), R"(0 {"current":false,")");
-  // The stored pages go back with the new one, not the new one alone.
-  const std::vector<std::string> saves = h.backend.ArgumentsOf("masteryBookService.saveMasteryBook");
-  ASSERT_EQ(saves.size(), 1u);
-  EXPECT_NE(saves[0].find(R"("pageId":1)"), std::string::npos);
-  EXPECT_NE(saves[0].find(R"("pageId":2)"), std::string::npos);
-  EXPECT_NE(saves[0].find(R"("pageId":3)"), std::string::npos);
+TEST(MasteryPageWrite, EditsBeforeTheBookArrivedReadItFirst) {
+  // The login's book never came: each edit reads the stored book and saves
+  // it with the edit, never the edit alone.
+  const struct {
+    const char* method;
+    const char* path;
+    const char* body;
+    std::vector<const char*> saved_pages;
+    const char* absent;
+  } edits[] = {
+      {"PUT", kPages, R"({"id":0})", {R"("pageId":1)", R"("pageId":2)", R"("pageId":3)"}, nullptr},
+      {"DELETE", "/kiv-collections/v1/inventories/7/mastery-book/pages/2", "", {R"("pageId":1)"},
+       R"("pageId":2)"},
+  };
+  for (const auto& edit : edits) {
+    CollectionsHarness h(AnswerTrees);
+    h.backend.Accepts("masteryBookService.saveMasteryBook");
+    h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
+                      R"({"summonerId":7,"bookPages":[)" + PageDto(1, true) + "," + PageDto(2, false) + "]}");
+    h.LogIn(7);
+    EXPECT_EQ(h.Send(edit.method, edit.path, edit.body).ok(), true) << edit.method;
+    const std::vector<std::string> saves = h.backend.ArgumentsOf("masteryBookService.saveMasteryBook");
+    ASSERT_EQ(saves.size(), 1u) << edit.method;
+    for (const char* page : edit.saved_pages) EXPECT_NE(saves[0].find(page), std::string::npos) << page;
+    if (edit.absent) {
+      EXPECT_EQ(saves[0].find(edit.absent), std::string::npos) << edit.absent;
+    }
+    EXPECT_EQ(h.Published().size(), 1u) << edit.method;
+  }
+}
+
+TEST(MasteryBookRead, ABookThatCameBeforeTheTreeTablesIsTalliedWhenTheyArrive) {
+  // The plug-in starts after the login: the session and its login data are
+  // read before the tree tables.
+  CollectionsHarness h([](FakeHost& host) {
+    host.AnswerJson("GET", "/kiv-login/v1/session",
+                    R"({"state":"SUCCEEDED","summonerId":7,"accountId":1007,"connected":true})");
+    host.AnswerJson("GET", "/kiv-login/v1/login-data-packet",
+                    R"({"allSummonerData":{"spellBook":{"summonerId":7,"bookPages":[{"pageId":1}]},)"
+                    R"("masteryBook":{"summonerId":7,"bookPages":[)" +
+                        PageDto(1, true, R"({"talentId":4211,"rank":2})") + "]}}}");
+    AnswerTrees(host);
+  });
+  const auto& pages = h.service->state().caches.mastery_book.book.pages;
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(pages[0].summary, (std::map<std::string, uint32_t>{{"1", 0}, {"2", 2}}));
+  const std::vector<std::string> published = h.Published();
+  ASSERT_FALSE(published.empty());
+  EXPECT_NE(published.back().find(R"("summary":{"1":0,"2":2})"), std::string::npos) << published.back();
 }
 
 TEST(MasteryPageDelete, TheSuccessorIsTheNextLowerIdOrTheNextHigherForTheLowest) {

@@ -141,16 +141,47 @@ TEST(RuneBookWrite, AFailedSaveLeavesTheCacheAsItWas) {
   EXPECT_TRUE(l.h.Published().empty());
 }
 
-TEST(RuneBookWrite, ABodyWithSummonerZeroIsStoredAsSent) {
-  LoggedIn l;
-  ASSERT_EQ(l.h.Call("PUT", kBook, R"({"summonerId":0,"pages":[{"id":1,"current":true},{"id":2},{"id":3}]})")
-                .substr(0, 2),
-            "0 ");
-  EXPECT_EQ(l.h.service->state().caches.rune_book.book.summoner_id, 0u);
-  // The save went out for the path's summoner all the same.
-  EXPECT_NE(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook")[0].find(
-                R"("dateString":"2024-05-01T09:30:00Z","summonerId":7})"),
-            std::string::npos);
+TEST(RuneBookWrite, TheCachedBookIsThePathSummonersWhateverTheBodyNames) {
+  for (const char* summoner : {R"("summonerId":0,)", R"("summonerId":99,)", ""}) {
+    LoggedIn l;
+    const std::string body =
+        std::string("{") + summoner + R"("pages":[{"id":1,"current":true},{"id":2},{"id":3}]})";
+    const std::string answer = l.h.Call("PUT", kBook, body);
+    EXPECT_NE(answer.find(R"("summonerId":7})"), std::string::npos) << body << " " << answer;
+    EXPECT_NE(l.Cached().find(R"("summonerId":7})"), std::string::npos) << body;
+    ASSERT_EQ(l.h.Published().size(), 1u);
+    EXPECT_NE(l.h.Published()[0].find(R"("summonerId":7})"), std::string::npos) << body;
+    // The save went out for the path's summoner.
+    EXPECT_NE(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook")[0].find(
+                  R"("dateString":"2024-05-01T09:30:00Z","summonerId":7})"),
+              std::string::npos);
+  }
+}
+
+TEST(RuneBookWrite, EditsBeforeTheBookArrivedReadItFirst) {
+  // The login's book never came; each edit reads the stored book first
+  // instead of refusing an empty cache.
+  const struct {
+    const char* path;
+    const char* body;
+  } edits[] = {
+      {kBook, R"({"pages":[{"id":1},{"id":2,"current":true}]})"},
+      {"/kiv-collections/v1/inventories/7/rune-book/pages/2", R"({"id":2,"name":"renamed","current":true})"},
+      {"/kiv-collections/v1/inventories/7/rune-book/select-page/2", ""},
+      {"/kiv-collections/v1/inventories/7/verification", R"("CODE")"},
+  };
+  for (const auto& edit : edits) {
+    CollectionsHarness h;
+    h.backend.Accepts("spellBookService.saveSpellBook");
+    h.backend.Accepts("spellBookService.selectDefaultSpellBookPage");
+    h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass,
+                      R"({"summonerId":7,"bookPages":[{"pageId":1,"name":"a"},{"pageId":2,"name":"b"}]})");
+    h.LogIn(7);
+    const kiv::host::Response answer = h.Send("PUT", edit.path, edit.body);
+    EXPECT_TRUE(answer.ok()) << edit.path << " " << answer.error.value_or("");
+    EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
+    EXPECT_EQ(h.service->state().caches.rune_book.book.pages.size(), 2u) << edit.path;
+  }
 }
 
 TEST(RunePageWrite, RefusalsCarryTheirStatusAndText) {
@@ -251,13 +282,15 @@ TEST(RunePageSelect, RefusalsAndFailures) {
   EXPECT_TRUE(l.h.Published().empty());
 }
 
-TEST(VerificationCode, IsTheFirstPagesNameAndRenamesTheCurrentPage) {
+TEST(VerificationCode, ReadsBackTheNameOfTheCurrentPageThatPutRenames) {
   LoggedIn l;
-  EXPECT_EQ(l.h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "one")");
-  EXPECT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/7/verification", R"("ABC-123")"), R"(0 "")");
-  EXPECT_NE(l.Cached().find(R"({"current":true,"id":2,"name":"ABC-123")"), std::string::npos);
+  const std::string code = "/kiv-collections/v1/inventories/7/verification";
+  EXPECT_EQ(l.h.Call("GET", code), R"(0 "two")");
+  ASSERT_EQ(l.h.Call("PUT", "/kiv-collections/v1/inventories/7/rune-book/select-page/3").substr(0, 2), "0 ");
+  EXPECT_EQ(l.h.Call("PUT", code, R"("ABC-123")"), R"(0 "")");
+  EXPECT_EQ(l.h.Call("GET", code), R"(0 "ABC-123")");
+  EXPECT_NE(l.Cached().find(R"({"current":true,"id":3,"name":"ABC-123")"), std::string::npos);
   EXPECT_EQ(l.h.backend.ArgumentsOf("spellBookService.saveSpellBook").size(), 1u);
-  EXPECT_EQ(l.h.Published().size(), 1u);
 }
 
 TEST(VerificationCode, ABookWithoutACurrentPageGetsItsFirstPageRenamedAndCurrent) {

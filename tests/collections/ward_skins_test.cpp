@@ -178,4 +178,34 @@ TEST(WardSkinRoutes, ASecondSummonerNeverSeesTheFirstOnesOwnership) {
       << "only the first publication in the service's life is a Create";
 }
 
+TEST(WardSkinRoutes, ReadersDuringASlowReadShareItsAnswer) {
+  // Logging in starts the read; three clients ask while it is unanswered.
+  for (const bool answered : {true, false}) {
+    SecondHalf s;
+    s.harness.host.AnswerJson("GET", kCatalogue, "[" + Skin(1, "a") + "," + Skin(2, "b") + "]");
+    if (answered) {
+      s.proxy.Returns(kSelectable, "[2]");
+    } else {
+      s.proxy.Fails(kSelectable, "backend down");
+    }
+    s.proxy.SetStepsToAnswer(6);
+    s.harness.host.DeliverJson(
+        kiv::test::kSessionEvent,
+        R"({"uri":"/kiv-login/v1/session","eventType":"Update","data":{"state":"SUCCEEDED","summonerId":7,)"
+        R"("accountId":1007,"connected":true}})");
+    std::vector<std::string> answers;
+    for (int i = 0; i < 3; ++i) {
+      s.harness.host.Post([&s, &answers] {
+        const kiv::host::Response r = s.harness.host.Send("GET", "/kiv-collections/v1/inventories/7/ward-skins");
+        answers.push_back(r.error ? std::to_string(r.status) + " " + *r.error : Ownership("0 " + r.body.ToJson()));
+      });
+    }
+    s.harness.host.RunUntilIdle();
+    const std::string expected =
+        answered ? "1:-,2:owned" : "500 Failed to request selectable ward skins: backend down";
+    EXPECT_EQ(answers, std::vector<std::string>(3, expected)) << answered;
+    EXPECT_EQ(s.proxy.CountOf(kSelectable), 1) << answered;
+  }
+}
+
 }  // namespace
