@@ -7,18 +7,14 @@
 #include <string_view>
 
 #include "binding/message_format.h"
-#include "collections/champion_mastery.h"
-#include "collections/collections_service.h"
 #include "collections/resource_uris.h"
-#include "collections/second_half_messages.h"
-#include "collections/service_parts.h"
 #include "diagnostics/logger.h"
 #include "runtime/outbound_request.h"
 
-namespace Collections = Quarn::Client::Collections;
 namespace Api = Quarn::Client::Collections::Api;
 using Api::CollectionsSummonerBackdrop;
 using Api::CollectionsSummonerBackdropType;
+using Quarn::Client::Collections::Backdrop;
 
 namespace {
 
@@ -32,6 +28,14 @@ constexpr std::string_view kSplashMetadataUri = "/kiv-game-data/assets/v1/champi
 constexpr std::string_view kSplashImageUri = "/kiv-game-data/assets/v1/champion-splashes/%1/%2.jpg";
 constexpr uint32_t kMostRecentGamesCounted = 20;
 
+constexpr std::string_view kRequestSummonerData = "Error requesting summoner data for %1.";
+constexpr const char* kLogInvalidSummoner = "%lli is an invalid Summoner ID";
+constexpr const char* kLogSummonerDataFailed = "Error requesting summoner data for %lli: %s";
+constexpr const char* kLogRecentGamesFailed = "Failed to retrieve recently played champs: %s";
+constexpr const char* kLogMostPlayed =
+    "kiv-collections: Player's most played champion (ID: %d) only had %d games played.";
+constexpr const char* kLogSplashFailed = "Failed to get splash metadata (champion ID: %d).";
+
 CollectionsSummonerBackdrop DefaultBackdrop() {
   CollectionsSummonerBackdrop backdrop;
   backdrop.profile_icon_id = -1;
@@ -40,143 +44,18 @@ CollectionsSummonerBackdrop DefaultBackdrop() {
   return backdrop;
 }
 
-// Step 1: the summoner's id, account and icon; nullopt when unreadable.
-std::optional<CollectionsSummonerBackdrop> SummonerData(Collections::CollectionsService& service,
-                                                        uint64_t summoner, bool refresh) {
-  auto& kept = service.second_half().backdrop.summoner_data;
-  if (!refresh) {
-    if (const auto found = kept.find(summoner); found != kept.end()) return found->second;
-  }
-  if (summoner == 0) {
-    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogInvalidSummoner, 0LL);
-    return std::nullopt;
-  }
-  Quarn::Maybe<Api::Summoner> read =
-      service.Request<Api::Summoner>(Quarn::Method::Get, Quarn::Format(kSummonerUri, summoner));
-  if (read.HasFailure()) {
-    const std::string message(read.FailureMessage());
-    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogSummonerDataFailed,
-               static_cast<long long>(summoner), message.c_str());
-    // Not kept: a default kept here would answer as a success from now on.
-    return std::nullopt;
-  }
-  CollectionsSummonerBackdrop data = DefaultBackdrop();
-  data.summoner_id = read->summoner_id;
-  data.account_id = read->account_id;
-  data.profile_icon_id = read->profile_icon_id;
-  service.second_half().backdrop.summoner_data[summoner] = data;
-  return data;
-}
-
 // Whether an existence check answered for sure: found, or not there.
 enum class Existence { kFound, kAbsent, kUnknown };
 
-Existence AssetExists(Collections::CollectionsService& service, const std::string& uri) {
-  Quarn::Maybe<void> head = service.Request(Quarn::Method::Head, uri);
+Existence AssetExists(Quarn::PluginBase& module, const std::string& uri) {
+  Quarn::Maybe<void> head = module.Request(Quarn::Method::Head, uri);
   if (head.ok()) return Existence::kFound;
   return head.failure().code() == 404 ? Existence::kAbsent : Existence::kUnknown;
 }
 
-// Step 2: the icon's own backdrop paths (both empty when it has none).
-CollectionsSummonerBackdrop IconAssets(Collections::CollectionsService& service, uint64_t summoner,
-                                       int32_t icon_id, bool refresh) {
-  auto& kept = service.second_half().backdrop.icon_assets;
-  if (!refresh) {
-    if (const auto found = kept.find(summoner); found != kept.end()) return found->second;
-  }
-  const std::string video = Quarn::Format(kIconVideoUri, icon_id);
-  const std::string image = Quarn::Format(kIconImageUri, icon_id);
-  const Existence has_video = AssetExists(service, video);
-  const Existence has_image = AssetExists(service, image);
-  CollectionsSummonerBackdrop assets = DefaultBackdrop();
-  if (has_video == Existence::kFound) assets.backdrop_video = video;
-  if (has_image == Existence::kFound) assets.backdrop_image = image;
-  // A check that failed for another reason than absence proves nothing.
-  if (has_video != Existence::kUnknown && has_image != Existence::kUnknown) {
-    service.second_half().backdrop.icon_assets[summoner] = assets;
-  }
-  return assets;
-}
-
-// Step 3: the champion most played recently, 0 when none qualifies.
-int32_t RecentlyPlayedChampion(Collections::CollectionsService& service, uint64_t summoner,
-                               uint64_t account) {
-  auto& backdrop = service.second_half().backdrop;
-  if (const auto found = backdrop.recently_played.find(summoner); found != backdrop.recently_played.end()) {
-    return found->second.champion_id;
-  }
-  const Collections::SessionState& session = service.state().session;
-  Api::AcsChampionGamesCollection games;
-  if (session.logged_in && summoner == session.current_summoner &&
-      backdrop.recent_games_summoner == summoner) {
-    games = backdrop.recent_games;
-  } else {
-    // Another summoner, or the logged-in one before their recent games
-    // arrived: ask by account.
-    Quarn::Maybe<Api::AcsChampionGamesCollection> read = service.Request<Api::AcsChampionGamesCollection>(
-        Quarn::Method::Get, Quarn::Format(kGamesByAccountUri, account));
-    if (read.HasFailure()) {
-      const std::string message(read.FailureMessage());
-      Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogRecentGamesFailed,
-                 message.c_str());
-      return 0;  // not kept: the next request asks again
-    }
-    games = read.TakeValue();
-  }
-
-  int32_t champion_id = 0;
-  if (games.game_count != 0) {
-    const Collections::MostPlayed best = Collections::MostPlayedChampion(games);
-    if (best.Qualifies()) {
-      champion_id = best.champion_id;
-    } else {
-      Quarn::Log(Quarn::kLogAlways, Quarn::kChannelDbg, Collections::Msg::kLogMostPlayed, best.champion_id,
-                 best.games);
-    }
-  }
-  CollectionsSummonerBackdrop choice = DefaultBackdrop();
-  choice.champion_id = champion_id;
-  service.second_half().backdrop.recently_played[summoner] = choice;
-  return champion_id;
-}
-
-// Step 4: the champion of highest mastery, 0 when none.
-int32_t HighestMasteryChampion(Collections::CollectionsService& service, uint64_t summoner) {
-  auto& kept = service.second_half().backdrop.highest_mastery;
-  if (const auto found = kept.find(summoner); found != kept.end()) return found->second.champion_id;
-  Quarn::Maybe<Api::CollectionsTopChampionMasteries> top =
-      Collections::GetTopChampionMasteries(service, summoner, 1, std::nullopt);
-  if (top.HasFailure()) return 0;  // falls through to the default; not kept, so it is asked again
-  CollectionsSummonerBackdrop choice = DefaultBackdrop();
-  if (!top->masteries.empty()) choice.champion_id = top->masteries.front().champion_id;
-  service.second_half().backdrop.highest_mastery[summoner] = choice;
-  return choice.champion_id;
-}
-
-void ApplyChampionSplash(Collections::CollectionsService& service, CollectionsSummonerBackdrop& backdrop,
-                         int32_t champion_id) {
-  Quarn::Maybe<Api::GameDataSplashMetadata> metadata = service.Request<Api::GameDataSplashMetadata>(
-      Quarn::Method::Get, Quarn::Format(kSplashMetadataUri, champion_id));
-  if (metadata.HasFailure()) {
-    Quarn::Log(Quarn::kLogError, Quarn::kChannelDbg, Collections::Msg::kLogSplashFailed, champion_id);
-    return;
-  }
-  // The base skin's number is the champion's id times 1000.
-  backdrop.backdrop_image =
-      Quarn::Format(kSplashImageUri, champion_id, static_cast<int64_t>(champion_id) * 1000);
-  backdrop.backdrop_mask_color =
-      metadata->override_color.empty() ? metadata->calculated_color : metadata->override_color;
-}
-
-void PublishBackdrop(Collections::CollectionsService& service, uint64_t summoner, bool refresh) {
-  Quarn::Maybe<CollectionsSummonerBackdrop> backdrop = Collections::GetBackdrop(service, summoner, refresh);
-  if (backdrop.HasFailure()) return;
-  service.Publish(Quarn::Format(Collections::kBackdropUri, summoner), backdrop.value());
-}
-
 }  // namespace
 
-Collections::MostPlayed Quarn::Client::Collections::MostPlayedChampion(
+Quarn::Client::Collections::MostPlayed Quarn::Client::Collections::MostPlayedChampion(
     const Api::AcsChampionGamesCollection& games) {
   const size_t counted = std::min(
       {static_cast<size_t>(games.game_count), size_t{kMostRecentGamesCounted}, games.champions.size()});
@@ -191,35 +70,31 @@ Collections::MostPlayed Quarn::Client::Collections::MostPlayedChampion(
   return best;
 }
 
-void Quarn::Client::Collections::RegisterBackdropRoutes(CollectionsService& service) {
-  service.api()
+void Backdrop::RegisterRoutes() {
+  context_.api()
       .Get("/kiv-collections/v1/inventories/{summonerId}/backdrop",
-           [&service](uint64_t summoner_id) { return GetBackdrop(service, summoner_id, /*refresh=*/false); })
+           [this](uint64_t summoner) { return Get(summoner, /*refresh=*/false); })
       .Path("summonerId");
 }
 
-void Quarn::Client::Collections::SubscribeBackdropSources(CollectionsService& service) {
-  service.ObserveResource<Api::AcsChampionGamesCollection>(
-      kRecentGamesUri, [&service](const ResourceEvent<Api::AcsChampionGamesCollection>& event) {
-        OnRecentGames(service, event);
-      });
-  service.ObserveResource<Api::Summoner>(
-      kCurrentSummonerUri,
-      [&service](const ResourceEvent<Api::Summoner>& event) { OnCurrentSummoner(service, event); });
+void Backdrop::Subscribe() {
+  context_.module().ObserveResource<Api::AcsChampionGamesCollection>(
+      kRecentGamesUri,
+      [this](const ResourceEvent<Api::AcsChampionGamesCollection>& event) { OnRecentGames(event); });
+  context_.module().ObserveResource<Api::Summoner>(
+      kCurrentSummonerUri, [this](const ResourceEvent<Api::Summoner>& /*event*/) { OnCurrentSummoner(); });
 }
 
-Quarn::Maybe<CollectionsSummonerBackdrop> Quarn::Client::Collections::GetBackdrop(CollectionsService& service,
-                                                                                  uint64_t summoner,
-                                                                                  bool refresh) {
-  const std::optional<CollectionsSummonerBackdrop> data = SummonerData(service, summoner, refresh);
-  if (!data.has_value()) return Failure(Format(Msg::kRequestSummonerData, summoner), 500);
+Quarn::Maybe<CollectionsSummonerBackdrop> Backdrop::Get(uint64_t summoner, bool refresh) {
+  const std::optional<CollectionsSummonerBackdrop> data = SummonerData(summoner, refresh);
+  if (!data.has_value()) return Failure(Format(kRequestSummonerData, summoner), 500);
 
   CollectionsSummonerBackdrop backdrop = DefaultBackdrop();
   backdrop.summoner_id = data->summoner_id;
   backdrop.account_id = data->account_id;
   backdrop.profile_icon_id = data->profile_icon_id;
 
-  const CollectionsSummonerBackdrop icon = IconAssets(service, summoner, data->profile_icon_id, refresh);
+  const CollectionsSummonerBackdrop icon = IconAssets(summoner, data->profile_icon_id, refresh);
   if (!icon.backdrop_image.empty() || !icon.backdrop_video.empty()) {
     backdrop.backdrop_image = icon.backdrop_image;
     backdrop.backdrop_video = icon.backdrop_video;
@@ -227,46 +102,151 @@ Quarn::Maybe<CollectionsSummonerBackdrop> Quarn::Client::Collections::GetBackdro
     return backdrop;
   }
 
-  if (const int32_t champion_id = RecentlyPlayedChampion(service, summoner, data->account_id);
-      champion_id != 0) {
+  if (const int32_t champion_id = RecentlyPlayedChampion(summoner, data->account_id); champion_id != 0) {
     backdrop.champion_id = champion_id;
     backdrop.backdrop_type = CollectionsSummonerBackdropType::kRecentlyPlayed;
-    ApplyChampionSplash(service, backdrop, champion_id);
+    ApplyChampionSplash(backdrop, champion_id);
     return backdrop;
   }
 
-  if (const int32_t champion_id = HighestMasteryChampion(service, summoner); champion_id != 0) {
+  if (const int32_t champion_id = HighestMasteryChampion(summoner); champion_id != 0) {
     backdrop.champion_id = champion_id;
     backdrop.backdrop_type = CollectionsSummonerBackdropType::kHighestMastery;
-    ApplyChampionSplash(service, backdrop, champion_id);
+    ApplyChampionSplash(backdrop, champion_id);
   }
   return backdrop;
 }
 
-void Quarn::Client::Collections::OnRecentGames(CollectionsService& service,
-                                               const ResourceEvent<Api::AcsChampionGamesCollection>& event) {
-  if (event.event_type != PluginResourceEventType::Create &&
-      event.event_type != PluginResourceEventType::Update) {
+void Backdrop::OnRecentGames(const ResourceEvent<Api::AcsChampionGamesCollection>& event) {
+  if (event.event_type != PluginResourceEventType::Create && event.event_type != PluginResourceEventType::Update) {
     return;
   }
-  const SessionState& session = service.state().session;
+  const SessionState& session = context_.session();
   if (!session.logged_in) return;
-  BackdropState& backdrop = service.second_half().backdrop;
-  backdrop.recent_games = event.data;
-  backdrop.recent_games_summoner = session.current_summoner;
-  backdrop.recently_played.erase(session.current_summoner);
-  PublishBackdrop(service, session.current_summoner, /*refresh=*/false);
+  state_.recent_games = event.data;
+  state_.recent_games_summoner = session.current_summoner;
+  state_.recently_played.erase(session.current_summoner);
+  Publish(session.current_summoner, /*refresh=*/false);
 }
 
-void Quarn::Client::Collections::OnCurrentSummoner(CollectionsService& service,
-                                                   const ResourceEvent<Api::Summoner>& /*event*/) {
-  PublishBackdrop(service, service.state().session.current_summoner, /*refresh=*/true);
+void Backdrop::OnCurrentSummoner() { Publish(context_.current_summoner(), /*refresh=*/true); }
+
+// The summoner's id, account and icon; nullopt when unreadable.
+std::optional<CollectionsSummonerBackdrop> Backdrop::SummonerData(uint64_t summoner, bool refresh) {
+  if (!refresh) {
+    if (const auto found = state_.summoner_data.find(summoner); found != state_.summoner_data.end()) {
+      return found->second;
+    }
+  }
+  if (summoner == 0) {
+    Log(kLogError, kChannelDbg, kLogInvalidSummoner, 0LL);
+    return std::nullopt;
+  }
+  Maybe<Api::Summoner> read = context_.module().Request<Api::Summoner>(Method::Get, Format(kSummonerUri, summoner));
+  if (read.HasFailure()) {
+    const std::string message(read.FailureMessage());
+    Log(kLogError, kChannelDbg, kLogSummonerDataFailed, static_cast<long long>(summoner), message.c_str());
+    // Not kept: a default kept here would answer as a success from now on.
+    return std::nullopt;
+  }
+  CollectionsSummonerBackdrop data = DefaultBackdrop();
+  data.summoner_id = read->summoner_id;
+  data.account_id = read->account_id;
+  data.profile_icon_id = read->profile_icon_id;
+  state_.summoner_data[summoner] = data;
+  return data;
 }
 
-void Quarn::Client::Collections::ClearHighestMasteryBackdrops(CollectionsService& service) {
-  service.second_half().backdrop.highest_mastery.clear();
+// The icon's own backdrop paths (both empty when it has none).
+CollectionsSummonerBackdrop Backdrop::IconAssets(uint64_t summoner, int32_t icon_id, bool refresh) {
+  if (!refresh) {
+    if (const auto found = state_.icon_assets.find(summoner); found != state_.icon_assets.end()) {
+      return found->second;
+    }
+  }
+  const std::string video = Format(kIconVideoUri, icon_id);
+  const std::string image = Format(kIconImageUri, icon_id);
+  const Existence has_video = AssetExists(context_.module(), video);
+  const Existence has_image = AssetExists(context_.module(), image);
+  CollectionsSummonerBackdrop assets = DefaultBackdrop();
+  if (has_video == Existence::kFound) assets.backdrop_video = video;
+  if (has_image == Existence::kFound) assets.backdrop_image = image;
+  // A check that failed for another reason than absence proves nothing.
+  if (has_video != Existence::kUnknown && has_image != Existence::kUnknown) state_.icon_assets[summoner] = assets;
+  return assets;
 }
 
-void Quarn::Client::Collections::OnLoggedOut(CollectionsService& service) {
-  service.second_half().backdrop = BackdropState{};
+// The champion most played recently, 0 when none qualifies.
+int32_t Backdrop::RecentlyPlayedChampion(uint64_t summoner, uint64_t account) {
+  if (const auto found = state_.recently_played.find(summoner); found != state_.recently_played.end()) {
+    return found->second.champion_id;
+  }
+  const SessionState& session = context_.session();
+  Api::AcsChampionGamesCollection games;
+  if (session.logged_in && summoner == session.current_summoner && state_.recent_games_summoner == summoner) {
+    games = state_.recent_games;
+  } else {
+    // Another summoner, or the logged-in one before their recent games
+    // arrived: ask by account.
+    Maybe<Api::AcsChampionGamesCollection> read =
+        context_.module().Request<Api::AcsChampionGamesCollection>(Method::Get, Format(kGamesByAccountUri, account));
+    if (read.HasFailure()) {
+      const std::string message(read.FailureMessage());
+      Log(kLogError, kChannelDbg, kLogRecentGamesFailed, message.c_str());
+      return 0;  // not kept: the next request asks again
+    }
+    games = read.TakeValue();
+  }
+
+  int32_t champion_id = 0;
+  if (games.game_count != 0) {
+    const MostPlayed best = MostPlayedChampion(games);
+    if (best.Qualifies()) {
+      champion_id = best.champion_id;
+    } else {
+      Log(kLogAlways, kChannelDbg, kLogMostPlayed, best.champion_id, best.games);
+    }
+  }
+  CollectionsSummonerBackdrop choice = DefaultBackdrop();
+  choice.champion_id = champion_id;
+  state_.recently_played[summoner] = choice;
+  return champion_id;
+}
+
+// The champion of highest mastery, 0 when none.
+int32_t Backdrop::HighestMasteryChampion(uint64_t summoner) {
+  // Choices made before the Enabled setting last turned true may have been
+  // made without masteries.
+  if (seen_enabled_count_ != masteries_.enabled_count()) {
+    state_.highest_mastery.clear();
+    seen_enabled_count_ = masteries_.enabled_count();
+  }
+  if (const auto found = state_.highest_mastery.find(summoner); found != state_.highest_mastery.end()) {
+    return found->second.champion_id;
+  }
+  Maybe<int32_t> champion = masteries_.HighestMasteryChampion(summoner);
+  if (champion.HasFailure()) return 0;  // falls through to the default; not kept, so it is asked again
+  CollectionsSummonerBackdrop choice = DefaultBackdrop();
+  choice.champion_id = champion.value();
+  state_.highest_mastery[summoner] = choice;
+  return choice.champion_id;
+}
+
+void Backdrop::ApplyChampionSplash(CollectionsSummonerBackdrop& backdrop, int32_t champion_id) {
+  Maybe<Api::GameDataSplashMetadata> metadata = context_.module().Request<Api::GameDataSplashMetadata>(
+      Method::Get, Format(kSplashMetadataUri, champion_id));
+  if (metadata.HasFailure()) {
+    Log(kLogError, kChannelDbg, kLogSplashFailed, champion_id);
+    return;
+  }
+  // The base skin's number is the champion's id times 1000.
+  backdrop.backdrop_image = Format(kSplashImageUri, champion_id, static_cast<int64_t>(champion_id) * 1000);
+  backdrop.backdrop_mask_color =
+      metadata->override_color.empty() ? metadata->calculated_color : metadata->override_color;
+}
+
+void Backdrop::Publish(uint64_t summoner, bool refresh) {
+  Maybe<CollectionsSummonerBackdrop> backdrop = Get(summoner, refresh);
+  if (backdrop.HasFailure()) return;
+  context_.Publish(Format(kBackdropUri, summoner), backdrop.value());
 }

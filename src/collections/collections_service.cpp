@@ -1,13 +1,24 @@
 #include "collections/collections_service.h"
 
-#include "collections/inventory_routes.h"
-#include "collections/mastery_book.h"
-#include "collections/rune_book.h"
-#include "collections/service_parts.h"
-#include "collections/session.h"
 #include "collections/type_registration.h"
 
-Quarn::Client::Collections::CollectionsService::CollectionsService() : PluginBase(kBackendKind) {}
+Quarn::Client::Collections::CollectionsService::CollectionsService()
+    : PluginBase(kBackendKind),
+      context_(*this),
+      session_(context_),
+      rune_book_(context_),
+      rune_quantities_(context_),
+      mastery_book_(context_),
+      summoner_icons_(context_),
+      champion_mastery_(context_),
+      ward_skins_(context_),
+      backdrop_(context_, champion_mastery_),
+      notifications_(context_) {
+  // Route order: the order the API description lists, and the order of
+  // every hook.
+  context_.SetCollections({&rune_book_, &rune_quantities_, &mastery_book_, &summoner_icons_, &champion_mastery_,
+                           &ward_skins_, &backdrop_});
+}
 
 Quarn::Client::Collections::CollectionsService::~CollectionsService() = default;
 
@@ -16,22 +27,13 @@ void Quarn::Client::Collections::CollectionsService::RegisterApi() {
   // The DTOs first: the login-data type embeds two of them.
   RegisterTrovDtos(registry, trov_classes(), registration_tags());
   RegisterApiTypes(registry, api_name(), registration_tags());
-
-  // Routes in table order; the order is what the API description lists.
-  RegisterRuneBookRoutes(*this);         // 1-6
-  RegisterRuneQuantityRoute(*this);      // 7
-  RegisterMasteryBookRoutes(*this);      // 8-11
-  RegisterSpellAndIconRoutes(*this);     // 12-14
-  RegisterChampionMasteryRoutes(*this);  // 15-17
-  RegisterWardSkinRoutes(*this);         // 18-19
-  RegisterBackdropRoutes(*this);         // 20
+  for (Collection* collection : context_.collections()) collection->RegisterRoutes();
 }
 
 bool Quarn::Client::Collections::CollectionsService::Init() {
-  SubscribeSession(*this);                  // 1-2
-  SubscribeChampionMasterySettings(*this);  // 3-4
-  SubscribeBackdropSources(*this);          // 5-6
-  SubscribeNotifications(*this);            // 7-9
-  LoadMasteryTrees(*this);
+  session_.Subscribe();
+  for (Collection* collection : context_.collections()) collection->Subscribe();
+  notifications_.Subscribe();
+  for (Collection* collection : context_.collections()) collection->Start();
   return true;
 }

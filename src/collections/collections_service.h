@@ -1,22 +1,25 @@
 // Quarn::Client::Collections::CollectionsService: the Collections plug-in
-// object, a backend plug-in named "kiv-collections". It owns the service's
-// state (session, caches, mastery-tree tables and the second half's state);
-// the collections themselves are free functions in their own units that
-// take the service:
-//   collections/session.h          session tracking, login data, cache updates
-//   collections/rune_book.h        routes 1-6
-//   collections/mastery_book.h     routes 8-11
-//   collections/inventory_routes.h routes 7, 12-14
-//   collections/service_parts.h    hooks into routes 15-20 and notifications
+// object, a backend plug-in named "kiv-collections". It owns the service
+// context and one object per collection, keeps the collections in one
+// table in route order, and runs registration and subscription over it:
+//   collections/session.h        the session's transitions over the table
+//   collections/notifications.h  backend push messages, handed to the table
+//   collections/collection.h     the hooks every collection offers
 #pragma once
 
 #include <string_view>
 
-#include "collections/second_half_state.h"
-#include "collections/session_state.h"
-#include "diagnostics/logger.h"
+#include "collections/backdrop.h"
+#include "collections/champion_mastery.h"
+#include "collections/mastery_book.h"
+#include "collections/notifications.h"
+#include "collections/rune_book.h"
+#include "collections/rune_quantities.h"
+#include "collections/service_context.h"
+#include "collections/session.h"
+#include "collections/summoner_icons.h"
+#include "collections/ward_skins.h"
 #include "runtime/plugin_base.h"
-#include "runtime/resource_events.h"
 
 namespace Quarn::Client::Collections {
 
@@ -27,36 +30,29 @@ class CollectionsService : public PluginBase {
   CollectionsService();
   ~CollectionsService() override;
 
-  // Registers the DTOs, the API types and the 20 routes in table order.
+  // Registers the DTOs, the API types and every collection's routes in
+  // table order.
   void RegisterApi() override;
-  // Makes the subscriptions 1-9 in order, then loads the mastery-tree
-  // tables. Returns true. [re-entrant]
+  // Subscribes to the session, to what each collection follows and to the
+  // backend's messages, in that order, then starts the collections.
+  // Returns true. [re-entrant]
   bool Init() override;
 
-  CollectionsState& state() { return state_; }
-  const CollectionsState& state() const { return state_; }
-  SecondHalfState& second_half() { return second_half_; }
-  const SecondHalfState& second_half() const { return second_half_; }
-
-  // Sends a resource event of `type` for `uri` with `value`. A value that
-  // cannot be converted is dropped without an event. [re-entrant]
-  template <class T>
-  void Publish(std::string_view uri, const T& value,
-               PluginResourceEventType type = PluginResourceEventType::Update);
+  const SessionState& session() const { return context_.session(); }
+  const RuneBook& rune_book() const { return rune_book_; }
+  const MasteryBook& mastery_book() const { return mastery_book_; }
 
  private:
-  CollectionsState state_;
-  SecondHalfState second_half_;
+  ServiceContext context_;
+  Session session_;
+  RuneBook rune_book_;
+  RuneQuantities rune_quantities_;
+  MasteryBook mastery_book_;
+  SummonerIcons summoner_icons_;
+  ChampionMastery champion_mastery_;
+  WardSkins ward_skins_;
+  Backdrop backdrop_;
+  Notifications notifications_;
 };
-
-template <class T>
-void CollectionsService::Publish(std::string_view uri, const T& value, PluginResourceEventType type) {
-  BindingResult converted;
-  ToBindingValue(converted, value, registry());
-  if (!converted.ok()) return;
-  const Resource resource{std::string(uri), type, std::move(converted.value)};
-  // A failed emit has nowhere to go: the event is simply not seen.
-  (void)PublishEvent(kJsonApiEventName, resource, 0);
-}
 
 }  // namespace Quarn::Client::Collections

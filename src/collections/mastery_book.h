@@ -1,40 +1,78 @@
-// The mastery book: loading the mastery-tree tables and routes 8-11 (the
-// book, creating or replacing a page, deleting a page). The backend's
-// "masteryBookService" owns the book; the logged-in summoner's copy lives
-// in the mastery-book cache, each page with its points per tree.
+// MasteryBook: the summoner's mastery book (GET and PUT .../mastery-book,
+// PUT .../mastery-book/pages, DELETE .../mastery-book/pages/{pageId}) and
+// the mastery-tree tables its page summaries are tallied with. The
+// backend's "masteryBookService" owns the book; the logged-in summoner's
+// copy lives in this collection's cache, each page with its points per tree.
 //
-// Each operation takes the service (borrowed for the call); those that call
-// the backend or the game data step the host: [re-entrant]
+// Operations that call the backend or the game data step the host: [re-entrant]
 #pragma once
 
 #include <cstdint>
 
 #include "binding/maybe_type.h"
 #include "collections/api_types.h"
+#include "collections/collection.h"
+#include "collections/mastery_trees.h"
+#include "collections/service_context.h"
 
 namespace Quarn::Client::Collections {
 
-class CollectionsService;
-
-// Most pages a book may reach by creation.
+// Most pages a book may hold.
 inline constexpr size_t kMaxMasteryPages = 20;
 
-// Registers routes 8-11 in table order.
-void RegisterMasteryBookRoutes(CollectionsService& service);
+struct MasteryBookCache {
+  Api::CollectionsMasteryBook book;  // summonerId 0 until first filled
+  uint32_t current_page_id = 0;
+  uint32_t next_page_id = 0;  // id the next created page gets
+};
 
-// Fills the mastery-tree tables from the game data's mastery asset; on
-// failure logs it at the ERROR level and leaves the tables empty.
-void LoadMasteryTrees(CollectionsService& service);
+class MasteryBook : public Collection {
+ public:
+  explicit MasteryBook(ServiceContext& context) : context_(context) {}
 
-// Route 8: always the backend's book (cached for the current summoner).
-Maybe<Api::CollectionsMasteryBook> GetMasteryBook(CollectionsService& service, uint64_t summoner);
-// Route 9: saves `book` as the whole book, then caches and publishes it.
-Maybe<Api::CollectionsMasteryBook> PutMasteryBook(CollectionsService& service, uint64_t summoner,
-                                                  const Api::CollectionsMasteryBook& book);
-// Route 10: creates (id 0) or replaces one page, saves, publishes.
-Maybe<Api::CollectionsMasteryPage> PutMasteryPage(CollectionsService& service, uint64_t summoner,
-                                                  const Api::CollectionsMasteryPage& page);
-// Route 11: deletes one page (never the last), saves, publishes.
-Maybe<void> DeleteMasteryPage(CollectionsService& service, uint64_t summoner, uint32_t page_id);
+  void RegisterRoutes() override;
+  // Loads the tree tables from the game data's mastery asset (a failure is
+  // logged and leaves them empty), then tallies again a cached book that
+  // arrived before them and publishes it.
+  void Start() override;
+  // Takes the packet's mastery book and publishes it.
+  void OnLoginData(const Api::SummonerData& data) override;
+  // Reloads and publishes a cache that was never filled.
+  void AfterReconnect() override;
+  void ForgetSummoner() override { cache_ = {}; }
+
+  // GET .../mastery-book: always the backend's book (cached for the
+  // current summoner).
+  Maybe<Api::CollectionsMasteryBook> Get(uint64_t summoner);
+  // PUT .../mastery-book: saves `book` as the whole book of the path's
+  // summoner, then caches and publishes it. A book without pages, with
+  // more than 20, with repeated page ids or with several current pages is
+  // refused with 400 before anything is saved.
+  Maybe<Api::CollectionsMasteryBook> Put(uint64_t summoner, const Api::CollectionsMasteryBook& book);
+  // PUT .../mastery-book/pages: creates (id 0) or replaces one page, saves,
+  // publishes.
+  Maybe<Api::CollectionsMasteryPage> PutPage(uint64_t summoner, const Api::CollectionsMasteryPage& page);
+  // DELETE .../mastery-book/pages/{pageId}: deletes one page (never the
+  // last), saves, publishes.
+  Maybe<void> DeletePage(uint64_t summoner, uint32_t page_id);
+
+  const MasteryBookCache& cache() const { return cache_; }
+
+ private:
+  // Takes `book`: the last current page becomes the current page id
+  // (unchanged when none is current); the next page id becomes one above
+  // the highest page id.
+  void SetCache(const Api::CollectionsMasteryBook& book);
+  // The logged-in `summoner`'s cache, read from the backend first when it
+  // was never filled: a book always has a page, and saving an edit of an
+  // empty cache would wipe the stored book.
+  Maybe<void> FillCache(uint64_t summoner);
+  Maybe<void> SaveCache(uint64_t summoner);
+  void PublishCache(uint64_t summoner);
+
+  ServiceContext& context_;
+  MasteryBookCache cache_;
+  MasteryTrees trees_;  // game data, loaded once; not per summoner
+};
 
 }  // namespace Quarn::Client::Collections

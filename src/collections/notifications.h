@@ -1,37 +1,32 @@
-// Backend notifications: the push messages that tell the service a
-// summoner's inventory or mastery changed outside its own requests (a
-// store purchase was fulfilled, a rental changed, a champion gained
-// mastery, a mastery chest was granted). Each one refreshes what it
-// affects and publishes the result.
+// Notifications: the backend's push messages that tell the service a
+// summoner's inventory or mastery changed outside its own requests (a store
+// purchase was fulfilled, a rental changed, a champion gained mastery, a
+// mastery chest was granted). Each is handed to every collection, which
+// refreshes and publishes what it affects.
 //
-// The handlers run on a later host turn than the message's delivery, act
-// on the caches of the other collections and may await backend answers:
-// [re-entrant: other callbacks may run before they return]. The service is
-// borrowed for the duration of each call.
+// The handlers run on a later host turn than the message's delivery and may
+// await backend answers: [re-entrant]
 #pragma once
 
+#include "collections/service_context.h"
 #include "collections/trov_dtos.h"
 
 namespace Quarn::Client::Collections {
 
-class CollectionsService;
+class Notifications {
+ public:
+  explicit Notifications(ServiceContext& context) : context_(context) {}
 
-// Subscribes to the dialog, store-fulfilment and rental-update messages,
-// in that order.
-void SubscribeNotifications(CollectionsService& service);
+  // Subscribes to the dialog, store-fulfilment and rental-update messages,
+  // in that order.
+  void Subscribe();
 
-// By inventory type (exact text): "WARD_SKIN" grants the skin `itemId`;
-// "SPELL_BOOK_PAGE" takes the spell book in `data` as the logged-in
-// summoner's rune book and publishes it; "RUNE" re-reads and publishes the
-// rune quantities; "SUMMONER_ICON" re-reads and publishes the icons, then
-// the icon `itemId`. Any other type is ignored.
-void OnStoreFulfillment(CollectionsService& service, const TROV::StoreFulfillmentNotification& notification);
-// The same as a store fulfilment with that inventory type and data.
-void OnRentalUpdate(CollectionsService& service, const TROV::RentalUpdateNotification& notification);
-// "championMastery": for the logged-in player, re-reads that champion's
-// mastery (or the whole list when none is cached) and publishes the list.
-// "championMasteryLootGrant": reads and publishes the chest eligibility.
-// Any other type is ignored.
-void OnDialogMessage(CollectionsService& service, const TROV::SimpleMessage& message);
+  // By inventory type (exact text); a rental update is handled the same way.
+  void OnStoreFulfillment(const TROV::StoreFulfillmentNotification& notification);
+  void OnDialogMessage(const TROV::SimpleMessage& message);
+
+ private:
+  ServiceContext& context_;
+};
 
 }  // namespace Quarn::Client::Collections

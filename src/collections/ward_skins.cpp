@@ -6,124 +6,120 @@
 #include <utility>
 
 #include "binding/message_format.h"
-#include "collections/collections_service.h"
 #include "collections/resource_uris.h"
-#include "collections/second_half_messages.h"
-#include "collections/service_parts.h"
-#include "collections/session.h"
+#include "collections/trov_dtos.h"
 #include "diagnostics/logger.h"
 #include "runtime/outbound_request.h"
 #include "runtime/service_proxy.h"
 
-namespace Collections = Quarn::Client::Collections;
 namespace Api = Quarn::Client::Collections::Api;
+namespace TROV = Quarn::Client::Collections::TROV;
+using Quarn::Client::Collections::WardSkins;
 using WardSkinList = std::vector<Api::CollectionsWardSkin>;
 
 namespace {
 
 constexpr std::string_view kCatalogueUri = "/kiv-game-data/assets/v1/ward-skins.json";
-
-// The cache, as long as it holds (or may be filled with) `summoner`'s list.
-Collections::WardSkinCache& CacheFor(Collections::CollectionsService& service, uint64_t summoner) {
-  Collections::WardSkinState& state = service.second_half().ward_skins;
-  if (state.summoner != summoner) {
-    state.cache.Clear();
-    state.summoner = summoner;
-  }
-  return state.cache;
-}
+constexpr std::string_view kAccessZero = "Invalid summoner id.";
+constexpr std::string_view kAccessNobody = "Data can only be retrieved by a logged-in summoner.";
+constexpr std::string_view kAccessOther = "Data can only be retrieved for the logged-in summoner.";
+constexpr std::string_view kRequestSelectable = "Failed to request selectable ward skins: %1";
+constexpr std::string_view kRequestWardSkinData = "Error requesting ward skin data: %1";
+constexpr std::string_view kNoWardSkin = "No available ward skin with id %1";
+constexpr const char* kLogWardSkinsFailed = "Failed to retrieve ward skins: %s";
 
 }  // namespace
 
-void Quarn::Client::Collections::RegisterWardSkinRoutes(CollectionsService& service) {
-  service.api()
-      .Get("/kiv-collections/v1/inventories/{summonerId}/ward-skins",
-           [&service](uint64_t summoner_id) { return GetWardSkins(service, summoner_id); })
+void WardSkins::RegisterRoutes() {
+  BindingApi& api = context_.api();
+  api.Get("/kiv-collections/v1/inventories/{summonerId}/ward-skins",
+          [this](uint64_t summoner) { return GetAll(summoner); })
       .Path("summonerId");
-  service.api()
-      .Get("/kiv-collections/v1/inventories/{summonerId}/ward-skins/{wardSkinId}",
-           [&service](uint64_t summoner_id, int64_t ward_skin_id) {
-             return GetWardSkin(service, summoner_id, ward_skin_id);
-           })
+  api.Get("/kiv-collections/v1/inventories/{summonerId}/ward-skins/{wardSkinId}",
+          [this](uint64_t summoner, int64_t ward_skin_id) { return Get(summoner, ward_skin_id); })
       .Path("summonerId")
       .Path("wardSkinId");
 }
 
-Quarn::Maybe<WardSkinList> Quarn::Client::Collections::GetWardSkins(CollectionsService& service,
-                                                                    uint64_t summoner) {
-  QUARN_RETURN_IF_FAILED(CheckAccess(service, summoner));
-  if (const WardSkinCache& cache = CacheFor(service, summoner); !cache.empty()) return cache.entries();
+void WardSkins::OnInventoryChange(std::string_view inventory_type, const BindingProperty& data) {
+  if (inventory_type != "WARD_SKIN") return;
+  // An unreadable item reads as id 0: the list is still refetched and
+  // republished, and skin 0 is not found.
+  std::string error;
+  const TROV::ContentItemIdentifier item = context_.Convert<TROV::ContentItemIdentifier>(data, error);
+  Grant(static_cast<int64_t>(item.item_id));
+}
 
-  // The answer is keyed by its reply method alone: concurrent readers
-  // share one request rather than being refused while it is in flight.
-  Maybe<std::vector<uint64_t>> selectable = service.second_half().ward_skins.selectable.Join(
-      service, summoner, [&service](AppModule::ServiceProxyCallback done) {
+Quarn::Maybe<WardSkinList> WardSkins::GetAll(uint64_t summoner) {
+  const uint64_t current = context_.current_summoner();
+  if (summoner == 0) return Failure(std::string(kAccessZero), 403);
+  if (current == 0) return Failure(std::string(kAccessNobody), 403);
+  if (summoner != current) return Failure(std::string(kAccessOther), 403);
+  if (const WardSkinCache& cache = CacheFor(summoner); !cache.empty()) return cache.entries();
+
+  // The answer is keyed by its reply method alone: readers share one request
+  // rather than being refused while it is in flight.
+  PluginBase& module = context_.module();
+  Maybe<std::vector<uint64_t>> selectable =
+      selectable_.Join(module, summoner, [&module](AppModule::ServiceProxyCallback done) {
         BindingProperty no_arguments;
         no_arguments.MakeCollection();
-        return service.ServiceProxyRequest("wardSkins", "requestSelectableWardSkins", no_arguments,
-                                           "receiveSelectableWardSkins", "", std::move(done));
+        return module.ServiceProxyRequest("wardSkins", "requestSelectableWardSkins", no_arguments,
+                                          "receiveSelectableWardSkins", "", std::move(done));
       });
-  if (selectable.HasFailure()) {
-    return Failure(Format(Msg::kRequestSelectableWardSkins, selectable.FailureMessage()), 500);
-  }
-  Maybe<WardSkinList> catalogue = service.Request<WardSkinList>(Method::Get, kCatalogueUri);
-  if (catalogue.HasFailure())
-    return Failure(Format(Msg::kRequestWardSkinData, catalogue.FailureMessage()), 500);
+  if (selectable.HasFailure()) return Failure(Format(kRequestSelectable, selectable.FailureMessage()), 500);
+  Maybe<WardSkinList> catalogue = module.Request<WardSkinList>(Method::Get, kCatalogueUri);
+  if (catalogue.HasFailure()) return Failure(Format(kRequestWardSkinData, catalogue.FailureMessage()), 500);
 
   // The waits may have let another summoner log in; their cache must not
   // take this summoner's ownership.
   WardSkinCache unshared;
-  WardSkinCache& cache =
-      service.state().session.current_summoner == summoner ? CacheFor(service, summoner) : unshared;
+  WardSkinCache& cache = context_.current_summoner() == summoner ? CacheFor(summoner) : unshared;
   const std::vector<uint64_t>& owned = selectable.value();
   cache.Reserve(catalogue.value().size());
   for (Api::CollectionsWardSkin& skin : catalogue.value()) {
-    skin.ownership.owned =
-        std::find(owned.begin(), owned.end(), static_cast<uint64_t>(skin.id)) != owned.end();
+    skin.ownership.owned = std::find(owned.begin(), owned.end(), static_cast<uint64_t>(skin.id)) != owned.end();
     cache.Put(std::move(skin));
   }
   return cache.entries();
 }
 
-Quarn::Maybe<Api::CollectionsWardSkin> Quarn::Client::Collections::GetWardSkin(CollectionsService& service,
-                                                                               uint64_t summoner,
-                                                                               int64_t ward_skin_id) {
-  QUARN_ASSIGN_OR_RETURN(const WardSkinList skins, GetWardSkins(service, summoner));
+Quarn::Maybe<Api::CollectionsWardSkin> WardSkins::Get(uint64_t summoner, int64_t ward_skin_id) {
+  QUARN_ASSIGN_OR_RETURN(const WardSkinList skins, GetAll(summoner));
   const auto found =
       std::find_if(skins.begin(), skins.end(),
                    [ward_skin_id](const Api::CollectionsWardSkin& skin) { return skin.id == ward_skin_id; });
-  if (found == skins.end()) return Failure(Format(Msg::kNoWardSkin, ward_skin_id), 404);
+  if (found == skins.end()) return Failure(Format(kNoWardSkin, ward_skin_id), 404);
   return *found;
 }
 
-void Quarn::Client::Collections::RefreshWardSkins(CollectionsService& service) {
-  const uint64_t summoner = service.state().session.current_summoner;
-  if (!CacheFor(service, summoner).empty()) return;
-  Maybe<WardSkinList> skins = GetWardSkins(service, summoner);
+void WardSkins::Refresh() {
+  const uint64_t summoner = context_.current_summoner();
+  if (!CacheFor(summoner).empty()) return;
+  Maybe<WardSkinList> skins = GetAll(summoner);
   if (skins.HasFailure()) {
     const std::string message(skins.FailureMessage());
-    Log(kLogError, kChannelDbg, Msg::kLogWardSkinsFailed, message.c_str());
+    Log(kLogError, kChannelDbg, kLogWardSkinsFailed, message.c_str());
     return;
   }
-  WardSkinState& state = service.second_half().ward_skins;
-  const PluginResourceEventType type =
-      state.published ? PluginResourceEventType::Update : PluginResourceEventType::Create;
-  state.published = true;
-  service.Publish(Format(kWardSkinsUri, summoner), skins.value(), type);
+  const PluginResourceEventType type = published_ ? PluginResourceEventType::Update : PluginResourceEventType::Create;
+  published_ = true;
+  context_.Publish(Format(kWardSkinsUri, summoner), skins.value(), type);
 }
 
-void Quarn::Client::Collections::GrantWardSkin(CollectionsService& service, int64_t ward_skin_id) {
-  service.second_half().ward_skins.cache.Clear();
-  RefreshWardSkins(service);
-  const uint64_t summoner = service.state().session.current_summoner;
-  Maybe<Api::CollectionsWardSkin> skin = GetWardSkin(service, summoner, ward_skin_id);
+void WardSkins::Grant(int64_t ward_skin_id) {
+  cache_.Clear();
+  Refresh();
+  const uint64_t summoner = context_.current_summoner();
+  Maybe<Api::CollectionsWardSkin> skin = Get(summoner, ward_skin_id);
   if (skin.HasFailure()) return;
-  service.Publish(Format(kWardSkinUri, summoner, ward_skin_id), skin.value());
+  context_.Publish(Format(kWardSkinUri, summoner, ward_skin_id), skin.value());
 }
 
-void Quarn::Client::Collections::ForgetSecondHalfCaches(CollectionsService& service) {
-  // The ward skins are the one second-half cache not keyed by summoner.
-  WardSkinState& state = service.second_half().ward_skins;
-  state.cache.Clear();
-  state.summoner = 0;
+Quarn::Client::Collections::WardSkinCache& WardSkins::CacheFor(uint64_t summoner) {
+  if (summoner_ != summoner) {
+    cache_.Clear();
+    summoner_ = summoner;
+  }
+  return cache_;
 }

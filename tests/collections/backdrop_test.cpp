@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "collections/second_half_fixture.h"
+#include "collections/collections_fixture.h"
 
 namespace {
 
 using kiv::test::MasteryJson;
-using kiv::test::SecondHalf;
+using kiv::test::CollectionsFixture;
 using Quarn::Client::Collections::MostPlayedChampion;
 using Quarn::Client::Collections::Api::AcsChampionGamesCollection;
 
@@ -78,10 +78,10 @@ TEST(MostPlayedChampion, CountsTheFirstTwentyGamesAndKeepsTheFirstToReachTheBest
 // Summoner 8 (not logged in) with icon 1402 and account 1008.
 struct BackdropWorld {
   BackdropWorld() {
-    s.harness.host.AnswerJson("GET", kSummoner8,
+    s.host.AnswerJson("GET", kSummoner8,
                               R"({"summonerId":8,"accountId":1008,"summonerLevel":30,"profileIconId":1402})");
   }
-  SecondHalf s;
+  CollectionsFixture s;
 };
 
 TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
@@ -149,13 +149,13 @@ TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
   };
   for (const auto& c : cases) {
     BackdropWorld w;
-    kiv::test::FakeHost& host = w.s.harness.host;
+    kiv::test::FakeHost& host = w.s.host;
     if (c.webm) host.AnswerJson("HEAD", kIconWebm, "null");
     if (c.jpg) host.AnswerJson("HEAD", kIconJpg, "null");
     host.AnswerJson("GET", kGames8, GamesJson(c.games));
     if (std::string(c.top_mastery) == "mastery") {
       w.s.EnableMastery();
-      w.s.proxy.Returns("championMastery.getAllChampionMasteries",
+      w.s.backend.Answers("championMastery.getAllChampionMasteries",
                         "[" + MasteryJson(3, 2, 100, 8) + "," + MasteryJson(7, 6, 50, 8) + "]");
     }
     if (std::string(c.metadata) == "calc") host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
@@ -169,21 +169,21 @@ TEST(BackdropRoute, LogsWhyEachSourceFellThrough) {
   // One service at a time: the process's logger feeds the newest one.
   {
     BackdropWorld w;
-    w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 9, 5, 9}));
+    w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 9, 5, 9}));
     (void)w.s.Get(kBackdrop8);
     EXPECT_TRUE(
         w.s.Logged(3, "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."));
   }
   {
     BackdropWorld w;
-    w.s.harness.host.AnswerError("GET", kGames8, "acs down", 503);
+    w.s.host.AnswerError("GET", kGames8, "acs down", 503);
     (void)w.s.Get(kBackdrop8);
     EXPECT_TRUE(w.s.Logged(2, "Failed to retrieve recently played champs: Error response for GET " +
                                   std::string(kGames8) + ": acs down"));
   }
   {
     BackdropWorld w;
-    w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+    w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
     (void)w.s.Get(kBackdrop8);
     EXPECT_TRUE(w.s.Logged(2, "Failed to get splash metadata (champion ID: 5)."));
   }
@@ -191,19 +191,19 @@ TEST(BackdropRoute, LogsWhyEachSourceFellThrough) {
 
 TEST(BackdropRoute, ASecondRequestReadsOnlyTheSplashMetadata) {
   BackdropWorld w;
-  w.s.harness.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
-  w.s.harness.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+  w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+  w.s.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
   const std::string first = w.s.Get(kBackdrop8);
   w.s.ClearRecords();
   EXPECT_EQ(w.s.Get(kBackdrop8), first);
   std::vector<std::string> sent;
-  for (const kiv::host::Request& r : w.s.harness.host.Requests()) sent.push_back(r.Summary());
+  for (const kiv::host::Request& r : w.s.host.Requests()) sent.push_back(r.Summary());
   EXPECT_EQ(sent, std::vector<std::string>{"GET " + Splash(5)});
 }
 
 TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   BackdropWorld w;
-  kiv::test::FakeHost& host = w.s.harness.host;
+  kiv::test::FakeHost& host = w.s.host;
   host.FailRequests("GET", kSummoner8, "summoner down", 503, /*times=*/1);
   host.FailRequests("HEAD", kIconJpg, "assets down", 500, /*times=*/1);
   host.FailRequests("GET", kGames8, "acs down", 503, /*times=*/1);
@@ -226,16 +226,16 @@ TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
 }
 
 TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) {
-  SecondHalf s;
-  kiv::test::FakeHost& host = s.harness.host;
+  CollectionsFixture s;
+  kiv::test::FakeHost& host = s.host;
   std::string summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1402})";
   host.Handle("GET", "/kiv-summoner/v1/summoners/7", [&summoner7](const kiv::host::Request&) {
     return kiv::host::Response::Ok(kiv::test::FakeHost::Json(summoner7));
   });
   host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-  s.harness.LogIn(7);
+  s.LogIn(7);
   const std::string games_uri = "/kiv-acs/v2/recently-played-champions/current-summoner";
-  s.harness.Resource(Quarn::EventNameOfUri(games_uri), games_uri, "Update", GamesJson({5, 5, 5}));
+  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
 
   std::vector<std::string> published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
   ASSERT_EQ(published.size(), 1u);
@@ -248,7 +248,7 @@ TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) 
   summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})";
   host.AnswerJson("HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/77.jpg", "null");
   const std::string summoner_uri = "/kiv-summoner/v1/current-summoner";
-  s.harness.Resource(Quarn::EventNameOfUri(summoner_uri), summoner_uri, "Update",
+  s.Resource(summoner_uri, "Update",
                      R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})");
   published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
   ASSERT_EQ(published.size(), 2u);
@@ -257,25 +257,25 @@ TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) 
       << published[1];
 
   // After logout nothing is kept and games events are ignored.
-  s.harness.LogOut();
+  s.LogOut();
   s.ClearRecords();
-  s.harness.Resource(Quarn::EventNameOfUri(games_uri), games_uri, "Update", GamesJson({5, 5, 5}));
+  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
   EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop").empty());
   (void)s.Get("/kiv-collections/v1/inventories/7/backdrop");
   EXPECT_EQ(host.RequestsTo("/kiv-summoner/v1/summoners/7").size(), 1u) << "the summoner data was forgotten";
 }
 
 TEST(BackdropEvents, EnablingMasteryForgetsTheHighestMasteryChoice) {
-  SecondHalf s;
-  kiv::test::FakeHost& host = s.harness.host;
+  CollectionsFixture s;
+  kiv::test::FakeHost& host = s.host;
   host.AnswerJson("GET", "/kiv-summoner/v1/summoners/7",
                   R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1})");
   host.AnswerJson("GET", "/kiv-acs/v1/recently-played-champions/1007", GamesJson({}));
   host.AnswerJson("GET", Splash(7), SplashJson("#123456", ""));
   s.EnableMastery();
-  s.proxy.Returns("championMastery.getAllChampionMasteries", "[]");
-  s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(7, 3, 10));
-  s.harness.LogIn(7);
+  s.backend.Answers("championMastery.getAllChampionMasteries", "[]");
+  s.backend.Answers("championMastery.getChampionMastery", MasteryJson(7, 3, 10));
+  s.LogIn(7);
   const std::string backdrop = "/kiv-collections/v1/inventories/7/backdrop";
   EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "collections/second_half_fixture.h"
+#include "collections/collections_fixture.h"
 
 namespace {
 
 using kiv::test::MasteryJson;
-using kiv::test::SecondHalf;
+using kiv::test::CollectionsFixture;
 using Quarn::Client::Collections::MasteryScore;
 using Quarn::Client::Collections::SortRuleOf;
 using Quarn::Client::Collections::TopMasteries;
@@ -102,22 +102,22 @@ TEST(ChampionMasteryRoutes, RefusalsCarryTheirStatusAndText) {
        "500 Error requesting summoner chest eligibility: backend down"},
   };
   for (const auto& c : cases) {
-    SecondHalf s;
+    CollectionsFixture s;
     const std::string setup = c.setup;
     if (setup != "off") s.EnableMastery();
-    if (setup.find("login") != std::string::npos) s.harness.LogIn(7);
-    s.proxy.Fails("championMastery.getAllChampionMasteries", "backend down");
-    s.proxy.Fails("championMastery.getChampionMasteryScoreAndChest", "backend down");
+    if (setup.find("login") != std::string::npos) s.LogIn(7);
+    s.backend.Fails("championMastery.getAllChampionMasteries", "backend down");
+    s.backend.Fails("championMastery.getChampionMasteryScoreAndChest", "backend down");
     EXPECT_EQ(s.Get(c.path), c.expected) << c.setup << " " << c.path;
   }
 }
 
 TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Fails("championMastery.getAllChampionMasteries", "backend down");
-  s.proxy.Fails("championMastery.getChampionMasteryScoreAndChest", "no chests");
+  s.LogIn(7);
+  s.backend.Fails("championMastery.getAllChampionMasteries", "backend down");
+  s.backend.Fails("championMastery.getChampionMasteryScoreAndChest", "no chests");
   (void)s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
   (void)s.Get("/kiv-collections/v1/inventories/chest-eligibility");
   EXPECT_TRUE(s.Logged(2, "Failed to get champion mastery: backend down"));
@@ -125,10 +125,10 @@ TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
 }
 
 TEST(ChampionMasteryRoutes, ListIsReadOncePerSummonerAndPublishedForTheLoggedInOne) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.LogIn(7);
+  s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
   s.ClearRecords();
 
   const std::string first = s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
@@ -136,21 +136,21 @@ TEST(ChampionMasteryRoutes, ListIsReadOncePerSummonerAndPublishedForTheLoggedInO
   EXPECT_NE(first.find(R"("championId":103)"), std::string::npos) << first;
   EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/7/champion-mastery"), first);
   const std::vector<std::string> calls = {"championMastery.getAllChampionMasteries 7"};
-  EXPECT_EQ(s.proxy.calls(), calls) << "the second read comes from the cache";
+  EXPECT_EQ(s.backend.calls(), calls) << "the second read comes from the cache";
   ASSERT_EQ(s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery").size(), 1u);
 
   // Another summoner's list is read and cached too, but not published.
   EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/8/champion-mastery").substr(0, 2), "0 ");
-  EXPECT_EQ(s.proxy.CountOf("championMastery.getAllChampionMasteries"), 2);
+  EXPECT_EQ(s.backend.CountOf("championMastery.getAllChampionMasteries"), 2);
   EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/8/champion-mastery").empty());
 }
 
 TEST(ChampionMasteryRoutes, TopListScoresTheWholeListUnderTheLevelSetting) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.Setting(kiv::test::kMaxLevelUri, "6");
-  s.harness.LogIn(7);
-  s.proxy.Returns(
+  s.Resource(kiv::test::kMaxLevelUri, "Update", "6");
+  s.LogIn(7);
+  s.backend.Answers(
       "championMastery.getAllChampionMasteries",
       "[" + MasteryJson(1, 7, 100) + "," + MasteryJson(2, 3, 5000) + "," + MasteryJson(3, 5, 200) + "]");
 
@@ -173,10 +173,10 @@ TEST(ChampionMasteryRoutes, TopListScoresTheWholeListUnderTheLevelSetting) {
 }
 
 TEST(ChampionMasteryRoutes, ChestEligibilityIsAskedEveryTime) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+  s.LogIn(7);
+  s.backend.Answers("championMastery.getChampionMasteryScoreAndChest",
                   R"({"earnableChests":2,"maximumChests":4,"nextChestRechargeTime":1700000000000})");
   s.ClearRecords();
   const std::string expected =
@@ -185,17 +185,17 @@ TEST(ChampionMasteryRoutes, ChestEligibilityIsAskedEveryTime) {
   EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/chest-eligibility"), expected);
   const std::vector<std::string> calls = {"championMastery.getChampionMasteryScoreAndChest []",
                                           "championMastery.getChampionMasteryScoreAndChest []"};
-  EXPECT_EQ(s.proxy.calls(), calls);
+  EXPECT_EQ(s.backend.calls(), calls);
 }
 
 TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
-  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+  s.LogIn(7);
+  s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.backend.Answers("championMastery.getChampionMasteryScoreAndChest",
                   R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
-  s.proxy.SetStepsToAnswer(4);
+  s.backend.SetStepsToAnswer(4);
   s.ClearRecords();
 
   // Queued before the first request starts waiting: both run inside its wait.
@@ -203,8 +203,8 @@ TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish
   kiv::host::Request request;
   request.method = KIV_METHOD_GET;
   request.path = "/kiv-collections/v1/inventories/chest-eligibility";
-  s.harness.host.PostRequest(request, [&other](kiv::host::Response answer) { other = std::move(answer); });
-  s.harness.host.DeliverJson(Quarn::TrovEventName(kiv::test::kDialogClass),
+  s.host.PostRequest(request, [&other](kiv::host::Response answer) { other = std::move(answer); });
+  s.host.DeliverJson(Quarn::TrovEventName(kiv::test::kDialogClass),
                              std::string(R"({"typeName":")") + kiv::test::kDialogClass +
                                  R"(","body":{"type":"championMasteryLootGrant","params":[]}})");
 
@@ -217,19 +217,19 @@ TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish
   const std::vector<std::string> chests = s.PublishedAt("/kiv-collections/v1/inventories/chest-eligibility");
   ASSERT_EQ(chests.size(), 1u);
   EXPECT_EQ(chests[0], R"(Update {"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
-  EXPECT_EQ(s.proxy.CountOf("championMastery.getChampionMasteryScoreAndChest"), 1)
+  EXPECT_EQ(s.backend.CountOf("championMastery.getChampionMasteryScoreAndChest"), 1)
       << "the request and the push message share one read";
   EXPECT_TRUE(s.Logged(3, "CollectionPlugins: Received 'championMasteryLootGrant' message."));
 }
 
 TEST(ChampionMasteryRoutes, ConcurrentReadersShareOneRequestPerSummonerAndKind) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
-  s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+  s.LogIn(7);
+  s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.backend.Answers("championMastery.getChampionMasteryScoreAndChest",
                   R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":5})");
-  s.proxy.SetStepsToAnswer(5);
+  s.backend.SetStepsToAnswer(5);
   s.ClearRecords();
   std::vector<std::string> answers;
   for (const char* path : {"/kiv-collections/v1/inventories/8/champion-mastery",
@@ -238,29 +238,29 @@ TEST(ChampionMasteryRoutes, ConcurrentReadersShareOneRequestPerSummonerAndKind) 
                            "/kiv-collections/v1/inventories/8/champion-mastery",
                            "/kiv-collections/v1/inventories/chest-eligibility",
                            "/kiv-collections/v1/inventories/chest-eligibility"}) {
-    s.harness.host.Post([&s, &answers, path] {
-      const kiv::host::Response r = s.harness.host.Send("GET", path);
+    s.host.Post([&s, &answers, path] {
+      const kiv::host::Response r = s.host.Send("GET", path);
       answers.push_back(r.error ? *r.error : r.body.ToJson().substr(0, 14));
     });
   }
-  s.harness.host.RunUntilIdle();
+  s.host.RunUntilIdle();
   EXPECT_EQ(answers.size(), 6u);
   for (const std::string& answer : answers) EXPECT_TRUE(answer[0] == '[' || answer[0] == '{') << answer;
-  EXPECT_EQ(s.proxy.calls(), (std::vector<std::string>{"championMastery.getAllChampionMasteries 8",
+  EXPECT_EQ(s.backend.calls(), (std::vector<std::string>{"championMastery.getAllChampionMasteries 8",
                                                        "championMastery.getAllChampionMasteries 9",
                                                        "championMastery.getChampionMasteryScoreAndChest []"}));
 }
 
 TEST(ChampionMasteryRoutes, OtherSummonersListsAgeAndTheLeastRecentlyUsedIsDropped) {
-  SecondHalf s;
+  CollectionsFixture s;
   s.EnableMastery();
-  s.harness.LogIn(7);
-  s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+  s.LogIn(7);
+  s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
   s.ClearRecords();
   const auto reads = [&s](uint64_t summoner) {
     const std::string path = "/kiv-collections/v1/inventories/" + std::to_string(summoner) + "/champion-mastery";
     EXPECT_EQ(s.Get(path).substr(0, 2), "0 ") << summoner;
-    return s.proxy.CountOf("championMastery.getAllChampionMasteries");
+    return s.backend.CountOf("championMastery.getAllChampionMasteries");
   };
   EXPECT_EQ(reads(7), 1);
   EXPECT_EQ(reads(100), 2);
@@ -273,9 +273,9 @@ TEST(ChampionMasteryRoutes, OtherSummonersListsAgeAndTheLeastRecentlyUsedIsDropp
   EXPECT_EQ(reads(101), 67);
   // Ten minutes on, other summoners' lists are read again; the logged-in
   // summoner's is not.
-  s.harness.clock.Advance(std::chrono::minutes(9));
+  s.clock.Advance(std::chrono::minutes(9));
   EXPECT_EQ(reads(100), 67);
-  s.harness.clock.Advance(std::chrono::minutes(1));
+  s.clock.Advance(std::chrono::minutes(1));
   EXPECT_EQ(reads(100), 68);
   EXPECT_EQ(reads(7), 68);
 }

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "collections/second_half_fixture.h"
+#include "collections/collections_fixture.h"
 
 namespace {
 
 using kiv::test::MasteryJson;
-using kiv::test::SecondHalf;
+using kiv::test::CollectionsFixture;
 
 constexpr const char* kRuneInventory =
     R"({"summonerId":7,"dateString":"","summonerRunes":[{"runeId":5013,"quantity":3,"summonerId":7}]})";
@@ -24,41 +24,19 @@ constexpr const char* kSpellBook =
     R"({"pageId":12,"name":"two","current":false,"slotEntries":[]}]})";
 
 // Logged in as 7 with every source these notifications read answered.
-struct Inventory {
+struct Inventory : CollectionsFixture {
   Inventory() {
-    s.harness.backend.Returns("summonerRuneService.getSummonerRuneInventory", kiv::test::kRuneInventoryClass,
+    backend.Returns("summonerRuneService.getSummonerRuneInventory", kiv::test::kRuneInventoryClass,
                               kRuneInventory);
-    s.harness.backend.Returns("summonerIconService.getSummonerIconInventory", kiv::test::kIconInventoryClass,
+    backend.Returns("summonerIconService.getSummonerIconInventory", kiv::test::kIconInventoryClass,
                               kIconInventory);
-    s.harness.host.AnswerJson(
+    host.AnswerJson(
         "GET", "/kiv-game-data/assets/v1/ward-skins.json",
         R"([{"id":2,"name":"w","description":"","wardImagePath":"","wardShadowImagePath":""}])");
-    s.proxy.Returns("wardSkins.requestSelectableWardSkins", "[2]");
-    s.harness.LogIn(7);
-    s.ClearRecords();
+    backend.Answers("wardSkins.requestSelectableWardSkins", "[2]");
+    LogIn(7);
+    ClearRecords();
   }
-
-  // The URIs published since the last ClearRecords: the v1 ones in order,
-  // then the v2 ones.
-  std::vector<std::string> PublishedUris() const {
-    std::vector<std::string> uris;
-    for (const char* event :
-         {"OnJsonApiEvent_kiv-collections_v1_inventories", "OnJsonApiEvent_kiv-collections_v2_inventories"}) {
-      for (const std::string& payload : s.harness.host.EmittedPayloads(event)) {
-        uris.push_back(std::string(Quarn::FromJson(payload).value.Member("uri").GetString()));
-      }
-    }
-    return uris;
-  }
-  // Backend calls (invoke and service proxy) since the last ClearRecords.
-  std::vector<std::string> Calls() const {
-    std::vector<std::string> calls;
-    for (const std::string& c : s.harness.backend.calls()) calls.push_back(c.substr(0, c.find(' ')));
-    for (const std::string& c : s.proxy.calls()) calls.push_back(c.substr(0, c.find(' ')));
-    return calls;
-  }
-
-  SecondHalf s;
 };
 
 TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
@@ -91,9 +69,9 @@ TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
   for (const char* message_class : {kiv::test::kFulfillmentClass, kiv::test::kRentalClass}) {
     for (const auto& c : cases) {
       Inventory w;
-      w.s.Push(message_class,
+      w.Push(message_class,
                std::string(R"({"inventoryType":")") + c.inventory_type + R"(","data":)" + c.data + "}");
-      EXPECT_EQ(w.Calls(), c.calls) << message_class << " " << c.inventory_type;
+      EXPECT_EQ(w.backend.CallNames(), c.calls) << message_class << " " << c.inventory_type;
       EXPECT_EQ(w.PublishedUris(), c.published) << message_class << " " << c.inventory_type;
     }
   }
@@ -101,13 +79,13 @@ TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
 
 TEST(StoreNotifications, ARuneBookPageGrantTakesTheWholeBookWithACurrentPage) {
   Inventory w;
-  w.s.Push(kiv::test::kFulfillmentClass,
+  w.Push(kiv::test::kFulfillmentClass,
            std::string(R"({"inventoryType":"SPELL_BOOK_PAGE","data":)") + kSpellBook + "}");
-  const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
+  const std::vector<std::string> published = w.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
   ASSERT_EQ(published.size(), 1u);
   EXPECT_EQ(published[0], R"(Update {"pages":[{"current":true,"id":11,"name":"one","runes":[]},)"
                           R"({"current":false,"id":12,"name":"two","runes":[]}],"summonerId":7})");
-  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + published[0].substr(7));
+  EXPECT_EQ(w.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + published[0].substr(7));
 }
 
 TEST(StoreNotifications, ARuneBookPageGrantWithoutABookRefetchesTheBook) {
@@ -116,29 +94,29 @@ TEST(StoreNotifications, ARuneBookPageGrantWithoutABookRefetchesTheBook) {
   for (const char* data : {R"({"inventoryType":"SPELL_BOOK_PAGE","itemId":3})", "[1,2]",
                            R"({"summonerId":7,"bookPages":[]})"}) {
     Inventory w;
-    w.s.harness.backend.Returns("spellBookService.getSpellBook", kiv::test::kSpellBookClass, kSpellBook);
-    w.s.Push(kiv::test::kRentalClass, std::string(R"({"inventoryType":"SPELL_BOOK_PAGE","data":)") + data + "}");
-    EXPECT_EQ(w.Calls(), std::vector<std::string>{"spellBookService.getSpellBook"}) << data;
-    const std::vector<std::string> published = w.s.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
+    w.backend.Returns("spellBookService.getSpellBook", kiv::test::kSpellBookClass, kSpellBook);
+    w.Push(kiv::test::kRentalClass, std::string(R"({"inventoryType":"SPELL_BOOK_PAGE","data":)") + data + "}");
+    EXPECT_EQ(w.backend.CallNames(), std::vector<std::string>{"spellBookService.getSpellBook"}) << data;
+    const std::vector<std::string> published = w.PublishedAt("/kiv-collections/v1/inventories/7/rune-book");
     ASSERT_EQ(published.size(), 1u) << data;
     EXPECT_NE(published[0].find(R"("name":"two")"), std::string::npos) << data;
-    EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/7/verification"), R"(0 "one")") << data;
+    EXPECT_EQ(w.Get("/kiv-collections/v1/inventories/7/verification"), R"(0 "one")") << data;
   }
   // Logged out, nothing is read or published.
   Inventory w;
-  w.s.harness.LogOut();
-  w.s.ClearRecords();
-  w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SPELL_BOOK_PAGE","data":{"itemId":3}})");
-  EXPECT_TRUE(w.Calls().empty());
+  w.LogOut();
+  w.ClearRecords();
+  w.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SPELL_BOOK_PAGE","data":{"itemId":3}})");
+  EXPECT_TRUE(w.backend.CallNames().empty());
   EXPECT_TRUE(w.PublishedUris().empty());
 }
 
 TEST(StoreNotifications, UnreadableItemDataIsLoggedOrSkipped) {
   {
     Inventory w;
-    w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SUMMONER_ICON","data":"not an item"})");
+    w.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SUMMONER_ICON","data":"not an item"})");
     bool logged = false;
-    for (const kiv::host::LogLine& line : w.s.harness.host.LogLines()) {
+    for (const kiv::host::LogLine& line : w.host.LogLines()) {
       logged |= line.level == 2 &&
                 line.text.rfind("Failed to retrieve item properties from fulfilment notifcation: ", 0) == 0;
     }
@@ -148,7 +126,7 @@ TEST(StoreNotifications, UnreadableItemDataIsLoggedOrSkipped) {
   {
     // A ward skin grant without a readable id still refreshes the list.
     Inventory w;
-    w.s.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"WARD_SKIN","data":"?"})");
+    w.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"WARD_SKIN","data":"?"})");
     EXPECT_EQ(w.PublishedUris(), std::vector<std::string>{"/kiv-collections/v1/inventories/7/ward-skins"});
   }
 }
@@ -215,46 +193,46 @@ TEST(DialogNotifications, MasteryAndChestMessagesRefreshWhatTheyName) {
   };
   for (const auto& c : cases) {
     Inventory w;
-    w.s.EnableMastery();
-    w.s.proxy.Returns("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
-    w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
-    w.s.proxy.Returns("championMastery.getChampionMasteryScoreAndChest",
+    w.EnableMastery();
+    w.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
+    w.backend.Answers("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
+    w.backend.Answers("championMastery.getChampionMasteryScoreAndChest",
                       R"({"earnableChests":1,"maximumChests":4,"nextChestRechargeTime":0})");
-    if (c.list_cached) (void)w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
-    w.s.ClearRecords();
-    w.s.Push(kiv::test::kDialogClass, c.message);
-    EXPECT_EQ(w.Calls(), c.calls) << c.name;
+    if (c.list_cached) (void)w.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+    w.ClearRecords();
+    w.Push(kiv::test::kDialogClass, c.message);
+    EXPECT_EQ(w.backend.CallNames(), c.calls) << c.name;
     EXPECT_EQ(w.PublishedUris(), c.published) << c.name;
     if (*c.log != '\0') {
       const uint32_t level = std::string(c.log).rfind("CollectionPlugins", 0) == 0 ? 3 : 2;
-      EXPECT_TRUE(w.s.Logged(level, c.log)) << c.name;
+      EXPECT_TRUE(w.Logged(level, c.log)) << c.name;
     }
   }
 }
 
 TEST(DialogNotifications, ARefreshedChampionReplacesItsEntryInThePublishedList) {
   Inventory w;
-  w.s.EnableMastery();
-  w.s.proxy.Returns("championMastery.getAllChampionMasteries",
+  w.EnableMastery();
+  w.backend.Answers("championMastery.getAllChampionMasteries",
                     "[" + MasteryJson(103, 4, 900) + "," + MasteryJson(12, 2, 100) + "]");
-  w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
-  (void)w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
-  w.s.ClearRecords();
-  w.s.Push(kiv::test::kDialogClass,
+  w.backend.Answers("championMastery.getChampionMastery", MasteryJson(103, 5, 1800));
+  (void)w.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  w.ClearRecords();
+  w.Push(kiv::test::kDialogClass,
            Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":7,"championId":103})"}));
-  EXPECT_EQ(w.s.proxy.calls(), std::vector<std::string>{"championMastery.getChampionMastery [7,103]"});
-  const std::string list = w.s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
+  EXPECT_EQ(w.backend.calls(), std::vector<std::string>{"championMastery.getChampionMastery [7,103]"});
+  const std::string list = w.Get("/kiv-collections/v1/inventories/7/champion-mastery");
   EXPECT_NE(list.find(R"("championId":103,"championLevel":5,"championPoints":1800)"), std::string::npos)
       << list;
   EXPECT_NE(list.find(R"("championId":12)"), std::string::npos) << list;
   EXPECT_LT(list.find(R"("championId":103)"), list.find(R"("championId":12)")) << "replaced in place";
 
   // A champion not in the list is appended.
-  w.s.proxy.Returns("championMastery.getChampionMastery", MasteryJson(44, 1, 10));
-  w.s.Push(kiv::test::kDialogClass,
+  w.backend.Answers("championMastery.getChampionMastery", MasteryJson(44, 1, 10));
+  w.Push(kiv::test::kDialogClass,
            Dialog("championMastery", {R"({"gameId":9,"championLevel":1,"playerId":7,"championId":44})"}));
   const std::vector<std::string> published =
-      w.s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery");
+      w.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery");
   ASSERT_EQ(published.size(), 2u);
   EXPECT_GT(published[1].find(R"("championId":44)"), published[1].find(R"("championId":12)")) << published[1];
 }

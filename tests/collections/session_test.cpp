@@ -1,6 +1,6 @@
 // Session tracking through the fake host: the login, reconnect and logout
 // transitions, the login data packet, the cache check after a reconnect,
-// caches tied to the summoner they were filled for, and the access rule.
+// and caches tied to the summoner they were filled for.
 #include "collections/session.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "collections/collections_harness.h"
+#include "collections/collections_fixture.h"
 
 namespace {
 
-using kiv::test::CollectionsHarness;
+using kiv::test::CollectionsFixture;
 using kiv::test::kIconInventoryClass;
 using kiv::test::kMasteryBookClass;
 using kiv::test::kRuneInventoryClass;
@@ -33,7 +33,7 @@ std::string RuneInventory(uint64_t summoner, int32_t quantity) {
 }
 
 // The backend answers every read for summoner 7 (and 8 where given).
-void AnswerReads(CollectionsHarness& h) {
+void AnswerReads(CollectionsFixture& h) {
   h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(7, "backend"));
   h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass, MasteryBook(7));
   h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(7, 2));
@@ -41,16 +41,8 @@ void AnswerReads(CollectionsHarness& h) {
                     R"({"summonerId":7,"summonerIcons":[]})");
 }
 
-// The level of the first log line with this text; -1 when there is none.
-int64_t LevelOf(const CollectionsHarness& h, const std::string& text) {
-  for (const kiv::host::LogLine& line : h.host.LogLines()) {
-    if (line.text == text) return line.level;
-  }
-  return -1;
-}
-
 TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   std::vector<std::string> subscriptions;
   for (const std::string& call : h.host.CallSummaries()) {
     if (call.rfind("subscribe OnJsonApiEvent", 0) == 0) subscriptions.push_back(call);
@@ -61,11 +53,11 @@ TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
 }
 
 TEST(SessionTracking, ASessionAlreadyLoggedInAtInitIsTakenAtOnce) {
-  CollectionsHarness h([](kiv::test::FakeHost& host) {
+  CollectionsFixture h([](kiv::test::FakeHost& host) {
     host.AnswerJson("GET", "/kiv-login/v1/session",
                     R"({"state":"SUCCEEDED","summonerId":7,"accountId":70,"connected":true})");
   });
-  EXPECT_EQ(h.service->state().session.current_summoner, 7u);
+  EXPECT_EQ(h.service->session().current_summoner, 7u);
   EXPECT_EQ(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory"),
             std::vector<std::string>{"[7]"});
 }
@@ -81,23 +73,23 @@ TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
       {"IN_PROGRESS", 7, 70, false}, {"LOGGING_OUT", 7, 70, false}, {"ERROR", 7, 70, false},
   };
   for (const Case& c : cases) {
-    CollectionsHarness h;
+    CollectionsFixture h;
     AnswerReads(h);
     h.Session("Update", c.state, c.summoner, c.account, true);
-    EXPECT_EQ(h.service->state().session.current_summoner, c.logs_in ? 7u : 0u) << c.state << c.account;
+    EXPECT_EQ(h.service->session().current_summoner, c.logs_in ? 7u : 0u) << c.state << c.account;
     // Logging in loads the rune quantities and publishes them; nothing else.
-    EXPECT_EQ(h.backend.calls().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
+    EXPECT_EQ(h.backend.invoked().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
     EXPECT_EQ(h.Published().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
   }
 }
 
 TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnce) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LogIn(7);
   h.Session("Create", "SUCCEEDED", 7, 1007, true);
-  EXPECT_EQ(h.backend.calls(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [7]"});
+  EXPECT_EQ(h.backend.invoked(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [7]"});
   ASSERT_EQ(h.Published().size(), 1u);
   EXPECT_EQ(h.Published()[0],
             R"({"data":{"runeQuantities":[{"quantity":2,"runeId":3}],"summonerId":7},"eventType":"Update",)"
@@ -105,15 +97,15 @@ TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnce) {
 }
 
 TEST(SessionTracking, ASessionThatStaysLoggedInKeepsItsSummoner) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.Session("Update", "SUCCEEDED", 8, 1008, true);
-  EXPECT_EQ(h.service->state().session.current_summoner, 7u);
+  EXPECT_EQ(h.service->session().current_summoner, 7u);
 }
 
 TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.ClearRecords();
@@ -134,23 +126,23 @@ TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/rune-book"),
             R"(0 {"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
             R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})");
-  EXPECT_TRUE(h.backend.calls().empty());
+  EXPECT_TRUE(h.backend.invoked().empty());
 }
 
 TEST(SessionTracking, LoginDataWithoutRunePagesIsIgnored) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.ClearRecords();
   h.LoginData(R"({"summonerId":7,"bookPages":[]})", MasteryBook(7));
   EXPECT_TRUE(h.Published().empty());
-  EXPECT_TRUE(h.service->state().caches.mastery_book.book.pages.empty());
-  h.Resource(kiv::test::kLoginDataEvent, "/kiv-login/v1/login-data-packet", "Delete", "null");
+  EXPECT_TRUE(h.service->mastery_book().cache().book.pages.empty());
+  h.Resource("/kiv-login/v1/login-data-packet", "Delete", "null");
   EXPECT_TRUE(h.Published().empty());
 }
 
 TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LoginData(SpellBook(7, "early"), MasteryBook(7));
   // Nobody is logged in yet: published with 0 in place of the summoner.
@@ -165,10 +157,10 @@ TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   EXPECT_TRUE(h.backend.ArgumentsOf("spellBookService.getSpellBook").empty());
 }
 
-// The mend: a second summoner on the same client never sees the first
-// one's caches (books, quantities, icons, verification code).
+// A second summoner on the same client never sees the first one's caches
+// (books, quantities, icons, verification code).
 TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LoginData(SpellBook(7, "seven's code"), MasteryBook(7));
@@ -187,7 +179,7 @@ TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
   EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"),
             std::string::npos);
   EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/summoner-icons").find("600"), std::string::npos);
-  EXPECT_EQ(h.backend.calls(), (std::vector<std::string>{
+  EXPECT_EQ(h.backend.invoked(), (std::vector<std::string>{
                                    "summonerRuneService.getSummonerRuneInventory [8]",
                                    "spellBookService.getSpellBook [8]",
                                    "summonerIconService.getSummonerIconInventory [8]",
@@ -198,7 +190,7 @@ TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
 }
 
 TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LoginData(SpellBook(7, "kept"), MasteryBook(7));
@@ -207,16 +199,16 @@ TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
   h.LogIn(7);
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "kept")");
   EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes").substr(0, 2), "0 ");
-  EXPECT_TRUE(h.backend.calls().empty());
+  EXPECT_TRUE(h.backend.invoked().empty());
 }
 
 TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LoginData(SpellBook(7, "a"), MasteryBook(7));
   h.LogOut();
-  EXPECT_EQ(h.service->state().session.current_summoner, 0u);
+  EXPECT_EQ(h.service->session().current_summoner, 0u);
   h.ClearRecords();
   const std::string book = R"({"summonerId":7,"pages":[{"id":1,"current":true},{"id":2}]})";
   // Summoner 0 names nobody, so it may not write either.
@@ -231,17 +223,17 @@ TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
     EXPECT_EQ(h.Call("DELETE", base + "/mastery-book/pages/4"),
               "403 Attempted to modify another summoner's mastery book.");
   }
-  EXPECT_TRUE(h.backend.calls().empty());
+  EXPECT_TRUE(h.backend.invoked().empty());
 }
 
 TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7, /*connected=*/false);
   h.ClearRecords();
   h.LogIn(7, /*connected=*/true);
 
-  EXPECT_EQ(LevelOf(h, "Checking collections caches after reconnect."), int64_t{Quarn::kLogAlways});
+  EXPECT_EQ(h.LevelOf("Checking collections caches after reconnect."), int64_t{Quarn::kLogAlways});
   // Rune quantities are loaded already; both books are fetched.
   EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
   EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), std::vector<std::string>{"[7]"});
@@ -254,11 +246,11 @@ TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
   // Connected again without a disconnect in between: no second check.
   h.ClearRecords();
   h.LogIn(7, /*connected=*/true);
-  EXPECT_TRUE(h.backend.calls().empty());
+  EXPECT_TRUE(h.backend.invoked().empty());
 }
 
 TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
-  CollectionsHarness h;
+  CollectionsFixture h;
   h.backend.Fails("spellBookService.getSpellBook", "spell books down");
   h.backend.Fails("masteryBookService.getMasteryBook", "mastery down");
   h.backend.Fails("summonerRuneService.getSummonerRuneInventory", "runes down");
@@ -271,24 +263,9 @@ TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
            "Failed to retrieve rune book: Error requesting rune book for 7: " + invoke + "spell books down",
            "Failed to retrieve mastery book: Error requesting mastery book for 7: " + invoke + "mastery down",
        }) {
-    EXPECT_EQ(LevelOf(h, line), int64_t{Quarn::kLogError}) << line;
+    EXPECT_EQ(h.LevelOf(line), int64_t{Quarn::kLogError}) << line;
   }
   EXPECT_TRUE(h.Published().empty());
-}
-
-TEST(SessionTracking, AccessIsOnlyForTheLoggedInSummoner) {
-  CollectionsHarness h;
-  AnswerReads(h);
-  const auto access = [&h](uint64_t summoner) {
-    const Quarn::Maybe<void> result = Quarn::Client::Collections::CheckAccess(*h.service, summoner);
-    return result.ok() ? std::string("ok")
-                       : std::to_string(result.failure().code()) + " " + result.failure().message();
-  };
-  EXPECT_EQ(access(7), "403 Data can only be retrieved by a logged-in summoner.");
-  h.LogIn(7);
-  EXPECT_EQ(access(0), "403 Invalid summoner id.");
-  EXPECT_EQ(access(8), "403 Data can only be retrieved for the logged-in summoner.");
-  EXPECT_EQ(access(7), "ok");
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// Registered types as they travel: enumerations by text, books through
+// JSON and back, numbers by their registered widths.
 #include "collections/type_registration.h"
 
 #include <gtest/gtest.h>
@@ -63,137 +65,6 @@ class TypeRegistration : public ::testing::Test {
   Quarn::TrovClassTables tables_;
 };
 
-TEST_F(TypeRegistration, RegistersDtosThenPrefixedApiTypesInDependencyOrder) {
-  const std::vector<std::string> expected = {
-      "CollectionsTrovClientDynamicConfigurationNotification",
-      "CollectionsTrovStoreFulfillmentNotification",
-      "CollectionsTrovRentalUpdateNotification",
-      "CollectionsTrovSlotEntry",
-      "CollectionsTrovSpellBookPageDTO",
-      "CollectionsTrovSpellBookDTO",
-      "CollectionsTrovTalentEntry",
-      "CollectionsTrovMasteryBookPageDTO",
-      "CollectionsTrovMasteryBookDTO",
-      "CollectionsTrovChampionSkinDTO",
-      "CollectionsTrovChampionDTO",
-      "CollectionsTrovSummonerRune",
-      "CollectionsTrovSummonerRuneInventory",
-      "CollectionsTrovSummonerIcon",
-      "CollectionsTrovSummonerIconInventoryDTO",
-      "ContentItemIdentifier",
-      "CollectionsTrovSimpleMessage",
-      "KivCollectionsCollectionsRental",
-      "KivCollectionsCollectionsOwnership",
-      "KivCollectionsCollectionsRune",
-      "KivCollectionsCollectionsRunePage",
-      "KivCollectionsCollectionsRuneBook",
-      "KivCollectionsCollectionsRuneQuantity",
-      "KivCollectionsCollectionsRuneQuantities",
-      "KivCollectionsCollectionsMastery",
-      "KivCollectionsCollectionsMasteryPage",
-      "KivCollectionsCollectionsMasteryBook",
-      "KivCollectionsSummonerData",
-      "KivCollectionsCollectionLoginDataPacket",
-      "KivCollectionsCollectionsSummonerSpells",
-      "KivCollectionsCollectionsSummonerIcon",
-      "KivCollectionsCollectionsSummonerIcons",
-      "KivCollectionsCollectionsChampionMastery",
-      "KivCollectionsCollectionsTopChampionMasteries",
-      "KivCollectionsCollectionsChestEligibility",
-      "KivCollectionsCollectionsSummonerBackdropType",
-      "KivCollectionsCollectionsSummonerBackdrop",
-      "KivCollectionsCollectionsWardSkinList",
-      "KivCollectionsCollectionsWardSkin",
-      "KivCollectionsAcsChampionGames",
-      "KivCollectionsAcsChampionGamesCollection",
-      "KivCollectionsSummoner",
-      "KivCollectionsPlayerNotification",
-      "KivCollectionsLoginSessionStates",
-      "KivCollectionsLoginSession",
-      "KivCollectionsTrovDynamicClientConfig",
-      "KivCollectionsGameDataChampionSummary",
-      "KivCollectionsGameDataChampionMasteryRow",
-      "KivCollectionsGameDataChampionMasteryGroup",
-      "KivCollectionsGameDataChampionMasteryTree",
-      "KivCollectionsGameDataChampionMasteries",
-      "KivCollectionsGameDataSplashMetadata",
-  };
-  std::vector<std::string> names;
-  for (const Quarn::BindingTypeInfo* type : registry_.TypesInRegistrationOrder()) names.push_back(type->name);
-  EXPECT_EQ(names, expected);
-}
-
-TEST_F(TypeRegistration, FieldsFollowTheNativeLayoutWithoutFlags) {
-  // Registration order must match declaration order; offsets show both.
-  for (const Quarn::BindingTypeInfo* type : registry_.TypesInRegistrationOrder()) {
-    EXPECT_EQ(type->tags, kTags) << type->name;
-    if (type->is_enum) continue;
-    ASSERT_FALSE(type->fields.empty()) << type->name;
-    for (size_t i = 0; i < type->fields.size(); ++i) {
-      const Quarn::BindingFieldInfo& field = type->fields[i];
-      EXPECT_EQ(field.flags, 0) << type->name << "." << field.name;
-      if (i > 0) {
-        EXPECT_GT(field.offset, type->fields[i - 1].offset) << type->name << "." << field.name;
-      }
-      // Every nested structure or enumeration resolves to a registered type.
-      const bool nested = field.type.kind == BindingTypeKind::Struct ||
-                          field.type.kind == BindingTypeKind::Enum ||
-                          field.type.element_kind == BindingTypeKind::Struct;
-      EXPECT_EQ(nested, field.type.type != nullptr) << type->name << "." << field.name;
-    }
-  }
-}
-
-TEST_F(TypeRegistration, FieldKindsKeepTheirWidths) {
-  struct Case {
-    const char* type;
-    size_t field;
-    const char* name;
-    BindingTypeKind kind;
-    BindingTypeKind element;
-  };
-  const Case cases[] = {
-      {"KivCollectionsCollectionsWardSkinList", 0, "wardSkinList", BindingTypeKind::Vector,
-       BindingTypeKind::Int64},
-      {"KivCollectionsCollectionsSummonerIcons", 1, "icons", BindingTypeKind::Vector, BindingTypeKind::Int32},
-      {"KivCollectionsCollectionsSummonerSpells", 1, "spells", BindingTypeKind::Vector,
-       BindingTypeKind::UInt64},
-      {"KivCollectionsCollectionsMasteryPage", 3, "summary", BindingTypeKind::Map, BindingTypeKind::UInt32},
-      {"KivCollectionsPlayerNotification", 2, "data", BindingTypeKind::Map, BindingTypeKind::String},
-      {"KivCollectionsTrovDynamicClientConfig", 0, "DisabledChampions", BindingTypeKind::Object,
-       BindingTypeKind::None},
-      {"KivCollectionsCollectionsSummonerBackdrop", 4, "backdropType", BindingTypeKind::Enum,
-       BindingTypeKind::None},
-      {"KivCollectionsCollectionsRuneQuantity", 1, "quantity", BindingTypeKind::Int32, BindingTypeKind::None},
-      {"CollectionsTrovTalentEntry", 1, "talentId", BindingTypeKind::Int32, BindingTypeKind::None},
-      {"CollectionsTrovStoreFulfillmentNotification", 1, "data", BindingTypeKind::Object,
-       BindingTypeKind::None},
-      {"CollectionsTrovSpellBookPageDTO", 3, "createDate", BindingTypeKind::UInt64, BindingTypeKind::None},
-  };
-  for (const Case& c : cases) {
-    const Quarn::BindingTypeInfo& type = Type(c.type);
-    ASSERT_GT(type.fields.size(), c.field) << c.type;
-    const Quarn::BindingFieldInfo& field = type.fields[c.field];
-    EXPECT_EQ(field.name, c.name) << c.type;
-    EXPECT_EQ(field.type.kind, c.kind) << c.type << "." << c.name;
-    EXPECT_EQ(field.type.element_kind, c.element) << c.type << "." << c.name;
-  }
-}
-
-TEST_F(TypeRegistration, FillsBothClassTables) {
-  EXPECT_EQ(tables_.class_by_type_name.size(), 17u);
-  EXPECT_EQ(tables_.class_by_type_id.size(), 17u);
-  EXPECT_EQ(tables_.class_by_type_name.at("CollectionsTrovSpellBookDTO"),
-            "com.quarngames.platform.summoner.spellbook.SpellBookDTO");
-  EXPECT_EQ(tables_.class_by_type_name.at("ContentItemIdentifier"),
-            "com.quarngames.platform.catalog.content.ContentItemIdentifier");
-  EXPECT_EQ(tables_.class_by_type_id.at(Quarn::StaticTypeOf<TROV::SimpleMessage>().id),
-            "com.quarngames.platform.messaging.persistence.SimpleDialogMessage");
-  // The id table and the registry agree on which native type is which.
-  EXPECT_EQ(registry_.FindById(Quarn::StaticTypeOf<TROV::MasteryBookDTO>())->name,
-            "CollectionsTrovMasteryBookDTO");
-}
-
 TEST_F(TypeRegistration, EnumerationsTravelByText) {
   struct Case {
     Api::CollectionsSummonerBackdropType type;
@@ -236,17 +107,6 @@ TEST_F(TypeRegistration, BooksSurviveARoundTripThroughJson) {
   dto.date_string = "2024-05-01T09:30:00Z";
   dto.book_pages = {{"A", 1, 42, 1714555800250, {{1, 2}}, true}};
   EXPECT_EQ(RoundTrip(dto), dto);
-}
-
-TEST_F(TypeRegistration, LoginDataCarriesBothBookDtos) {
-  const auto packet = FromJsonText<Api::CollectionLoginDataPacket>(R"({"allSummonerData":{
-      "spellBook":{"summonerId":7,"bookPages":[{"pageId":3,"slotEntries":[{"runeId":1,"runeSlotId":2}]}]},
-      "masteryBook":{"summonerId":7,"bookPages":[{"pageId":4,"talentEntries":[{"rank":2,"talentId":4111}]}]}}})");
-  const Api::SummonerData& data = packet.all_summoner_data;
-  ASSERT_EQ(data.spell_book.book_pages.size(), 1u);
-  EXPECT_EQ(data.spell_book.book_pages[0].slot_entries, (std::vector<TROV::SlotEntry>{{1, 2}}));
-  ASSERT_EQ(data.mastery_book.book_pages.size(), 1u);
-  EXPECT_EQ(data.mastery_book.book_pages[0].talent_entries, (std::vector<TROV::TalentEntry>{{2, 4111}}));
 }
 
 TEST_F(TypeRegistration, BodiesConvertByTheRegisteredWidths) {
