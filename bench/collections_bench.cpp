@@ -56,7 +56,7 @@ struct Fixture {
     mastery_book_path = "/kiv-collections/v1/inventories/" + std::to_string(summoner) + "/mastery-book";
     rune_book = Find("/kiv-collections/v1/inventories/{summonerId}/rune-book", KIV_METHOD_GET);
     mastery_book = Find("/kiv-collections/v1/inventories/{summonerId}/mastery-book", KIV_METHOD_GET);
-    if (service->state().caches.rune_book.book.pages.empty()) std::abort();
+    if (service->rune_book().cache().book.pages.empty()) std::abort();
   }
   ~Fixture() {
     record.callbacks->unload(record.plugin);
@@ -124,13 +124,13 @@ void CountBytes(benchmark::State& state, size_t bytes_per_request) {
 void BM_CachedRuneBook_Ours(benchmark::State& state) {
   Fixture& f = Shared();
   for (auto _ : state) benchmark::DoNotOptimize(f.Request(*f.rune_book, f.rune_book_path));
-  CountBytes(state, f.ToJson(f.service->state().caches.rune_book.book).size());
+  CountBytes(state, f.ToJson(f.service->rune_book().cache().book).size());
 }
 BENCHMARK(BM_CachedRuneBook_Ours);
 
 void BM_CachedRuneBook_Anchor(benchmark::State& state) {
   Fixture& f = Shared();
-  const auto& book = f.service->state().caches.rune_book.book;
+  const auto& book = f.service->rune_book().cache().book;
   size_t bytes = 0;
   for (auto _ : state) {
     const std::string json = f.ToJson(book);
@@ -144,13 +144,13 @@ BENCHMARK(BM_CachedRuneBook_Anchor);
 void BM_MasteryBookThroughBackend_Ours(benchmark::State& state) {
   Fixture& f = Shared();
   for (auto _ : state) benchmark::DoNotOptimize(f.Request(*f.mastery_book, f.mastery_book_path));
-  CountBytes(state, f.ToJson(f.service->state().caches.mastery_book.book).size());
+  CountBytes(state, f.ToJson(f.service->mastery_book().cache().book).size());
 }
 BENCHMARK(BM_MasteryBookThroughBackend_Ours);
 
 void BM_MasteryBookThroughBackend_Anchor(benchmark::State& state) {
   Fixture& f = Shared();
-  const auto& book = f.service->state().caches.mastery_book.book;
+  const auto& book = f.service->mastery_book().cache().book;
   size_t bytes = 0;
   for (auto _ : state) {
     const std::string json = f.ToJson(book);
