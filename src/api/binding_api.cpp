@@ -4,7 +4,10 @@
 
 #include "api/builtin_types.h"
 
-Quarn::BindingApi::BindingApi() { RegisterBuiltinTypes(*this); }
+Quarn::BindingApi::BindingApi() {
+  RegisterBuiltinTypes(registry_);
+  AddEvent(BuiltinCallbackEvent());
+}
 
 Quarn::BindingApi::~BindingApi() = default;
 

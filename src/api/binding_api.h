@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "api/binding_event.h"
 #include "api/binding_function.h"
 #include "api/detail/handler_adapter.h"
 #include "api/function_name.h"
@@ -28,14 +29,6 @@
 #include "binding/binding_registry.h"
 
 namespace Quarn {
-
-struct BindingEvent {
-  std::string name;
-  std::string name_space;
-  std::string payload_type;  // registered type name of the payload
-  std::string description;
-  std::vector<std::string> tags;
-};
 
 class BindingApi {
  public:

@@ -1,11 +1,9 @@
 #include "api/builtin_types.h"
 
-#include "api/binding_api.h"
+#include "binding/binding_registry.h"
 #include "binding/native_conversion.h"
 
-void Quarn::RegisterBuiltinTypes(BindingApi& api) {
-  BindingRegistry& registry = api.registry();
-
+void Quarn::RegisterBuiltinTypes(BindingRegistry& registry) {
   registry.Enumeration<BindingAsyncState>("BindingAsyncState")
       .Description("Possible states of an asynchronous operation.")
       .Tag("$builtin")
@@ -118,7 +116,9 @@ void Quarn::RegisterBuiltinTypes(BindingApi& api) {
       .Field("functions", &ApiHelp::functions)
       .Field("types", &ApiHelp::types)
       .Field("events", &ApiHelp::events);
+}
 
-  api.AddEvent(BindingEvent{
-      "OnCallback", "", "BindingCallbackEvent", "Fired when a callback is invoked.", {"$builtin"}});
+Quarn::BindingEvent Quarn::BuiltinCallbackEvent() {
+  return BindingEvent{
+      "OnCallback", "", "BindingCallbackEvent", "Fired when a callback is invoked.", {"$builtin"}};
 }

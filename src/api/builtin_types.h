@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "api/binding_event.h"
 #include "binding/binding_property.h"
 
 namespace Quarn {
 
-class BindingApi;
+class BindingRegistry;
 
 enum class BindingAsyncState : int32_t {
   None = 0,
@@ -114,9 +115,11 @@ struct BindingFullApiHelp {
   std::vector<BindingFullEventHelp> events;
 };
 
-// Registers the types above, in a fixed order, then the event OnCallback
-// (unless an event of that name exists). Called once by the API object's
-// constructor, before anything else is registered.
-void RegisterBuiltinTypes(BindingApi& api);
+// Registers the types above, in a fixed order. The API object's
+// constructor calls it, and adds BuiltinCallbackEvent(), before anything
+// else is registered.
+void RegisterBuiltinTypes(BindingRegistry& registry);
+// The event OnCallback, whose payload is BindingCallbackEvent.
+BindingEvent BuiltinCallbackEvent();
 
 }  // namespace Quarn

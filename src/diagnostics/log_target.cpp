@@ -1,21 +1,17 @@
 #include "diagnostics/log_target.h"
 
-#include "diagnostics/logger.h"
-
 Quarn::LogTarget::~LogTarget() { LogTarget::Detach(); }
 
 void Quarn::LogTarget::Detach() {
   // Deliberately not under mutex_: the logger takes its own lock and then
   // this target's while it writes, so taking them the other way round here
   // could deadlock.
-  if (Logger* logger = logger_.load(std::memory_order_acquire)) logger->DetachTarget(this);
+  if (LogTargetList* logger = logger_.load(std::memory_order_acquire)) logger->DetachTarget(this);
 }
 
 std::string Quarn::LogTarget::LineFormat(const LogRecord&) const { return Format(); }
 
-void Quarn::LogTarget::Attach(Logger& logger) { logger.AttachTarget(this); }
-
-void Quarn::LogTarget::Attach() { Attach(Logger::Instance()); }
+void Quarn::LogTarget::Attach(LogTargetList& logger) { logger.AttachTarget(this); }
 
 void Quarn::LogTarget::SetMinLevel(uint32_t level) {
   std::lock_guard lock(mutex_);

@@ -13,7 +13,20 @@
 
 namespace Quarn {
 
-class Logger;
+class LogTarget;
+
+// What a target is attached to: a list of targets that writes records to
+// them (the Logger). Targets reach it only through these two calls.
+class LogTargetList {
+ public:
+  // Adds `target` unless it is attached to a list already.
+  virtual void AttachTarget(LogTarget* target) = 0;
+  // Removes `target` when it is attached to this list.
+  virtual void DetachTarget(LogTarget* target) = 0;
+
+ protected:
+  ~LogTargetList() = default;
+};
 
 inline constexpr std::string_view kDefaultLineFormat = "#D| #L| #G| #M";
 
@@ -38,11 +51,10 @@ class LogTarget {
   // Flushes the sink's buffered output, if it has any.
   virtual void Flush() {}
 
-  // Attaches to `logger` (the process-wide one by default); ignored when
-  // the target is already attached to any logger. The target must stay
-  // alive until it is detached (its destructor does that).
-  void Attach(Logger& logger);
-  void Attach();
+  // Attaches to `logger` (Logger::Instance() for the process's one);
+  // ignored when the target is already attached to any logger. The target
+  // must stay alive until it is detached (its destructor does that).
+  void Attach(LogTargetList& logger);
   bool IsAttached() const { return logger_.load(std::memory_order_acquire) != nullptr; }
 
   void SetMinLevel(uint32_t level);
@@ -71,7 +83,7 @@ class LogTarget {
   uint64_t exclude_mask_ = 0;
   std::string format_{kDefaultLineFormat};
   // The logger holding the target, or null. Written under that logger's lock.
-  std::atomic<Logger*> logger_{nullptr};
+  std::atomic<LogTargetList*> logger_{nullptr};
 };
 
 }  // namespace Quarn

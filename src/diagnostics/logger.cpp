@@ -200,14 +200,16 @@ void Quarn::Logger::FlushAll() {
 
 void Quarn::Logger::AttachTarget(LogTarget* target) {
   std::lock_guard lock(mutex_);
-  Logger* expected = nullptr;
-  if (!target->logger_.compare_exchange_strong(expected, this, std::memory_order_acq_rel)) return;
+  LogTargetList* expected = nullptr;
+  if (!target->logger_.compare_exchange_strong(expected, static_cast<LogTargetList*>(this),
+                                               std::memory_order_acq_rel))
+    return;
   targets_.push_back(target);
 }
 
 void Quarn::Logger::DetachTarget(LogTarget* target) {
   std::lock_guard lock(mutex_);
-  if (target->logger_.load(std::memory_order_acquire) != this) return;
+  if (target->logger_.load(std::memory_order_acquire) != static_cast<LogTargetList*>(this)) return;
   std::erase(targets_, target);
   target->logger_.store(nullptr, std::memory_order_release);
 }

@@ -24,7 +24,7 @@ namespace Quarn {
 // Longest message of one log call; longer messages are cut.
 inline constexpr size_t kMaxLogMessageLength = 4095;
 
-class Logger {
+class Logger final : public LogTargetList {
  public:
   // The process's logger, created on first use. It outlives every other
   // static object that may log: calls made after its destruction are
@@ -83,9 +83,8 @@ class Logger {
   DebuggerConsoleLogTarget& DebuggerTarget() { return debugger_; }
 
  private:
-  friend class LogTarget;
-  void AttachTarget(LogTarget* target);
-  void DetachTarget(LogTarget* target);
+  void AttachTarget(LogTarget* target) override;
+  void DetachTarget(LogTarget* target) override;
   void Dispatch(uint32_t level, uint64_t channels, std::string_view message);
   bool Passes(uint32_t level, uint64_t channels) const;
 

@@ -1,9 +1,8 @@
 #include "runtime/api_description.h"
 
-#include "runtime/plugin_callbacks.h"
-
-Quarn::ApiDescriptionStore::ApiDescriptionStore(const BindingApi& api, AppModule* module) {
-  DescribeFunctions(api, module);
+Quarn::ApiDescriptionStore::ApiDescriptionStore(const BindingApi& api, AppModule* module,
+                                                ApiRequestFn request) {
+  DescribeFunctions(api, module, request);
   DescribeTypes(api.registry());
   DescribeEvents(api);
   // The tables are complete: their buffers no longer move.
@@ -37,7 +36,8 @@ ApiTypeRef Quarn::ApiDescriptionStore::TypeRef(const BindingTypeRef& type) {
   return ref;
 }
 
-void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api, AppModule* module) {
+void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api, AppModule* module,
+                                                   ApiRequestFn request) {
   functions_.reserve(api.functions().size());
   for (const auto& function : api.functions()) {
     std::vector<ApiArgumentEntry>& arguments = arguments_.emplace_back();
@@ -65,7 +65,7 @@ void Quarn::ApiDescriptionStore::DescribeFunctions(const BindingApi& api, AppMod
     entry.tags = KeepTags(function->tags(), entry.tag_count);
     entry.result = TypeRef(function->result_type());
     entry.name_space = Keep(function->name_space());
-    entry.request = &QuarnApiRequest;
+    entry.request = request;
     functions_.push_back(entry);
   }
 }

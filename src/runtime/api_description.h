@@ -34,13 +34,13 @@ class ApiDescriptionStore {
   // copied, so later changes of `api` do not reach the description; the
   // function records themselves are referenced (through the context
   // words), so `api` must outlive the store. `module` (may be null) is
-  // recorded in every request target.
-  explicit ApiDescriptionStore(const BindingApi& api, AppModule* module = nullptr);
+  // recorded in every request target; `request` is every entry's request
+  // callback.
+  ApiDescriptionStore(const BindingApi& api, AppModule* module, ApiRequestFn request);
   ApiDescriptionStore(const ApiDescriptionStore&) = delete;
   ApiDescriptionStore& operator=(const ApiDescriptionStore&) = delete;
 
-  // Owned by the store, valid until it is destroyed. Every entry's
-  // `request` is the plug-in's request callback.
+  // Owned by the store, valid until it is destroyed.
   const ApiDescription& description() const { return description_; }
 
  private:
@@ -50,7 +50,7 @@ class ApiDescriptionStore {
   const char* const* KeepTags(const std::vector<std::string>& tags, uint32_t& count);
   ApiTypeRef TypeRef(const BindingTypeRef& type);
 
-  void DescribeFunctions(const BindingApi& api, AppModule* module);
+  void DescribeFunctions(const BindingApi& api, AppModule* module, ApiRequestFn request);
   void DescribeTypes(const BindingRegistry& registry);
   void DescribeEvents(const BindingApi& api);
 

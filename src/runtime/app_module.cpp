@@ -7,7 +7,6 @@
 #include "diagnostics/assertion.h"
 #include "diagnostics/logger.h"
 #include "runtime/event_name.h"
-#include "runtime/telemetry_sink.h"
 
 namespace {
 
@@ -24,15 +23,10 @@ extern "C" void ModuleEventCallback(const HostEvent* event) noexcept {
   }
 }
 
-// Subscription flags the host distinguishes.
+// JSON API events subscribe with flag 0.
 constexpr uint32_t kJsonApiFlag = 0;
-constexpr uint32_t kServiceProxyFlag = 1;
 
 }  // namespace
-
-Quarn::AppModule::AppModule() = default;
-
-Quarn::AppModule::~AppModule() = default;
 
 const Quarn::BindingRegistry& Quarn::AppModule::registry() const {
   // Before a registry is set nothing is registered: conversions of plain
@@ -42,6 +36,7 @@ const Quarn::BindingRegistry& Quarn::AppModule::registry() const {
 }
 
 void Quarn::AppModule::Subscribe(std::string_view uri) {
+  if (IsStopping()) return;
   const std::string name = EventNameOfUri(uri);
   auto count = subscription_counts_.find(name);
   if (count == subscription_counts_.end()) count = subscription_counts_.emplace(name, 0).first;
@@ -67,31 +62,17 @@ void Quarn::AppModule::Shutdown() {
   exact_observers_.clear();
   pattern_observers_.clear();
   trov_handlers_.clear();
+  WithdrawTimers();
   FinalizePendingRequests();
 }
 
 uint32_t Quarn::AppModule::Yield() {
+  if (IsStopping()) return 0;
   BeginWait("Wait: yield", 0);
   Step();
+  // An unload that ran inside the step ended the host's wait with it.
+  if (IsStopping()) return 0;
   return EndWait();
-}
-
-void Quarn::AppModule::Connect(void* host_handle, std::string short_name, std::string user_agent) {
-  host_handle_ = host_handle;
-  short_name_ = std::move(short_name);
-  user_agent_ = std::move(user_agent);
-  telemetry_ = std::make_unique<TelemetrySink>(*this);
-  SubscribeEvent(
-      kOnServiceProxyUuidEvent,
-      [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/false); },
-      kServiceProxyFlag);
-  SubscribeEvent(
-      kOnServiceProxyMethodEvent,
-      [this](const BindingProperty& payload) { OnServiceProxyAnswer(payload, /*by_method=*/true); },
-      kServiceProxyFlag);
-  SubscribeEvent(
-      kOnServiceProxyAsyncEvent,
-      [this](const BindingProperty& payload) { OnServiceProxyAsyncEvent(payload); }, kServiceProxyFlag);
 }
 
 void Quarn::AppModule::DestroyWhenIdle() {
@@ -109,7 +90,7 @@ void Quarn::AppModule::LeaveCall() {
 }
 
 void Quarn::AppModule::DeliverEvent(const HostEvent& event) {
-  if (event.name == nullptr) return;
+  if (event.name == nullptr || IsStopping()) return;
   const auto found = event_handlers_.find(std::string_view(event.name));
   if (found == event_handlers_.end()) return;
   // A copy: the handler may unsubscribe its own name while it runs.
@@ -140,6 +121,7 @@ int32_t Quarn::AppModule::SubscriptionCount(std::string_view event_name) const {
 }
 
 void Quarn::AppModule::SubscribeEvent(std::string_view event_name, EventHandler handler, uint32_t flag) {
+  if (IsStopping()) return;
   std::string name(event_name);
   event_handlers_.insert_or_assign(name, std::move(handler));
   Log(kLogOkay, kChannelXtr, "%s: Subscribing to event: %s", short_name_.c_str(), name.c_str());
@@ -151,6 +133,7 @@ void Quarn::AppModule::UnsubscribeEvent(std::string_view event_name) {
   if (found == event_handlers_.end()) return;
   const std::string name = found->first;
   event_handlers_.erase(found);
+  if (IsStopping()) return;
   Log(kLogOkay, kChannelXtr, "%s: Unsubscribing to event: %s", short_name_.c_str(), name.c_str());
   UnsubscribeAtHost(name.c_str(), host_handle_);
 }

@@ -18,8 +18,15 @@
 // Everything runs on the host's thread. Calls that step the host (Await,
 // Yield, requests, emitting) are re-entrant: events, requests and timers of
 // this module may run before they return.
+//
+// Once unload has begun (IsStopping), the module calls the host only to
+// withdraw its subscriptions and to release responses it holds: awaiting
+// ends, and requests, publishing, subscribing and timers fail or do
+// nothing without a host call. The host may be gone by the time a waiting
+// handler unwinds.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -44,6 +51,15 @@ namespace Quarn {
 
 class BindingRegistry;
 class TelemetrySink;
+
+namespace detail {
+// The host's way into a module's timers (module_timers.cpp).
+struct TimerFiring;
+}  // namespace detail
+
+// The error text of work refused because unload has begun: service-proxy
+// requests, waits, requests and events.
+inline constexpr std::string_view kFinalizing = "Finalizing";
 
 // What an observer of a resource receives: the event with its data
 // converted to T (left default for "Delete").
@@ -86,7 +102,8 @@ class AppModule {
   // once each, then clears the handler, observer and TROV tables. Under the
   // module lock, every pending service-proxy request is completed with the
   // error "Finalizing" (so no awaited future breaks) and the service-proxy
-  // tables are cleared. Safe to call more than once.
+  // tables are cleared. Pending timers are withdrawn: the host may still
+  // fire them, and then nothing runs. Safe to call more than once.
   virtual void Shutdown();
 
   // Slots 4-12: the host's function table, entries 0-8, same arguments
@@ -113,7 +130,10 @@ class AppModule {
   // Waits for `future` by stepping the host until it is ready. A future
   // that is ready on arrival returns at once without any host call;
   // otherwise begin wait ("Wait: future<type>") is called once, step once
-  // per poll, end wait once.
+  // per poll, end wait once. When the module is stopping, or starts to
+  // while it waits, the wait ends without any further host call (no end
+  // wait): the future's value when it is ready, else the failure
+  // "Finalizing".
   // [re-entrant: other callbacks may run before this returns] Re-read any
   // module state read before the call; hold no module lock across it.
   // REQUIRES: called on the host thread.
@@ -123,7 +143,8 @@ class AppModule {
   Maybe<T> Await(Future<T> future);
 
   // Lets the host run once: begin wait "Wait: yield", step, end wait.
-  // Returns end wait's result word.
+  // Returns end wait's result word; 0, without a host call, when stopping
+  // (no end wait either when unload ran inside the step).
   // [re-entrant: other callbacks may run before this returns]
   uint32_t Yield();
 
@@ -136,6 +157,7 @@ class AppModule {
   //   <status> "Error response for {method} {url}: {error}"
   //   0 "Error reading streamed response for {method} {url}: {error}"
   //   0 "Error converting response for {method} {url}: {error}"
+  //   503 "Request not sent: {method} {url}: Finalizing" (stopping)
   // The response's release function is called on every path.
   // REQUIRES: connected (the host handle is known).
   // [re-entrant: other callbacks may run before this returns]
@@ -153,14 +175,14 @@ class AppModule {
   template <class T, class F>
   void ObserveResource(std::string_view uri, F handler);
   // Announces an update of `uri` with `value` (PublishEvent under
-  // "OnJsonApiEvent", word 0). Conversion failures are returned; nothing
-  // is sent then. [re-entrant]
+  // "OnJsonApiEvent", word 0). Conversion failures, and "Finalizing" when
+  // stopping, are returned; nothing is sent then. [re-entrant]
   template <class T>
   Maybe<void> PublishResource(std::string_view uri, const T& value);
   // Emits `resource` (as the registered PluginResourceEvent) under its
   // URI's event name with `word`, and again under `base_name` when that
-  // differs. Conversion failures are returned; nothing is sent then.
-  // [re-entrant]
+  // differs. Conversion failures, and "Finalizing" when stopping, are
+  // returned; nothing is sent then. [re-entrant]
   Maybe<void> PublishEvent(std::string_view base_name, const Resource& resource, uintptr_t word);
 
   // ---- backend calls over TROV (runtime/trov_calls.h)
@@ -207,23 +229,13 @@ class AppModule {
 
   // Starts a host timer that runs `callback` once, on a later host turn, at
   // `when` (delay 0 when that has passed). Returns the timer's number
-  // (1, 2, ...). A module that is stopping skips the callback.
+  // (1, 2, ...). A module that is stopping starts nothing and returns 0,
+  // and skips the callbacks of timers started before.
   uint64_t StartTimerAt(std::string_view label, std::chrono::steady_clock::time_point when,
                         TimerCallback callback);
   uint64_t StartTimerIn(std::string_view label, double delay_seconds, TimerCallback callback);
   // Timers started and not run yet.
   size_t PendingTimerCount() const;
-
-  // One started timer; its address is the context the host hands back.
-  struct TimerEntry {
-    AppModule* module;
-    uint64_t number;
-    TimerCallback callback;
-  };
-  // Runs the entry's callback (unless stopping), then removes the entry
-  // under the timer lock. This is what the module's timer callback does
-  // for the host. [re-entrant: the callback may step the host]
-  void RunTimer(TimerEntry& entry);
 
   // ---- connection and lifetime
 
@@ -233,9 +245,9 @@ class AppModule {
   // REQUIRES: the host's function table is reachable through the slots.
   void Connect(void* host_handle, std::string short_name, std::string user_agent);
 
-  // Set once unload begins; service-proxy requests then fail at once.
-  bool IsStopping() const { return stopping_; }
-  void SetStopping() { stopping_ = true; }
+  // Set once unload begins (see the class comment). Read from any thread.
+  bool IsStopping() const { return stopping_.load(std::memory_order_acquire); }
+  void SetStopping() { stopping_.store(true, std::memory_order_release); }
 
   // Marks a call from the host into this module (request, event, timer,
   // init) for as long as it runs, so that an unload arriving while it
@@ -291,14 +303,24 @@ class AppModule {
 
   // Stores `handler` for `event_name`, replacing an earlier one, and
   // subscribes at the host with the module's event callback, this module
-  // as context and `flag`. The host is asked once per call.
+  // as context and `flag`. The host is asked once per call. Does nothing
+  // when stopping.
   void SubscribeEvent(std::string_view event_name, EventHandler handler, uint32_t flag);
   // Unsubscribes at the host and drops the handler; nothing happens when
-  // the name has no handler.
+  // the name has no handler. When stopping only the handler goes (unload
+  // withdraws every subscription itself).
   void UnsubscribeEvent(std::string_view event_name);
 
  private:
   void LeaveCall();
+
+  // module_timers.cpp
+  friend struct detail::TimerFiring;
+  // Runs the callback of timer `number` unless it ran, was withdrawn or the
+  // module is stopping; the entry goes first. [re-entrant]
+  void RunTimer(uint64_t number);
+  // Forgets every pending timer, so a late fire from the host finds none.
+  void WithdrawTimers();
 
   // resource_events.cpp
   void ObserveResourceWith(std::string_view uri, ResourceHandler handler);
@@ -323,7 +345,7 @@ class AppModule {
   // Logs the future error and ends the process ("ALE-6D828C10").
   [[noreturn]] static void FailAwait(int code, const char* what);
 
-  bool stopping_ = false;
+  std::atomic<bool> stopping_{false};
   void* host_handle_ = nullptr;  // the host's word, passed back unchanged
   std::string short_name_;
   std::string user_agent_;
@@ -356,11 +378,16 @@ class AppModule {
   // "service.method" -> handler of async answers.
   std::map<std::string, ServiceProxyCallback, std::less<>> async_proxy_handlers_;
 
+  // One started timer: the process-wide token the host got as context
+  // (see module_timers.cpp) and what to run.
+  struct PendingTimer {
+    uintptr_t token;
+    TimerCallback callback;
+  };
   // Guards the timer table and counter.
   mutable std::mutex timer_lock_;
-  // Timer number -> entry; the entry's address is the timer's context, so
-  // entries stay where they are until their timer ran.
-  std::map<uint64_t, TimerEntry> timers_;
+  // Timer number -> pending timer, until it runs or is withdrawn.
+  std::map<uint64_t, PendingTimer> timers_;
   uint64_t next_timer_ = 1;
 };
 
@@ -373,6 +400,9 @@ Maybe<T> AppModule::Await(Future<T> future) {
       // A deferred future runs when its value is taken; stepping the host
       // would never make it ready.
       if (status != std::future_status::timeout) break;
+      // Unload has begun: the answer can no longer come, and the host's
+      // wait is over with the plug-in (no end wait).
+      if (IsStopping()) return Failure(std::string(kFinalizing));
       if (!waiting) {
         const std::string label = Format("Wait: future<%1>", StaticTypeOf<Maybe<T>>().name);
         BeginWait(label.c_str(), 0);
@@ -380,13 +410,13 @@ Maybe<T> AppModule::Await(Future<T> future) {
       }
       Step();
     }
-    if (waiting) {
+    if (waiting && !IsStopping()) {
       waiting = false;
       EndWait();
     }
     return future.get();
   } catch (const std::future_error& error) {
-    if (waiting) EndWait();
+    if (waiting && !IsStopping()) EndWait();
     FailAwait(error.code().value(), error.what());
   }
 }

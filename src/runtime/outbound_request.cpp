@@ -14,6 +14,9 @@ constexpr std::string_view kParameterFailure =
 constexpr std::string_view kErrorResponse = "Error response for {method} {url}: {error}";
 constexpr std::string_view kStreamFailure = "Error reading streamed response for {method} {url}: {error}";
 constexpr std::string_view kConversionFailure = "Error converting response for {method} {url}: {error}";
+constexpr std::string_view kNotSent = "Request not sent: {method} {url}: {error}";
+// The status of a request refused because the plug-in is stopping.
+constexpr uint32_t kUnavailable = 503;
 
 void Release(HostResponse& response, bool close_stream) {
   if (close_stream && response.stream_read != nullptr && response.stream_close != nullptr) {
@@ -50,6 +53,9 @@ Quarn::Failure Quarn::detail::ResponseConversionFailure(Method method, std::stri
 
 Quarn::Maybe<void> Quarn::detail::SendOutbound(AppModule& module, Method method, std::string_view url,
                                                const OutboundArguments& arguments, HostResponse& response) {
+  response = HostResponse{};
+  if (module.IsStopping())
+    return Failure::Named(kUnavailable, kNotSent, MethodText(method), url, kFinalizing);
   const std::string path(url);
   HostRequest request{};
   request.method = static_cast<uint32_t>(method);
@@ -57,7 +63,6 @@ Quarn::Maybe<void> Quarn::detail::SendOutbound(AppModule& module, Method method,
   request.arguments = arguments.data();
   request.argument_count = arguments.size();
   request.host_handle = module.host_handle();
-  response = HostResponse{};
   module.SendRequest(&response, &request);
   if (response.error == nullptr) return {};
 
@@ -113,7 +118,15 @@ Quarn::Maybe<std::string> Quarn::ReadStreamedBody(AppModule& module, const HostR
     text.append(buffer, size);
     // A short read means the writer has not produced the rest yet; let the
     // host run before asking again.
-    if (size < kStreamChunk && more != 0) module.Yield();
+    if (size < kStreamChunk && more != 0) {
+      // Unload began: the rest will not come, and reading on without
+      // yielding would spin.
+      if (module.IsStopping()) {
+        close();
+        return Failure(std::string(kFinalizing));
+      }
+      module.Yield();
+    }
   }
   close();
   return text;

@@ -1,9 +1,8 @@
 #include "runtime/plugin_base.h"
 
 #include "runtime/api_description.h"
-#include "runtime/plugin_callbacks.h"
 
-Quarn::PluginBase::PluginBase(std::string_view kind) : kind_(kind), callbacks_(MakePluginCallbacks()) {
+Quarn::PluginBase::PluginBase(std::string_view kind) : kind_(kind) {
   // Every conversion of the module (requests, events, backend calls) knows
   // the types registered in the plug-in's API.
   UseRegistry(api_.registry());
@@ -11,15 +10,34 @@ Quarn::PluginBase::PluginBase(std::string_view kind) : kind_(kind), callbacks_(M
 
 Quarn::PluginBase::~PluginBase() = default;
 
-// Every forward checks the table and the entry: before init there is no
-// table, and a host may leave entries it does not offer null.
+namespace {
+
+// The failure a send carries when no host can answer it.
+constexpr const char* kNoHost = "No host to send the request to";
+
+}  // namespace
+
+// Every forward checks the table and the entry: before init and after
+// unload there is no table, and a host may leave entries it does not offer
+// null.
 #define QUARN_FORWARD(entry, ...)                                         \
   const HostApi* api = host_api();                                        \
-  if (api == nullptr || api->entry == nullptr) return 0;                  \
+  if (api == nullptr || api->entry == nullptr) return kHostCallRefused;   \
   return api->entry(api __VA_OPT__(, ) __VA_ARGS__)
 
 uint32_t Quarn::PluginBase::SendRequest(HostResponse* response, const HostRequest* request) {
-  QUARN_FORWARD(send_request, response, request);
+  const HostApi* api = host_api();
+  if (api == nullptr || api->send_request == nullptr) {
+    // Nobody fills the response: it carries the failure itself, so the
+    // request is not taken for one that was answered.
+    if (response != nullptr) {
+      *response = HostResponse{};
+      response->error = kNoHost;
+      response->status = 503;
+    }
+    return kHostCallRefused;
+  }
+  return api->send_request(api, response, request);
 }
 
 uint32_t Quarn::PluginBase::ReservedHostCall(uintptr_t word0, uintptr_t word1) {

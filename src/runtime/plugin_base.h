@@ -28,6 +28,9 @@ namespace Quarn {
 class ApiDescriptionStore;
 class PluginBase;
 
+// The result word of a host slot that had no host to call.
+inline constexpr uint32_t kHostCallRefused = 0xFFFFFFFFu;
+
 // Runs the loader: version check (fatal when incompatible), names, tags,
 // API name, host record types, RegisterApi, API description, and writes
 // `record` back. See plugin_loader.h.
@@ -41,14 +44,16 @@ struct PluginLifecycle;
 class PluginBase : public AppModule {
  public:
   // `kind` is the plug-in kind text ("backend", "frontend"). Creates the
-  // API object (with its builtin types and event), an empty log-target slot
-  // and the callback table.
+  // API object (with its builtin types and event) and an empty log-target
+  // slot; the loader fills the callback table.
   explicit PluginBase(std::string_view kind);
   ~PluginBase() override;
 
   // Slots 4-12: plain forwards to the host's function table, entries 0-8.
-  // Before the host context is known (or when the host left an entry
-  // null) they do nothing and return 0.
+  // Before the host context is known, after unload, or when the host left
+  // an entry null, they call nothing and return kHostCallRefused; a
+  // request then gets the error "No host to send the request to" (503) in
+  // its response.
   uint32_t SendRequest(HostResponse* response, const HostRequest* request) override;
   uint32_t ReservedHostCall(uintptr_t word0, uintptr_t word1) override;
   uint32_t EmitEvent(const HostEvent* event) override;
@@ -82,12 +87,14 @@ class PluginBase : public AppModule {
   BindingApi& api() { return api_; }
   const BindingApi& api() const { return api_; }
 
-  // Owned by the host, valid until unload returns; null before init.
+  // Owned by the host, valid until unload returns; null before init and
+  // once unload has withdrawn the subscriptions.
   const HostContext* host_context() const { return host_context_; }
-  // The host's function table, or null before init.
+  // The host's function table, or null when there is no host context.
   const HostApi* host_api() const { return host_context_ != nullptr ? host_context_->api : nullptr; }
 
-  // Owned by the plug-in object; handed to the host in the start record.
+  // Owned by the plug-in object; filled by the loader and handed to the
+  // host in the start record (all null before).
   const PluginCallbacks& callbacks() const { return callbacks_; }
   // Null until the loader has built it; owned by the plug-in object.
   const ApiDescription* api_description() const;
@@ -108,7 +115,7 @@ class PluginBase : public AppModule {
   std::string api_name_;
   BindingApi api_;
   const HostContext* host_context_ = nullptr;
-  PluginCallbacks callbacks_;
+  PluginCallbacks callbacks_{};
   std::unique_ptr<ApiDescriptionStore> api_description_;
 };
 

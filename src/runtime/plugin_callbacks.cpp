@@ -25,7 +25,7 @@ struct Quarn::detail::PluginLifecycle {
   // Routes the process's log lines to the host, unless another plug-in of
   // the process already did.
   static void InstallLogTarget(PluginBase& plugin) {
-    InstallPluginLogTarget(plugin.host_api(), plugin.log_target_);
+    InstallPluginLogTarget(plugin.host_api(), plugin.log_target_, Logger::Instance(), &plugin);
   }
 
   static void Unload(PluginBase* plugin) {
@@ -35,6 +35,9 @@ struct Quarn::detail::PluginLifecycle {
     } catch (...) {
       // Destroy the object regardless: the host will never call it again.
     }
+    // The context is valid only until unload returns; a call still waiting
+    // inside the host must not reach it when it unwinds.
+    plugin->host_context_ = nullptr;
     // An unload that arrives while a request, event or timer of the plug-in
     // waits inside the host (a step) must not free the object under it:
     // the object goes when that call returns.
@@ -47,7 +50,8 @@ PluginCallbacks Quarn::MakePluginCallbacks() {
 }
 
 extern "C" uint8_t QuarnPluginInit(void* plugin, const HostContext* context) noexcept {
-  if (plugin == nullptr || context == nullptr) return 0;
+  // Without a function table the plug-in could never reach the host.
+  if (plugin == nullptr || context == nullptr || context->api == nullptr) return 0;
   try {
     return Quarn::detail::PluginLifecycle::Init(*static_cast<Quarn::PluginBase*>(plugin), context) ? 1 : 0;
   } catch (...) {

@@ -23,13 +23,16 @@ PluginCallbacks MakePluginCallbacks();
 // returns), installs the plug-in's log target, builds the User-Agent text
 // "QuarnClient/<core version> (<short name>)", connects the module (host
 // handle, names, service-proxy subscriptions) and runs the plug-in's Init.
-// Returns Init's result; 0 when either pointer is null.
+// Returns Init's result; 0, connecting nothing, when either pointer or the
+// context's function table is null.
 // [re-entrant: Init may step the host]
 extern "C" uint8_t QuarnPluginInit(void* plugin, const HostContext* context) noexcept;
 
 // Callback 1. [host thread] Sets the stopping flag, runs the shutdown hook
-// (every host subscription withdrawn, tables cleared) and destroys
-// `plugin`; the object is gone on return. A null pointer is ignored.
+// (every host subscription withdrawn, tables cleared, timers withdrawn),
+// forgets the host context (no host call after this) and destroys
+// `plugin`; the object is gone on return, or once the calls of it still
+// waiting inside the host have returned. A null pointer is ignored.
 extern "C" void QuarnPluginUnload(void* plugin) noexcept;
 
 // The request callback of every function entry. `request->function` is the

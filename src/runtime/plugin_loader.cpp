@@ -7,6 +7,7 @@
 #include "diagnostics/assertion.h"
 #include "runtime/api_description.h"
 #include "runtime/host_records.h"
+#include "runtime/plugin_callbacks.h"
 #include "runtime/plugin_names.h"
 
 std::string Quarn::IncompatibleApiMessage(std::string_view short_name, const PluginApiVersion& own,
@@ -31,7 +32,8 @@ void Quarn::LoadPlugin(PluginBase& plugin, PluginStartRecord& record, std::strin
 
   RegisterHostRecordTypes(plugin.api_);
   plugin.RegisterApi();
-  plugin.api_description_ = std::make_unique<ApiDescriptionStore>(plugin.api_, &plugin);
+  plugin.api_description_ = std::make_unique<ApiDescriptionStore>(plugin.api_, &plugin, &QuarnApiRequest);
+  plugin.callbacks_ = MakePluginCallbacks();
 
   record.api_major = own.major;
   record.api_minor = own.minor;

@@ -25,6 +25,7 @@ bool Quarn::UriMatchesPattern(std::string_view pattern, std::string_view uri) {
 }
 
 void Quarn::AppModule::ObserveResourceWith(std::string_view uri, ResourceHandler handler) {
+  if (IsStopping()) return;
   const bool is_pattern = uri.find('*') != std::string_view::npos;
   auto& observers = is_pattern ? pattern_observers_ : exact_observers_;
   observers.insert_or_assign(std::string(uri), handler);
@@ -66,6 +67,7 @@ void Quarn::AppModule::DispatchJsonApiEvent(const BindingProperty& payload) {
 
 Quarn::Maybe<void> Quarn::AppModule::PublishEvent(std::string_view base_name, const Resource& resource,
                                                   uintptr_t word) {
+  if (IsStopping()) return Failure(std::string(kFinalizing));
   BindingResult converted;
   ToBindingValue(converted, resource, registry());
   if (!converted.ok()) return Failure(std::string(converted.ErrorMessage()));

@@ -60,6 +60,9 @@ std::string Quarn::AppModule::StartServiceProxyRequest(std::string_view service,
                 std::string(reply_method), std::string(fifth_argument), handle, payload_json);
     if (sent.HasFailure()) return sent.failure().message();
   }
+  // Unload began while the request was sent: it has already completed what
+  // was pending, so a request registered now would never complete.
+  if (IsStopping()) return std::string(kFinalizing);
   Log(kLogAlways, kChannelDbg, "%s: Started service proxy request: %s (%s)", short_name_.c_str(),
       label.c_str(), key.c_str());
 

@@ -23,10 +23,6 @@ namespace Quarn {
 inline constexpr std::string_view kServiceProxyUuidPath = "/kiv-login/v1/service-proxy-uuid-requests";
 inline constexpr std::string_view kServiceProxyMethodPath = "/kiv-login/v1/service-proxy-method-requests";
 
-// Error text of every service-proxy request once unload has begun, and of
-// requests still pending at unload.
-inline constexpr std::string_view kFinalizing = "Finalizing";
-
 namespace detail {
 // "Failed to convert type {type} to BindingProperty for serialization"
 std::string PayloadConversionError(std::string_view type_name);
@@ -54,7 +50,7 @@ template <class P>
 std::string AppModule::ServiceProxyRequest(std::string_view service, std::string_view method,
                                            const P& payload, std::string_view reply_method,
                                            std::string_view fifth_argument, ServiceProxyCallback callback) {
-  if (stopping_) return std::string(kFinalizing);
+  if (IsStopping()) return std::string(kFinalizing);
   BindingResult converted;
   ToBindingValue(converted, payload, registry());
   if (!converted.ok()) return detail::PayloadConversionError(StaticTypeOf<P>().name);

@@ -34,6 +34,7 @@ Quarn::Maybe<Quarn::PluginTrovResponse> Quarn::AppModule::SendInvoke(std::string
 }
 
 void Quarn::AppModule::ObserveTrovClass(std::string_view class_name, TrovHandler handler) {
+  if (IsStopping()) return;
   trov_handlers_.insert_or_assign(std::string(class_name), std::move(handler));
   const std::string name = TrovEventName(class_name);
   // A class observed again only gets its new handler: a second host

@@ -49,7 +49,7 @@ class ProcessLogTest : public ::testing::Test {
     Quarn::Logger::Instance().StdErrTarget().Detach();
     capture_.Attach();
   }
-  void TearDown() override { Quarn::Logger::Instance().StdErrTarget().Attach(); }
+  void TearDown() override { Quarn::Logger::Instance().StdErrTarget().Attach(Quarn::Logger::Instance()); }
   CaptureLogTarget capture_;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diagnostics/log_target.h"
+#include "diagnostics/logger.h"
 
 namespace Quarn::testing {
 
@@ -18,6 +19,9 @@ class CaptureLogTarget : public LogTarget {
  public:
   explicit CaptureLogTarget(const char* name = "CaptureLogTarget") : name_(name) { SetMinLevel(kLogOkay); }
   ~CaptureLogTarget() override { Detach(); }
+  using LogTarget::Attach;
+  // To the process's logger.
+  void Attach() { LogTarget::Attach(Logger::Instance()); }
   const char* ClassName() const override { return name_; }
   bool Write(const LogRecord& record) override {
     records.push_back({record.level, record.channels, std::string(record.message)});

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -118,34 +117,6 @@ TEST(AppModuleSubscriptions, ObserversOfOneEventNameShareOneHostSubscription) {
                                           "unsubscribe OnJsonApiEvent_kiv-login_v1_session"};
   EXPECT_EQ(module.calls, expected);
   EXPECT_TRUE(module.HandledEventNames().empty());
-}
-
-TEST(AppModuleSubscriptions, ShutdownUnsubscribesEveryHandledNameOnce) {
-  RecordingModule module;
-  module.Connect(nullptr, "kiv-collections", "QuarnClient/18.0.0 (kiv-collections)");
-  module.Subscribe("/kiv-summoner/v1/current-summoner");
-  module.Subscribe("/kiv-summoner/v1/current-summoner/x");
-  module.calls.clear();
-  module.Shutdown();
-  module.Shutdown();
-  std::vector<std::string> unsubscribed = module.calls;
-  std::sort(unsubscribed.begin(), unsubscribed.end());
-  const std::vector<std::string> expected{"unsubscribe OnJsonApiEvent_kiv-summoner_v1_current-summoner",
-                                          "unsubscribe OnServiceProxyAsyncEvent",
-                                          "unsubscribe OnServiceProxyMethodEvent",
-                                          "unsubscribe OnServiceProxyUuidEvent"};
-  EXPECT_EQ(unsubscribed, expected);
-  EXPECT_EQ(module.SubscriptionCount("OnJsonApiEvent_kiv-summoner_v1_current-summoner"), 0);
-}
-
-TEST(AppModuleSubscriptions, ConnectSubscribesToServiceProxyEventsWithFlagOne) {
-  RecordingModule module;
-  module.Connect(reinterpret_cast<void*>(0x1234), "kiv-collections", "ua");
-  const std::vector<std::string> expected{"subscribe OnServiceProxyUuidEvent 1",
-                                          "subscribe OnServiceProxyMethodEvent 1",
-                                          "subscribe OnServiceProxyAsyncEvent 1"};
-  EXPECT_EQ(module.calls, expected);
-  EXPECT_EQ(module.host_handle(), reinterpret_cast<void*>(0x1234));
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ class HarnessPlugin : public Quarn::PluginBase {
 class ModuleHarness {
  public:
   // `setup` runs on the fresh object before it is loaded (set hooks there).
-  explicit ModuleHarness(const HarnessPlugin::Hook& setup = {}) {
+  // `context`, when given, is what init gets instead of the fake host's;
+  // then init may fail (see init_result).
+  explicit ModuleHarness(const HarnessPlugin::Hook& setup = {}, const HostContext* context = nullptr) {
     Quarn::Logger& logger = Quarn::Logger::Instance();
     saved_level_ = logger.MinLevel();
     saved_muted_ = logger.MutedChannels();
@@ -88,7 +90,10 @@ class ModuleHarness {
     record.api_major = 18;
     Quarn::LoadPlugin(*plugin, record, "kiv-test");
     host.AttachDescription(*record.description, host.handle());
-    EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
+    init_result = record.callbacks->init(record.plugin, context != nullptr ? context : host.context());
+    if (context == nullptr) {
+      EXPECT_EQ(init_result, 1);
+    }
   }
   ~ModuleHarness() {
     if (plugin != nullptr) Unload();
@@ -107,6 +112,14 @@ class ModuleHarness {
     record.callbacks->unload(record.plugin);
     plugin = nullptr;
     host.Detach(host.handle());
+    calls_at_unload = host.Calls().size();
+  }
+
+  // Summaries of the host calls made since Unload returned.
+  std::vector<std::string> CallsSinceUnload() const {
+    std::vector<std::string> summaries = host.CallSummaries();
+    summaries.erase(summaries.begin(), summaries.begin() + static_cast<std::ptrdiff_t>(calls_at_unload));
+    return summaries;
   }
 
   // How often the plug-in called `kind` with `name`.
@@ -120,6 +133,8 @@ class ModuleHarness {
   HarnessPlugin* plugin = nullptr;
   PluginStartRecord record{};
   bool destroyed = false;
+  uint8_t init_result = 0;
+  size_t calls_at_unload = 0;
 
  private:
   uint32_t saved_level_ = 1;

@@ -1,6 +1,6 @@
 // The module's life on the fake host: what init connects, what unload
-// withdraws, an unload that arrives while a call waits, and other work
-// running while a handler awaits.
+// withdraws, and other work running while a handler awaits (unload while
+// one waits: after_unload_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,33 +74,6 @@ TEST(ModuleLifecycle, UnloadWithdrawsEverySubscriptionOnceAndCompletesPendingCal
   EXPECT_EQ(completions, std::vector<std::string>{"Finalizing"});
   EXPECT_TRUE(m.host.Problems().empty());
   EXPECT_EQ(m.host.unreleased_responses(), 0u);
-}
-
-// The host unloads the plug-in from inside the step that a waiting handler
-// made: the handler gets a failure value, and the object goes only once
-// the handler has returned.
-TEST(ModuleLifecycle, UnloadWhileAHandlerAwaitsNeitherEndsTheProcessNorFreesTheObjectEarly) {
-  std::string outcome;
-  ModuleHarness m([&outcome](HarnessPlugin& plugin) {
-    plugin.on_register = [&outcome](HarnessPlugin& p) {
-      p.api().Get("/test/v1/wait", [&p, &outcome]() -> Quarn::Maybe<std::string> {
-        Quarn::Maybe<PageDto> page = p.CallServiceProxy<PageDto>("svc", "slow", 0);
-        // The object is still alive here, stopping.
-        outcome = std::string(page.FailureMessage()) + (p.IsStopping() ? " (stopping)" : "");
-        return page.HasFailure() ? Quarn::Maybe<std::string>(page.TakeFailure())
-                                 : Quarn::Maybe<std::string>("ok");
-      });
-    };
-  });
-  m.host.Handle("POST", kUuidPath, [&m](const Request&) {
-    m.host.Post([&m] { m.Unload(); });
-    return Response::Ok(kiv::host::OwnedValue::Text("u1"));
-  });
-  const Response response = m.host.Send("GET", "/test/v1/wait");
-  EXPECT_EQ(outcome, "Finalizing (stopping)");
-  EXPECT_EQ(response.error.value_or(""), "Finalizing");
-  EXPECT_TRUE(m.destroyed);
-  EXPECT_TRUE(m.host.WaitLabels().empty());
 }
 
 // While a handler awaits a backend answer, the host runs a timer, another

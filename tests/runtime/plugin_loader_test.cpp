@@ -59,10 +59,6 @@ TestPlugin* Load(Probe& probe, PluginStartRecord& record) {
   return plugin;
 }
 
-int CountOf(const std::vector<std::string>& texts, std::string_view text) {
-  return static_cast<int>(std::count(texts.begin(), texts.end(), text));
-}
-
 std::vector<std::string> Tags(const char* const* tags, uint32_t count) {
   return std::vector<std::string>(tags, tags + count);
 }
@@ -295,35 +291,14 @@ TEST(PluginInit, FalseFromInitIsReportedAndSubscriptionsStay) {
   EXPECT_FALSE(host.IsSubscribed("OnServiceProxyUuidEvent"));
 }
 
-TEST(PluginUnload, WithdrawsEachSubscriptionOnceAndDestroysTheObject) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 0, 0);
-  TestPlugin* plugin = Load(probe, record);
-  kiv::test::FakeHost host;
-  ASSERT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
-  plugin->Subscribe("/kiv-login/v1/session");
-  plugin->Subscribe("/kiv-login/v1/session/state");
-  host.ClearCalls();
-
-  record.callbacks->unload(record.plugin);
-  EXPECT_TRUE(probe.destroyed);
-  const std::vector<std::string> calls = host.CallSummaries();
-  EXPECT_EQ(CountOf(calls, "unsubscribe OnJsonApiEvent_kiv-login_v1_session"), 1);
-  EXPECT_EQ(CountOf(calls, "unsubscribe OnServiceProxyUuidEvent"), 1);
-  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
-                          [](const std::string& call) { return call.rfind("unsubscribe ", 0) == 0; }),
-            4);
-  EXPECT_TRUE(host.SubscribedNames().empty());
-  EXPECT_TRUE(host.Problems().empty());
-}
-
 TEST(PluginBaseForwarding, SlotsReachTheirHostEntries) {
   Probe probe;
   PluginStartRecord record = CoreRecord(18, 0, 0);
   TestPlugin* plugin = Load(probe, record);
-  // Before init there is no host table: nothing is called, nothing breaks.
-  EXPECT_EQ(plugin->Step(), 0u);
-  EXPECT_EQ(plugin->BeginWait("early", 0), 0u);
+  // Before init there is no host table: nothing is called, and the slots
+  // say so.
+  EXPECT_EQ(plugin->Step(), Quarn::kHostCallRefused);
+  EXPECT_EQ(plugin->BeginWait("early", 0), Quarn::kHostCallRefused);
 
   kiv::test::FakeHost host;
   ASSERT_EQ(record.callbacks->init(record.plugin, host.context()), 1);

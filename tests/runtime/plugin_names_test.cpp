@@ -18,7 +18,7 @@ class CapturingTarget : public Quarn::LogTarget {
  public:
   CapturingTarget() {
     SetMinLevel(Quarn::kLogOkay);
-    Attach();
+    Attach(Quarn::Logger::Instance());
   }
   const char* ClassName() const override { return "CapturingTarget"; }
   bool Write(const Quarn::LogRecord& record) override {

@@ -155,13 +155,6 @@ TEST(ServiceProxy, FailuresBecomeValues) {
     EXPECT_EQ(m.plugin->CallServiceProxy<void>("s", "m", 0).FailureMessage(),
               "Error response for POST /kiv-login/v1/service-proxy-uuid-requests: login plug-in gone");
   }
-  {
-    ModuleHarness m;
-    AnswerUuidRequests(m, {});
-    m.plugin->SetStopping();
-    EXPECT_EQ(m.plugin->CallServiceProxy<void>("s", "m", 0).FailureMessage(), "Finalizing");
-    EXPECT_TRUE(m.host.RequestsTo(kUuidPath).empty());
-  }
 }
 
 TEST(ServiceProxy, AsyncAnswerGoesToItsHandlerOrIsLogged) {
