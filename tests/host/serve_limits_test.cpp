@@ -29,9 +29,13 @@ TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
   // The first request holds the loop; the save queued behind it times out.
   auto busy = std::async(std::launch::async, [port] {
     httplib::Client http("127.0.0.1", port);
-    return ErrorOf(http.Get("/probe/v1/busy/1500"));
+    return ErrorOf(http.Get("/probe/v1/busy/3000"));
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Once a read cannot start either, the loop is held.
+  for (int i = 0; i < 200; ++i) {
+    if (ErrorOf(served->http->Get("/probe/v1/notes/2")).starts_with("504")) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   const std::string save =
       ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
   const struct {
