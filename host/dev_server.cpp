@@ -181,6 +181,12 @@ struct kiv::host::DevServer::State {
   std::condition_variable stop_cv;
   bool stop_requested = false;
 
+  // HTTP threads waiting for the loop's answers; woken by every answer and
+  // by shutdown.
+  std::mutex answers_mutex;
+  std::condition_variable answers_cv;
+  bool stopping = false;  // guarded by answers_mutex
+
   std::mutex output_mutex;
   std::mutex files_mutex;
   std::map<std::string, std::string> files;  // swagger-ui files read so far
@@ -212,20 +218,44 @@ void kiv::host::DevServer::State::RunOnLoop(const std::function<void()>& work) {
 }
 
 void kiv::host::DevServer::State::Shutdown() {
+  {
+    std::lock_guard lock(answers_mutex);
+    stopping = true;
+  }
+  answers_cv.notify_all();
   events.Close();
   if (http_thread.joinable()) {
     http.stop();
     http_thread.join();
   }
   if (loop_thread.joinable()) {
-    // Everything the plug-in holds goes before the loop that serves it.
-    RunOnLoop([this] {
-      if (plugin) loop->UnloadPlugin(*plugin);
-      plugin.reset();
-      sim.reset();
-      stand_ins.reset();
-      loop->SetLogSink(nullptr);
-    });
+    // Everything the plug-in holds goes before the loop that serves it. A
+    // handler that waits steps the loop from inside the plug-in: the unload
+    // runs once it has returned, never under it.
+    std::promise<void> unloaded;
+    auto done = unloaded.get_future();
+    loop->PostOutsidePlugin(
+        [&] {
+          if (plugin) loop->UnloadPlugin(*plugin);
+          plugin.reset();
+          sim.reset();
+          stand_ins.reset();
+          loop->SetLogSink(nullptr);
+          unloaded.set_value();
+        },
+        "unload");
+    if (std::this_thread::get_id() == loop_thread_id) {
+      loop->RunUntil([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    }
+    if (options.stop_deadline_seconds > 0 &&
+        done.wait_for(std::chrono::duration<double>(options.stop_deadline_seconds)) !=
+            std::future_status::ready &&
+        options.on_stop_overdue) {
+      std::string waits;
+      for (const auto& label : loop->WaitLabels()) waits += (waits.empty() ? "" : ", ") + label;
+      options.on_stop_overdue(waits);
+    }
+    done.wait();
     loop_running = false;
     loop->Post([] {});
     loop_thread.join();
@@ -266,6 +296,11 @@ void kiv::host::DevServer::State::Serve(const httplib::Request& req, httplib::Re
 void kiv::host::DevServer::State::ServeEvents(const httplib::Request& req, httplib::Response& res) {
   const std::string name = req.has_param("name") ? req.get_param_value("name") : "OnJsonApiEvent";
   auto follower = events.Follow(name);
+  if (!follower) {
+    return SetError(res, 503,
+                    "Too many event-stream followers: " + std::to_string(EventStream::kMaxFollowers) +
+                        " are open; close one and try again");
+  }
   auto started = std::make_shared<bool>(false);
   res.set_header("Cache-Control", "no-store");
   res.set_chunked_content_provider(
@@ -337,9 +372,9 @@ void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib:
   request.content_type = req.get_header_value("Content-Type");
   request.body = req.body;
 
-  auto done = std::make_shared<std::promise<Response>>();
-  std::future<Response> answer = done->get_future();
-  loop->Post([this, done, request = std::move(request)]() mutable {
+  // The answer, or nothing yet; guarded by answers_mutex.
+  auto answer = std::make_shared<std::optional<Response>>();
+  const uint64_t ticket = loop->Post([this, answer, request = std::move(request)]() mutable {
     // HEAD on something only GET serves answers as GET would, without the
     // body (the library drops it).
     if (request.method == KIV_METHOD_HEAD) {
@@ -349,19 +384,54 @@ void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib:
           std::find(allowed.begin(), allowed.end(), "GET") != allowed.end())
         request.method = KIV_METHOD_GET;
     }
-    done->set_value(loop->Dispatch(std::move(request)));
+    Response out = loop->Dispatch(std::move(request));
+    {
+      std::lock_guard lock(answers_mutex);
+      *answer = std::move(out);
+    }
+    answers_cv.notify_all();
   });
-  const auto timeout = std::chrono::duration<double>(options.request_timeout_seconds);
-  if (answer.wait_for(timeout) != std::future_status::ready) {
-    std::string waits;
-    for (const auto& label : loop->WaitLabels()) waits += (waits.empty() ? "" : ", ") + label;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", options.request_timeout_seconds);
-    return SetError(res, 504,
-                    "The plug-in did not answer within " + std::string(seconds) + " s" +
-                        (waits.empty() ? std::string() : "; it is waiting for " + waits));
+  const auto deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(options.request_timeout_seconds));
+  std::unique_lock lock(answers_mutex);
+  answers_cv.wait_until(lock, deadline, [&] { return answer->has_value() || stopping; });
+  if (answer->has_value()) {
+    const Response out = std::move(**answer);
+    lock.unlock();
+    return WriteAnswer(out, req.method == "HEAD", res);
   }
-  WriteAnswer(answer.get(), req.method == "HEAD", res);
+  const bool was_stopping = stopping;
+  lock.unlock();
+  // Not started: take it out, so a save the client is told failed is never
+  // applied later. Started: say that it still runs.
+  const bool dropped = loop->Cancel(ticket);
+  if (!dropped) {
+    lock.lock();
+    if (answer->has_value()) {
+      const Response out = std::move(**answer);
+      lock.unlock();
+      return WriteAnswer(out, req.method == "HEAD", res);
+    }
+    lock.unlock();
+  }
+  if (was_stopping) {
+    return SetError(res, 503,
+                    dropped ? "The host is stopping; the request was not run"
+                            : "The host is stopping; the request is still running in the plug-in");
+  }
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%g", options.request_timeout_seconds);
+  if (dropped) {
+    return SetError(res, 504,
+                    "The host could not start the request within " + std::string(seconds) +
+                        " s (the plug-in was busy); it was dropped and will not run");
+  }
+  std::string waits;
+  for (const auto& label : loop->WaitLabels()) waits += (waits.empty() ? "" : ", ") + label;
+  SetError(res, 504,
+           "The plug-in did not answer within " + std::string(seconds) + " s and is still running" +
+               (waits.empty() ? std::string() : "; it is waiting for " + waits));
 }
 
 void kiv::host::DevServer::State::WriteAnswer(const Response& answer, bool head, httplib::Response& res) {
@@ -471,7 +541,8 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
   // delayed acknowledgement; and one connection serves many requests.
   http.set_tcp_nodelay(true);
   http.set_keep_alive_max_count(1000000);
-  http.set_keep_alive_timeout(10);
+  // An idle connection holds a worker: let it go soon.
+  http.set_keep_alive_timeout(5);
   http.set_payload_max_length(64u << 20);
   http.set_pre_routing_handler([raw](const httplib::Request& req, httplib::Response& res) {
     t_request_start = Clock::now();

@@ -58,6 +58,12 @@ struct DevServerOptions {
   bool log_requests = true;
   // An HTTP request the plug-in has not answered by then gets 504.
   double request_timeout_seconds = 30;
+  // Stopping waits for the plug-in's handlers to return before it unloads
+  // the plug-in. When that takes longer than this (0: no limit),
+  // `on_stop_overdue` is called on the stopping thread with what the plug-in
+  // waits for ("" when nothing); when it returns, stopping waits on.
+  double stop_deadline_seconds = 0;
+  std::function<void(std::string_view waits)> on_stop_overdue;
 };
 
 class DevServer {
@@ -69,7 +75,8 @@ class DevServer {
   // 127.0.0.1:<port>".
   // [re-entrant: a plug-in whose entry ends the process ends it here]
   static Quarn::Maybe<std::unique_ptr<DevServer>> Start(DevServerOptions options);
-  // Stops serving, unloads the plug-in and ends the loop thread.
+  // Stops serving (waiting clients get 503), unloads the plug-in once no
+  // handler of it runs, and ends the loop thread.
   ~DevServer();
   DevServer(const DevServer&) = delete;
   DevServer& operator=(const DevServer&) = delete;

@@ -25,6 +25,8 @@ std::shared_ptr<kiv::host::EventStream::Follower> kiv::host::EventStream::Follow
   std::lock_guard lock(mutex_);
   if (closed_) {
     follower->End();
+  } else if (followers_.size() >= kMaxFollowers) {
+    return nullptr;
   } else {
     followers_.push_back(follower);
   }

@@ -22,7 +22,8 @@ class EventStream {
  public:
   class Follower;
 
-  // Follows events named `name` ("*": every event). [any thread]
+  // Follows events named `name` ("*": every event); null when
+  // kMaxFollowers are open already. [any thread]
   std::shared_ptr<Follower> Follow(std::string name);
   void Unfollow(const std::shared_ptr<Follower>& follower);
 
@@ -35,6 +36,8 @@ class EventStream {
 
   // A follower whose unread events grow past this many bytes is dropped.
   static constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
+  // Each follower holds an HTTP worker for as long as it follows.
+  static constexpr size_t kMaxFollowers = 32;
 
  private:
   std::mutex mutex_;

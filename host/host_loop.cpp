@@ -43,6 +43,14 @@ bool IsLiveBlock(const void* block) {
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
 
+std::mutex g_tables_mutex;  // guards HostLoop::AllPluginTables()
+
+constexpr const char* kRefusedMessage = "The host refused the call: the plug-in was unloaded";
+
+void ReleaseRefused(HostResponse* response) {
+  if (response != nullptr) std::memset(response, 0, sizeof *response);
+}
+
 kiv::host::RecordedCall MakeCall(CallKind kind, std::string name = {}) {
   kiv::host::RecordedCall call;
   call.kind = kind;
@@ -204,29 +212,87 @@ std::string kiv::host::RecordedCall::Summary() const {
 
 // ------------------------------------------------------------ the loop
 
+// Counts the plug-in callbacks on the loop thread's stack.
+class kiv::host::HostLoop::CallbackScope {
+ public:
+  explicit CallbackScope(HostLoop& loop) : loop_(loop) { ++loop_.plugin_depth_; }
+  ~CallbackScope() { --loop_.plugin_depth_; }
+  CallbackScope(const CallbackScope&) = delete;
+  CallbackScope& operator=(const CallbackScope&) = delete;
+
+ private:
+  HostLoop& loop_;
+};
+
+void kiv::host::HostLoop::FillTable(Table& table, HostLoop* loop, void* host_handle) {
+  table.api.send_request = &SendRequestEntry;
+  table.api.reserved1 = &Reserved1Entry;
+  table.api.emit_event = &EmitEventEntry;
+  table.api.subscribe = &SubscribeEntry;
+  table.api.unsubscribe = &UnsubscribeEntry;
+  table.api.start_timer = &StartTimerEntry;
+  table.api.step = &StepEntry;
+  table.api.begin_wait = &BeginWaitEntry;
+  table.api.end_wait = &EndWaitEntry;
+  table.api.write_log_line = &WriteLogLineEntry;
+  table.loop = loop;
+  table.host_handle = host_handle;
+  table.state = kOpen;
+}
+
+std::vector<std::unique_ptr<kiv::host::HostLoop::Table>>& kiv::host::HostLoop::AllPluginTables() {
+  static auto* tables = new std::vector<std::unique_ptr<Table>>();
+  return *tables;
+}
+
 kiv::host::HostLoop::HostLoop(LoopOptions options)
     : options_(options), start_(std::chrono::steady_clock::now()) {
-  table_.api.send_request = &SendRequestEntry;
-  table_.api.reserved1 = &Reserved1Entry;
-  table_.api.emit_event = &EmitEventEntry;
-  table_.api.subscribe = &SubscribeEntry;
-  table_.api.unsubscribe = &UnsubscribeEntry;
-  table_.api.start_timer = &StartTimerEntry;
-  table_.api.step = &StepEntry;
-  table_.api.begin_wait = &BeginWaitEntry;
-  table_.api.end_wait = &EndWaitEntry;
-  table_.api.write_log_line = &WriteLogLineEntry;
-  table_.loop = this;
+  FillTable(table_, this, nullptr);
 }
 
 kiv::host::HostLoop::~HostLoop() {
+  {
+    std::lock_guard lock(g_tables_mutex);
+    for (auto& [handle, table] : plugin_tables_) {
+      table->state = kDetached;
+      table->loop = nullptr;
+    }
+  }
   std::lock_guard lock(g_blocks_mutex);
   for (const auto& [block, owned] : blocks_) LiveBlocks().erase(block);
 }
 
-kiv::host::HostLoop& kiv::host::HostLoop::From(const HostApi* api) {
+kiv::host::HostLoop::Table& kiv::host::HostLoop::TableOf(const HostApi* api) {
   static_assert(std::is_standard_layout_v<Table> && offsetof(Table, api) == 0);
-  return *reinterpret_cast<const Table*>(api)->loop;
+  return *const_cast<Table*>(reinterpret_cast<const Table*>(api));
+}
+
+kiv::host::HostLoop& kiv::host::HostLoop::From(const HostApi* api) { return *TableOf(api).loop; }
+
+kiv::host::HostLoop* kiv::host::HostLoop::Admit(const HostApi* api, CallKind kind) {
+  Table& table = TableOf(api);
+  const int state = table.state;
+  HostLoop* loop = table.loop;
+  const bool starts = kind == CallKind::kSubscribe || kind == CallKind::kStartTimer || kind == CallKind::kEmitEvent;
+  if (state == kOpen || (state == kUnloading && !starts)) return loop;
+  if (loop != nullptr) {
+    loop->Problem(std::string(CallKindName(kind)) + " from a plug-in that " +
+                  (state == kDetached ? "was unloaded" : "is unloading") + ": refused");
+  }
+  return nullptr;
+}
+
+kiv::host::HostLoop::Table& kiv::host::HostLoop::PluginTable(void* host_handle) {
+  if (auto it = plugin_tables_.find(host_handle); it != plugin_tables_.end()) return *it->second;
+  auto table = std::make_unique<Table>();
+  FillTable(*table, this, host_handle);
+  Table* raw = table.get();
+  {
+    std::lock_guard lock(g_tables_mutex);
+    AllPluginTables().push_back(std::move(table));
+  }
+  plugin_tables_[host_handle] = raw;
+  return *raw;
 }
 
 double kiv::host::HostLoop::Now() const {
@@ -245,13 +311,15 @@ size_t kiv::host::HostLoop::pending() const {
   return queue_.size();
 }
 
-void kiv::host::HostLoop::Enqueue(Work work) {
+uint64_t kiv::host::HostLoop::Enqueue(Work work) {
+  uint64_t ticket;
   {
     std::lock_guard lock(queue_mutex_);
-    work.seq = next_seq_++;
+    ticket = work.seq = next_seq_++;
     queue_.push_back(std::move(work));
   }
   queue_cv_.notify_all();
+  return ticket;
 }
 
 size_t kiv::host::HostLoop::Step() {
@@ -268,8 +336,10 @@ size_t kiv::host::HostLoop::Step() {
     Work work{};
     {
       std::lock_guard lock(queue_mutex_);
-      auto it = std::find_if(queue_.begin(), queue_.end(),
-                             [&](const Work& w) { return w.seq < snapshot && w.due <= now; });
+      const bool inside = InsidePlugin();
+      auto it = std::find_if(queue_.begin(), queue_.end(), [&](const Work& w) {
+        return w.seq < snapshot && w.due <= now && !(inside && w.outside_plugin);
+      });
       if (it == queue_.end()) break;
       work = std::move(*it);
       queue_.erase(it);
@@ -303,8 +373,11 @@ bool kiv::host::HostLoop::WaitForWork(std::chrono::milliseconds timeout) {
   std::unique_lock lock(queue_mutex_);
   for (;;) {
     const double now = Now();
+    const bool inside = InsidePlugin();
     double earliest = INFINITY;
-    for (const Work& w : queue_) earliest = std::min(earliest, w.due);
+    for (const Work& w : queue_) {
+      if (!(inside && w.outside_plugin)) earliest = std::min(earliest, w.due);
+    }
     if (earliest <= now) return true;
     auto until = deadline;
     if (!options_.virtual_time && std::isfinite(earliest)) {
@@ -317,8 +390,19 @@ bool kiv::host::HostLoop::WaitForWork(std::chrono::milliseconds timeout) {
   }
 }
 
-void kiv::host::HostLoop::Post(std::function<void()> work, double delay_seconds, std::string label) {
-  Enqueue({0, Now() + std::max(0.0, delay_seconds), std::move(work), std::move(label), nullptr});
+uint64_t kiv::host::HostLoop::Post(std::function<void()> work, double delay_seconds, std::string label) {
+  return Enqueue({0, Now() + std::max(0.0, delay_seconds), std::move(work), std::move(label)});
+}
+
+uint64_t kiv::host::HostLoop::PostOutsidePlugin(std::function<void()> work, std::string label) {
+  Work item{0, Now(), std::move(work), std::move(label)};
+  item.outside_plugin = true;
+  return Enqueue(std::move(item));
+}
+
+bool kiv::host::HostLoop::Cancel(uint64_t ticket) {
+  std::lock_guard lock(queue_mutex_);
+  return std::erase_if(queue_, [&](const Work& w) { return w.seq == ticket; }) > 0;
 }
 
 void kiv::host::HostLoop::PostEvent(std::string name, OwnedValue payload, double delay_seconds) {
@@ -351,6 +435,7 @@ void kiv::host::HostLoop::Deliver(const std::string& name, const OwnedValue& pay
     if (it == subscriptions_.end()) continue;
     const HostEventFn callback = it->callback;
     event.context = it->context;
+    CallbackScope scope(*this);
     callback(&event);
   }
   std::vector<int> listener_ids;
@@ -394,22 +479,25 @@ void kiv::host::HostLoop::AttachDescription(const ApiDescription& description, v
   }
 }
 
-void kiv::host::HostLoop::Detach(void* host_handle) {
+void kiv::host::HostLoop::DropPluginWork(void* host_handle) {
   const PluginLibrary* library = nullptr;
-  if (auto it = libraries_.find(host_handle); it != libraries_.end()) {
-    library = it->second;
-    libraries_.erase(it);
-  }
+  if (auto it = libraries_.find(host_handle); it != libraries_.end()) library = it->second;
   std::erase_if(routes_,
                 [&](const Route& r) { return r.function != nullptr && r.host_handle == host_handle; });
   std::erase_if(subscriptions_, [&](const Subscription& s) {
     return s.host_handle == host_handle ||
            (library != nullptr && library->Contains(reinterpret_cast<const void*>(s.callback)));
   });
-  if (library != nullptr) {
-    std::lock_guard lock(queue_mutex_);
-    std::erase_if(queue_, [&](const Work& w) { return library->Contains(w.code); });
-  }
+  std::lock_guard lock(queue_mutex_);
+  std::erase_if(queue_, [&](const Work& w) {
+    return (w.owner != nullptr && w.owner == host_handle) || (library != nullptr && library->Contains(w.code));
+  });
+}
+
+void kiv::host::HostLoop::Detach(void* host_handle) {
+  DropPluginWork(host_handle);
+  libraries_.erase(host_handle);
+  if (auto it = plugin_tables_.find(host_handle); it != plugin_tables_.end()) it->second->state = kDetached;
 }
 
 Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::LoadPlugin(
@@ -420,10 +508,13 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::Loa
   void* handle = NewHostHandle();
   // Routes first: a plug-in may send requests to itself from init.
   AttachDescription(library->description(), handle, library.get());
-  auto init = library->Init(api(), handle);
+  Quarn::Maybe<void> init;
+  {
+    CallbackScope scope(*this);
+    init = library->Init(&PluginTable(handle).api, handle);
+  }
   if (init.HasFailure()) {
-    library->Unload();
-    Detach(handle);
+    UnloadPlugin(*library);
     return init.TakeFailure();
   }
   return library;
@@ -431,7 +522,13 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::Loa
 
 void kiv::host::HostLoop::UnloadPlugin(PluginLibrary& library) {
   void* handle = library.context().host_handle;
-  library.Unload();
+  if (InsidePlugin()) Problem("plug-in unloaded while one of its callbacks runs");
+  DropPluginWork(handle);
+  if (auto it = plugin_tables_.find(handle); it != plugin_tables_.end()) it->second->state = kUnloading;
+  {
+    CallbackScope scope(*this);
+    library.Unload();
+  }
   Detach(handle);
 }
 
@@ -527,6 +624,7 @@ kiv::host::Response kiv::host::HostLoop::CallFunction(const Route& route, Reques
 
   HostResponse out;
   std::memset(&out, 0, sizeof out);
+  CallbackScope scope(*this);
   route.function->request(&out, &in);
   Response answer = ReadPluginResponse(out);
   if (out.release != nullptr) out.release(&out);
@@ -725,7 +823,17 @@ size_t kiv::host::HostLoop::SubscriberCount(std::string_view name) const {
 
 uint32_t kiv::host::HostLoop::SendRequestEntry(const HostApi* api, HostResponse* response,
                                                const HostRequest* request) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kSendRequest);
+  if (admitted == nullptr) {
+    if (response != nullptr) {
+      std::memset(response, 0, sizeof *response);
+      response->error = kRefusedMessage;
+      response->status = 503;
+      response->release = &ReleaseRefused;
+    }
+    return kRefused;
+  }
+  HostLoop& loop = *admitted;
   if (response == nullptr) {
     loop.Problem("send_request without a response record");
     return 0;
@@ -761,12 +869,16 @@ uint32_t kiv::host::HostLoop::SendRequestEntry(const HostApi* api, HostResponse*
 }
 
 uint32_t kiv::host::HostLoop::Reserved1Entry(const HostApi* api, uintptr_t, uintptr_t) noexcept {
-  From(api).Record(MakeCall(CallKind::kReserved1));
+  HostLoop* loop = Admit(api, CallKind::kReserved1);
+  if (loop == nullptr) return kRefused;
+  loop->Record(MakeCall(CallKind::kReserved1));
   return 0;
 }
 
 uint32_t kiv::host::HostLoop::EmitEventEntry(const HostApi* api, const HostEvent* event) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kEmitEvent);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   if (event == nullptr || event->name == nullptr) {
     loop.Record(MakeCall(CallKind::kEmitEvent));
     loop.Problem("emit_event without a name");
@@ -787,7 +899,9 @@ uint32_t kiv::host::HostLoop::EmitEventEntry(const HostApi* api, const HostEvent
 
 uint32_t kiv::host::HostLoop::SubscribeEntry(const HostApi* api, const char* name, void* host_handle,
                                              HostEventFn callback, void* context, uint32_t flag) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kSubscribe);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   RecordedCall call = MakeCall(CallKind::kSubscribe, Text(name));
   call.flag = flag;
   call.host_handle = host_handle;
@@ -806,7 +920,9 @@ uint32_t kiv::host::HostLoop::SubscribeEntry(const HostApi* api, const char* nam
 
 uint32_t kiv::host::HostLoop::UnsubscribeEntry(const HostApi* api, const char* name,
                                                void* host_handle) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kUnsubscribe);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   RecordedCall call = MakeCall(CallKind::kUnsubscribe, Text(name));
   call.host_handle = host_handle;
   if (loop.Record(std::move(call))) return 0;
@@ -821,7 +937,9 @@ uint32_t kiv::host::HostLoop::UnsubscribeEntry(const HostApi* api, const char* n
 
 uint32_t kiv::host::HostLoop::StartTimerEntry(const HostApi* api, const char* label, HostTimerFn callback,
                                               void* context, double delay_seconds, uint32_t flag) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kStartTimer);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   RecordedCall call = MakeCall(CallKind::kStartTimer, Text(label));
   call.flag = flag;
   call.delay_seconds = delay_seconds;
@@ -834,13 +952,20 @@ uint32_t kiv::host::HostLoop::StartTimerEntry(const HostApi* api, const char* la
     loop.Problem("start_timer " + Text(label) + " with a negative delay");
     delay_seconds = 0;
   }
-  loop.Enqueue({0, loop.Now() + delay_seconds, [callback, context] { callback(context); },
-                "timer " + Text(label), reinterpret_cast<const void*>(callback)});
+  Work timer{0, loop.Now() + delay_seconds, {}, "timer " + Text(label), reinterpret_cast<const void*>(callback),
+             TableOf(api).host_handle};
+  timer.run = [&loop, callback, context] {
+    CallbackScope scope(loop);
+    callback(context);
+  };
+  loop.Enqueue(std::move(timer));
   return 0;
 }
 
 uint32_t kiv::host::HostLoop::StepEntry(const HostApi* api) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kStep);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   if (loop.Record(MakeCall(CallKind::kStep))) return 0;
   try {
     // A plug-in that steps while nothing is due is waiting for an answer;
@@ -856,7 +981,9 @@ uint32_t kiv::host::HostLoop::StepEntry(const HostApi* api) noexcept {
 }
 
 uint32_t kiv::host::HostLoop::BeginWaitEntry(const HostApi* api, const char* label, uint32_t flag) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kBeginWait);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   RecordedCall call = MakeCall(CallKind::kBeginWait, Text(label));
   call.flag = flag;
   if (loop.Record(std::move(call))) return 0;
@@ -866,7 +993,9 @@ uint32_t kiv::host::HostLoop::BeginWaitEntry(const HostApi* api, const char* lab
 }
 
 uint32_t kiv::host::HostLoop::EndWaitEntry(const HostApi* api) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kEndWait);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   if (loop.Record(MakeCall(CallKind::kEndWait))) return 0;
   {
     std::lock_guard lock(loop.record_mutex_);
@@ -881,7 +1010,9 @@ uint32_t kiv::host::HostLoop::EndWaitEntry(const HostApi* api) noexcept {
 
 uint32_t kiv::host::HostLoop::WriteLogLineEntry(const HostApi* api, uint32_t level,
                                                 const char* message) noexcept {
-  HostLoop& loop = From(api);
+  HostLoop* admitted = Admit(api, CallKind::kWriteLogLine);
+  if (admitted == nullptr) return kRefused;
+  HostLoop& loop = *admitted;
   RecordedCall call = MakeCall(CallKind::kWriteLogLine, Text(message));
   call.flag = level;
   if (loop.Record(std::move(call))) return 0;

@@ -14,6 +14,7 @@
 // WaitForWork() and the log, which may be used from any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -170,13 +171,19 @@ class HostLoop {
   HostLoop(const HostLoop&) = delete;
   HostLoop& operator=(const HostLoop&) = delete;
 
-  // The table to hand a plug-in. Owned by the loop, valid for its lifetime.
+  // The table for host-side callers and test doubles. Owned by the loop,
+  // valid for its lifetime. A plug-in loaded with LoadPlugin gets a table of
+  // its own instead, which outlives the loop and refuses every call once
+  // the plug-in is detached (see Detach).
   const HostApi* api() const { return &table_.api; }
+  // The result word of a call the host refused (every other call gives 0).
+  static constexpr uint32_t kRefused = 1;
 
   // ---- running
   // Runs the work that is due and was queued before this call, one item at
   // a time, and returns the number run. Work queued meanwhile waits for the
-  // next step. [host thread][re-entrant: a plug-in may step from inside]
+  // next step; work for outside plug-ins waits while InsidePlugin().
+  // [host thread][re-entrant: a plug-in may step from inside]
   size_t Step();
   // Steps until a step runs nothing (at most max_steps); returns items run.
   size_t RunUntilIdle(size_t max_steps = 10000);
@@ -192,8 +199,19 @@ class HostLoop {
   size_t pending() const;     // queued items, due or not
 
   // ---- queueing host work
-  // Runs `work` on a step after `delay_seconds`. [any thread]
-  void Post(std::function<void()> work, double delay_seconds = 0, std::string label = {});
+  // Runs `work` on a step after `delay_seconds`; returns a ticket for
+  // Cancel. [any thread]
+  uint64_t Post(std::function<void()> work, double delay_seconds = 0, std::string label = {});
+  // Runs `work` on the first step taken while no plug-in callback is on the
+  // stack (a plug-in that waits steps the loop from inside its handler; work
+  // that unloads it must wait until that handler returns). [any thread]
+  uint64_t PostOutsidePlugin(std::function<void()> work, std::string label = {});
+  // Takes queued work out before it starts; false when it already started
+  // (or ran, or never existed). [any thread]
+  bool Cancel(uint64_t ticket);
+  // Whether a plug-in callback (request, event, timer, init, unload) is on
+  // the loop thread's stack.
+  bool InsidePlugin() const { return plugin_depth_.load() > 0; }
   // Delivers an event to every subscriber of `name` on a later step.
   // [any thread]
   void PostEvent(std::string name, OwnedValue payload, double delay_seconds = 0);
@@ -215,7 +233,9 @@ class HostLoop {
   // plug-in's leftover timers and subscriptions by code address.
   void AttachDescription(const ApiDescription& description, void* host_handle,
                          const PluginLibrary* library = nullptr);
-  // Forgets the routes, subscriptions and queued deliveries of a plug-in.
+  // Forgets the routes, subscriptions and queued work (timers, deliveries)
+  // of a plug-in. From then on the plug-in's own table refuses every call:
+  // send_request answers an error, the others do nothing and give kRefused.
   void Detach(void* host_handle);
   // A fresh host handle for a plug-in ((void*)1, (void*)2, ...).
   void* NewHostHandle();
@@ -225,7 +245,11 @@ class HostLoop {
   // unload calls the table). On an init failure the plug-in is unloaded.
   Quarn::Maybe<std::unique_ptr<PluginLibrary>> LoadPlugin(const std::string& path,
                                                           const LoadOptions& options = {});
-  // Unloads the plug-in and detaches it.
+  // Unloads the plug-in and detaches it. Its routes, subscriptions and
+  // queued work go first, so nothing reaches the plug-in while it unloads;
+  // during unload its table still serves unsubscribe, send_request, step,
+  // waits and log lines, and refuses subscribe, start_timer and emit_event.
+  // REQUIRES: !InsidePlugin() (use PostOutsidePlugin from a handler).
   void UnloadPlugin(PluginLibrary& library);
 
   RouteLookup LookupRoute(uint32_t method, std::string_view custom_method, std::string_view path) const;
@@ -267,17 +291,23 @@ class HostLoop {
   size_t unreleased_responses() const { return blocks_.size(); }
 
  private:
+  enum TableState : int { kOpen, kUnloading, kDetached };
   struct Table {
     HostApi api;  // must come first: the trampolines cast the table pointer back
-    HostLoop* loop;
+    std::atomic<HostLoop*> loop;
+    void* host_handle;  // the plug-in it was handed to; null for api()
+    std::atomic<int> state;
   };
   struct Work {
     uint64_t seq;
     double due;
     std::function<void()> run;
     std::string label;
-    const void* code;  // a plug-in callback, so Detach can drop it; may be null
+    const void* code = nullptr;   // a plug-in callback, so Detach can drop it
+    void* owner = nullptr;        // the plug-in that queued it, so Detach can drop it
+    bool outside_plugin = false;  // waits for a step with no plug-in callback on the stack
   };
+  class CallbackScope;
   struct Subscription {
     uint64_t id;
     std::string name;
@@ -302,7 +332,20 @@ class HostLoop {
   };
   struct ResponseBlock;
 
+  static Table& TableOf(const HostApi* api);
   static HostLoop& From(const HostApi* api);
+  // The loop that serves a call, or null when the host refuses it: its
+  // plug-in is detached, or unloading and the call would start something.
+  static HostLoop* Admit(const HostApi* api, CallKind kind);
+  // The table handed to the plug-in of `host_handle`, made on first use.
+  Table& PluginTable(void* host_handle);
+  void DropPluginWork(void* host_handle);
+  static void FillTable(Table& table, HostLoop* loop, void* host_handle);
+  // Every table handed to a plug-in. A plug-in may keep its table pointer
+  // past its unload and past the loop (in a static, a late thread), so the
+  // tables stay allocated for the life of the process and say whether their
+  // plug-in is still attached.
+  static std::vector<std::unique_ptr<Table>>& AllPluginTables();
   static uint32_t SendRequestEntry(const HostApi* api, HostResponse* response,
                                    const HostRequest* request) noexcept;
   static uint32_t Reserved1Entry(const HostApi* api, uintptr_t word0, uintptr_t word1) noexcept;
@@ -325,13 +368,15 @@ class HostLoop {
   // Drops the oldest records beyond the limit. REQUIRES: record_mutex_ held.
   void TrimRecords();
   void Problem(std::string text);
-  void Enqueue(Work work);
+  uint64_t Enqueue(Work work);
   void Deliver(const std::string& name, const OwnedValue& payload);
   Response CallFunction(const Route& route, Request request);
   void FillResponse(HostResponse* response, Response answer);
   double Now() const;
 
   Table table_;
+  std::map<void*, Table*> plugin_tables_;  // never freed: see PluginTable
+  std::atomic<int> plugin_depth_{0};
   LoopOptions options_;
   std::chrono::steady_clock::time_point start_;
   double virtual_now_ = 0;

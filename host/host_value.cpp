@@ -1,10 +1,12 @@
 #include "host/host_value.h"
 
 #include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace kiv::host::detail {
@@ -140,49 +142,6 @@ Quarn::Maybe<void> DeepCopy(ValueArena& arena, const HostValue& source, HostValu
     }
   }
   return {};
-}
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-          out += escape;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
-
-void AppendDouble(std::string& out, double value) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  out += buffer;
 }
 
 // Builds a tree from RapidJSON's events the way a value stack does: scalars
@@ -433,12 +392,17 @@ Quarn::Maybe<kiv::host::OwnedValue> kiv::host::OwnedValue::FromJson(std::string_
 std::string kiv::host::OwnedValue::ToJson() const { return kiv::host::ToJson(root_); }
 
 std::string kiv::host::ToJson(const HostValue& value) {
-  // An explicit stack of open containers keeps deep trees off the call stack.
+  // An explicit stack of open containers keeps deep trees off the call
+  // stack; the writer keeps its own (heap) stack of levels.
   struct Frame {
     const HostValue* container;
     uint32_t next;
   };
-  std::string out;
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  const auto text = [&](const char* data, size_t size) {
+    writer.String(data != nullptr ? data : "", static_cast<rapidjson::SizeType>(data != nullptr ? size : 0));
+  };
   std::vector<Frame> open;
   const HostValue* current = &value;
   for (;;) {
@@ -446,63 +410,70 @@ std::string kiv::host::ToJson(const HostValue& value) {
       const uint32_t tag = current->tag;
       switch (tag) {
         case KIV_VALUE_NULL:
-          out += "null";
+          writer.Null();
           break;
         case KIV_VALUE_BOOL:
-          out += current->data.boolean ? "true" : "false";
+          writer.Bool(current->data.boolean != 0);
           break;
         case KIV_VALUE_SIGNED:
-          out += std::to_string(current->data.i64);
+          writer.Int64(current->data.i64);
           break;
         case KIV_VALUE_UNSIGNED:
-          out += std::to_string(current->data.u64);
+          writer.Uint64(current->data.u64);
           break;
         case KIV_VALUE_DOUBLE:
-          AppendDouble(out, current->data.f64);
+          if (std::isfinite(current->data.f64)) {
+            writer.Double(current->data.f64);
+          } else {
+            writer.Null();
+          }
           break;
         case KIV_VALUE_TEXT:
         case KIV_VALUE_TEXT_OWNED:
-          AppendJsonString(out, current->data.text ? current->data.text : "");
+          text(current->data.text, current->data.text != nullptr ? std::strlen(current->data.text) : 0);
           break;
         case KIV_VALUE_BYTES:
         case KIV_VALUE_BYTES_OWNED:
-          AppendJsonString(out, current->data.seq.data == nullptr
-                                    ? std::string_view()
-                                    : std::string_view(static_cast<const char*>(current->data.seq.data),
-                                                       current->data.seq.count));
+          text(static_cast<const char*>(current->data.seq.data), current->data.seq.count);
           break;
         case KIV_VALUE_ARRAY:
         case KIV_VALUE_OBJECT:
-          out += tag == KIV_VALUE_ARRAY ? '[' : '{';
-          if (current->data.seq.data == nullptr) {
-            out += tag == KIV_VALUE_ARRAY ? ']' : '}';
+          if (tag == KIV_VALUE_ARRAY) {
+            writer.StartArray();
           } else {
-            open.push_back({current, 0});
+            writer.StartObject();
           }
+          open.push_back({current, 0});
           break;
-        default:
-          out += "\"<invalid tag " + std::to_string(tag) + ">\"";
+        default: {
+          const std::string invalid = "<invalid tag " + std::to_string(tag) + ">";
+          text(invalid.data(), invalid.size());
+        }
       }
       current = nullptr;
     }
     if (open.empty()) break;
     Frame& top = open.back();
     const HostValue& container = *top.container;
-    if (top.next == container.data.seq.count) {
-      out += container.tag == KIV_VALUE_ARRAY ? ']' : '}';
+    const uint32_t count = container.data.seq.data == nullptr ? 0 : container.data.seq.count;
+    if (top.next == count) {
+      if (container.tag == KIV_VALUE_ARRAY) {
+        writer.EndArray();
+      } else {
+        writer.EndObject();
+      }
       open.pop_back();
       continue;
     }
-    if (top.next > 0) out += ',';
     if (container.tag == KIV_VALUE_ARRAY) {
       current = &static_cast<const HostValue*>(container.data.seq.data)[top.next];
     } else {
       const HostMember& member = static_cast<const HostMember*>(container.data.seq.data)[top.next];
-      AppendJsonString(out, member.key ? member.key : "");
-      out += ':';
+      const char* key = member.key != nullptr ? member.key : "";
+      writer.Key(key, static_cast<rapidjson::SizeType>(std::strlen(key)));
       current = &member.value;
     }
     ++top.next;
   }
-  return out;
+  return std::string(buffer.GetString(), buffer.GetSize());
 }

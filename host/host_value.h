@@ -67,9 +67,10 @@ class OwnedValue {
   HostValue root_;
 };
 
-// Compact JSON of `value`, keys in record order. Bytes are written as a JSON
-// string of the bytes (escaped), a non-finite double as null, an invalid
-// tag as "<invalid tag N>". Never fails.
+// Compact JSON of `value`, keys in record order, written by RapidJSON's
+// writer (doubles in their shortest round-trip form: 0.1 is "0.1"). Bytes
+// are written as a JSON string of the bytes (escaped), a non-finite double
+// as null, an invalid tag as "<invalid tag N>". Never fails.
 std::string ToJson(const HostValue& value);
 
 }  // namespace kiv::host

@@ -1,17 +1,9 @@
 #include "host/path_template.h"
 
+#include <httplib.h>
+
 #include <algorithm>
 
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 kiv::host::PathTemplate::PathTemplate(std::string_view text) : text_(text) {
   std::string literal;
@@ -89,32 +81,13 @@ std::string_view kiv::host::QueryOf(std::string_view path) {
 }
 
 std::optional<std::string> kiv::host::QueryParam(std::string_view query, std::string_view name) {
-  while (!query.empty()) {
-    const size_t amp = query.find('&');
-    const std::string_view pair = query.substr(0, amp);
-    const size_t eq = pair.find('=');
-    if (UrlDecode(pair.substr(0, eq)) == name) {
-      return eq == std::string_view::npos ? std::string() : UrlDecode(pair.substr(eq + 1));
-    }
-    if (amp == std::string_view::npos) break;
-    query.remove_prefix(amp + 1);
-  }
-  return std::nullopt;
+  httplib::Params params;
+  httplib::detail::parse_query_text(std::string(query), params);
+  const auto it = params.find(std::string(name));
+  if (it == params.end()) return std::nullopt;
+  return it->second;
 }
 
 std::string kiv::host::UrlDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '+') {
-      out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-      i += 2;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return httplib::detail::decode_url(std::string(text), /*convert_plus_to_space=*/false);
 }

@@ -11,7 +11,7 @@
 
 namespace kiv::host {
 
-// One captured placeholder value, URL-decoded ("+" is a space, "%XX" a byte).
+// One captured placeholder value, URL-decoded ("%XX" is a byte; "+" stays).
 struct PathCapture {
   std::string name;
   std::string value;
@@ -48,10 +48,12 @@ class PathTemplate {
 std::string_view PathWithoutQuery(std::string_view path);
 // The part after the first "?", or "".
 std::string_view QueryOf(std::string_view path);
-// The URL-decoded value of the first `name` in a query string ("a=1&b=2"),
-// or nullopt when absent. A name without "=" has the value "".
+// The URL-decoded value ("+" is a space there) of the first `name` in a
+// query string ("a=1&b=2"), or nullopt when absent. A name without "=" has
+// the value "".
 std::optional<std::string> QueryParam(std::string_view query, std::string_view name);
-// "+" becomes a space and "%XX" the byte it names; a malformed "%" is kept.
+// A path's URL decoding: "%XX" becomes the byte it names, "+" stays, a
+// malformed "%" is kept.
 std::string UrlDecode(std::string_view text);
 
 }  // namespace kiv::host

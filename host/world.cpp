@@ -1,6 +1,7 @@
 #include "host/world.h"
 
 #include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "binding/yaml_reader.h"
 #include "host/binding_values.h"
@@ -32,13 +34,13 @@ std::string JoinLines(const std::vector<std::string>& lines, std::string_view pr
 }
 
 // Where a JSON parse stopped, as the 1-based line and column a person's
-// editor shows.
+// editor shows, and the byte offset. Iterative: a file of a million "["
+// must not take the stack.
 std::string JsonErrorAt(std::string_view text) {
   rapidjson::BaseReaderHandler<> ignore;
   rapidjson::Reader reader;
-  std::string copy(text);
-  rapidjson::StringStream stream(copy.c_str());
-  const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseDefaultFlags>(stream, ignore);
+  rapidjson::MemoryStream stream(text.data(), text.size());
+  const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseIterativeFlag>(stream, ignore);
   const size_t offset = std::min(result.Offset(), text.size());
   size_t line = 1;
   size_t column = 1;
@@ -50,27 +52,28 @@ std::string JsonErrorAt(std::string_view text) {
       ++column;
     }
   }
-  const char* reason = result.IsError() ? rapidjson::GetParseError_En(result.Code()) : "not valid JSON";
-  return std::to_string(line) + ":" + std::to_string(column) + ": " + reason;
+  std::string reason = result.IsError() ? rapidjson::GetParseError_En(result.Code()) : "Not valid JSON.";
+  if (reason.ends_with('.')) reason.pop_back();
+  return std::to_string(line) + ":" + std::to_string(column) + ": " + reason + " (at offset " +
+         std::to_string(offset) + ")";
 }
 
-// Reports the second and later holders of one id.
+// Reports the second and later holders of one id, naming the first.
 template <class List, class Id>
 void CheckUnique(const List& list, std::string_view list_path, std::string_view key, Id id_of,
                  std::vector<std::string>& problems, bool zero_allowed) {
+  std::unordered_map<uint64_t, size_t> first_holder;
+  first_holder.reserve(list.size());
   for (size_t i = 0; i < list.size(); ++i) {
     const auto id = id_of(list[i]);
-    const std::string where = JoinPath(IndexPath(list_path, i), key);
     if (id == 0 && !zero_allowed) {
-      problems.push_back(where + ": 0 is not a valid id");
+      problems.push_back(JoinPath(IndexPath(list_path, i), key) + ": 0 is not a valid id");
       continue;
     }
-    for (size_t j = 0; j < i; ++j) {
-      if (id_of(list[j]) == id) {
-        problems.push_back(where + ": " + std::to_string(id) + " is used by " + IndexPath(list_path, j) +
-                           " too");
-        break;
-      }
+    const auto [it, first] = first_holder.emplace(static_cast<uint64_t>(id), i);
+    if (!first) {
+      problems.push_back(JoinPath(IndexPath(list_path, i), key) + ": " + std::to_string(id) + " is used by " +
+                         IndexPath(list_path, it->second) + " too");
     }
   }
 }

@@ -5,10 +5,7 @@
 // and kiv serve refusing what will not run, in plain words.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -198,8 +195,8 @@ TEST(ServeProbe, AnswersGatewayTimeoutWhenThePluginTakesTooLong) {
   ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 1500})", "application/json")->status,
             204);
   const std::string error = ErrorOf(served->http->Get("/probe/v1/masteries/11"));
-  EXPECT_THAT(error,
-              HasSubstr("504 The plug-in did not answer within 0.3 s; it is waiting for Wait: future<"));
+  EXPECT_THAT(error, HasSubstr("504 The plug-in did not answer within 0.3 s and is still running; it is "
+                               "waiting for Wait: future<"));
   // The late answer still completes inside the plug-in, and the host stays usable.
   std::this_thread::sleep_for(std::chrono::milliseconds(1400));
   EXPECT_EQ(Send(*served->http, "GET", "/probe/v1/items/2"),
@@ -255,7 +252,7 @@ TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   const ToolRun unreadable = Kiv("serve --port 0 --world " + bad_world);
   EXPECT_EQ(unreadable.code, 1);
   EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
-                                           ":2:30: Missing a name for object member.\n"));
+                                           ":2:30: Missing a name for object member (at offset 31)\n"));
 
   const ToolRun bad_port = Kiv("serve --port 70000");
   EXPECT_EQ(bad_port.code, 2);
@@ -266,51 +263,6 @@ TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   for (const char* topic :
        {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"})
     EXPECT_THAT(help.output, HasSubstr(topic));
-}
-
-TEST(ServeCommand, ServesUntilCtrlCThenStops) {
-  const std::string world = ::testing::TempDir() + "kiv_serve_ctrl_c_world.json";
-  {
-    std::ofstream out(world);
-    out << kiv::test::kSmallWorld;
-  }
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-  // Started with Ctrl-C ignored (inherited across exec), as a shell
-  // without job control starts background programs.
-  signal(SIGINT, SIG_IGN);
-  const std::string plugin = KIV_MINIMAL_PLUGIN_PATH;
-  std::vector<std::string> args = {KIV_TOOL_PATH, "serve", "--port",   "0",   "--quiet",
-                                   "--world",     world,   "--plugin", plugin};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, KIV_TOOL_PATH, &actions, nullptr, argv.data(), environ);
-  signal(SIGINT, SIG_DFL);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipe_fds[1]);
-  ASSERT_EQ(spawned, 0);
-  std::string output;
-  char buffer[1024];
-  while (output.find("serving on http://127.0.0.1:") == std::string::npos) {
-    const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    output.append(buffer, static_cast<size_t>(n));
-  }
-  ASSERT_THAT(output, HasSubstr("serving on http://127.0.0.1:"));
-  kill(pid, SIGINT);
-  for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;)
-    output.append(buffer, static_cast<size_t>(n));
-  close(pipe_fds[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  EXPECT_THAT(output, HasSubstr("kiv serve: stopping\n"));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ TEST(OwnedValue, JsonRoundTripKeepsShapeAndMemberOrder) {
       "-12",
       "18446744073709551615",
       "0.5",
+      "[0.1,-2.5e-8,1e300,3.0]",  // shortest round-trip doubles
       R"("tab\tquote\"")",
       "[]",
       "{}",

@@ -34,7 +34,7 @@ TEST(PathTemplate, MatchesLikeTheRouteTable) {
       {"/backdrops/{id}.webm", "/backdrops/77.jpg", false, ""},
       {"/splash/{id}/metadata.json", "/splash/9/metadata.json", true, "id=9;"},
       {"/s/{a}-{b}", "/s/x-y-z", true, "a=x-y;b=z;"},  // greedy, left first
-      {"/q/{name}", "/q/a%20b+c%2", true, "name=a b c%2;"},
+      {"/q/{name}", "/q/a%20b+c%2", true, "name=a b+c%2;"},  // "+" is a space in queries only
       {"/literal", "/literal", true, ""},
       {"/literal", "/Literal", false, ""},
       {"/v1/{id}/x", "/v1/{id}/x", true, "id={id};"},
@@ -54,6 +54,7 @@ TEST(PathTemplate, QueryHelpers) {
   EXPECT_EQ(kiv::host::QueryOf("/a/b"), "");
   EXPECT_EQ(kiv::host::QueryParam("a=1&ids=%5B1%2C2%5D&flag", "ids"), "[1,2]");
   EXPECT_EQ(kiv::host::QueryParam("a=1&flag", "flag"), "");
+  EXPECT_EQ(kiv::host::QueryParam("q=a+b%2Bc&q=2", "q"), "a b+c");
   EXPECT_FALSE(kiv::host::QueryParam("a=1", "b").has_value());
 }
 

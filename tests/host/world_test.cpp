@@ -18,8 +18,8 @@ struct BadWorld {
 };
 
 constexpr BadWorld kBadWorlds[] = {
-    {"{\n  \"login\": {\"loggedIn\": true,}\n}", false, "w:2:30: Missing a name for object member."},
-    {"{\"summoners\": [1, 2", false, "w:1:20: Missing a comma or ']' after an array element."},
+    {"{\n  \"login\": {\"loggedIn\": true,}\n}", false, "w:2:30: Missing a name for object member (at offset 31)"},
+    {"{\"summoners\": [1, 2", false, "w:1:20: Missing a comma or ']' after an array element (at offset 19)"},
     {"[1]", false, "w: expected an object at the top, got [1]"},
     {R"({"sumoners": []})", false,
      "w: sumoners: unknown key (expected one of: login, summoners, gameData, platformConfig)"},

@@ -4,6 +4,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -68,7 +71,11 @@ constexpr const char* kUsage =
     "    POST /sim/latency {serviceProxyMs}   GET|DELETE /sim/calls   GET /sim/log   GET /sim/memory\n"
     "\n"
     "Requests naming another host than 127.0.0.1 or localhost, or carrying\n"
-    "another page's Origin, are refused with 403. Ctrl-C stops the host.\n";
+    "another page's Origin, are refused with 403. Ctrl-C stops the host once the\n"
+    "plug-in's handlers have returned (at most 5 s); a second Ctrl-C at once.\n";
+
+// How long a stop may take: a plug-in stuck in a wait holds its unload back.
+constexpr double kStopDeadlineSeconds = 5;
 
 void Print(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -116,6 +123,13 @@ int kiv::RunServe(int argc, char** argv) {
   options.plugin_path = KIV_DEFAULT_PLUGIN;
   options.port = 8080;
   options.output = Print;
+  options.stop_deadline_seconds = kStopDeadlineSeconds;
+  options.on_stop_overdue = [](std::string_view waits) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kiv serve: the host did not stop within %g s%s; exiting\n", kStopDeadlineSeconds,
+                 waits.empty() ? "" : ("; the plug-in is still waiting for " + std::string(waits)).c_str());
+    _exit(1);
+  };
   const char* env_web = std::getenv("KIV_SWAGGER_UI_DIR");
   options.swagger_ui_dir = env_web != nullptr ? env_web : KIV_SWAGGER_UI_DIR;
   std::string world_path = KIV_SOURCE_DIR "/worlds/default.json";
@@ -233,15 +247,25 @@ int kiv::RunServe(int argc, char** argv) {
   std::printf("  open %s/docs   (the API, with Try it out)\n", url.c_str());
   std::fflush(stdout);
 
+  std::atomic<bool> stopped{false};
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&signals, &signal);
     server->Stop();
+    while (!stopped) {
+      const timespec tick{0, 100 * 1000 * 1000};
+      if (sigtimedwait(&signals, nullptr, &tick) > 0) {
+        std::fflush(stdout);
+        std::fputs("kiv serve: interrupted again, exiting at once\n", stderr);
+        _exit(130);
+      }
+    }
   });
   server->Wait();
   std::printf("kiv serve: stopping\n");
   std::fflush(stdout);
   server.reset();
+  stopped = true;
   stopper.join();
   return 0;
 }

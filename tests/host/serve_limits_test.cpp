@@ -1,0 +1,146 @@
+// What the developer host does when clients push it: a request answered 504
+// before it started never runs later, event-stream followers are capped
+// while other clients are still served, and a deeply nested world body is a
+// plain 400.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/host/serve_fixture.h"
+
+namespace {
+
+using kiv::test::ErrorOf;
+using kiv::test::Serve;
+using kiv::test::SmallWorld;
+using ::testing::HasSubstr;
+
+TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/0.3);
+  ASSERT_TRUE(served);
+  const int port = served->server->port();
+  // The first request holds the loop; the save queued behind it times out.
+  auto busy = std::async(std::launch::async, [port] {
+    httplib::Client http("127.0.0.1", port);
+    return ErrorOf(http.Get("/probe/v1/busy/3000"));
+  });
+  // Once a read cannot start either, the loop is held.
+  for (int i = 0; i < 200; ++i) {
+    if (ErrorOf(served->http->Get("/probe/v1/notes/2")).starts_with("504")) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string save =
+      ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
+  const struct {
+    std::string answer;
+    std::string expected;
+  } cases[] = {
+      {busy.get(), "504 The plug-in did not answer within 0.3 s and is still running"},
+      {save, "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
+             "and will not run"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.answer, c.expected);
+  // Once the loop is free again, the note was never saved.
+  std::string note = "no answer";
+  for (int i = 0; i < 50; ++i) {
+    note = ErrorOf(served->http->Get("/probe/v1/notes/1"));
+    if (!note.starts_with("504")) break;
+  }
+  EXPECT_EQ(note, "404 No note 1");
+}
+
+TEST(ServeLimits, FollowersAreCappedAndOtherClientsStillServed) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  constexpr int kFollowers = 40;
+  struct Follower {
+    std::unique_ptr<httplib::Client> http;
+    std::thread thread;
+    std::atomic<int> status{0};
+    std::mutex mutex;
+    std::string body;
+  };
+  std::vector<std::unique_ptr<Follower>> followers;
+  for (int i = 0; i < kFollowers; ++i) {
+    auto f = std::make_unique<Follower>();
+    f->http = std::make_unique<httplib::Client>("127.0.0.1", served->server->port());
+    Follower* raw = f.get();
+    f->thread = std::thread([raw] {
+      raw->http->Get(
+          "/events",
+          [raw](const httplib::Response& response) {
+            raw->status = response.status;
+            return true;
+          },
+          [raw](const char* data, size_t size) {
+            std::lock_guard lock(raw->mutex);
+            raw->body.append(data, size);
+            return true;
+          });
+    });
+    followers.push_back(std::move(f));
+  }
+  const auto answered = [&] {
+    int n = 0;
+    for (const auto& f : followers) {
+      std::lock_guard lock(f->mutex);
+      n += f->status != 0 && !f->body.empty() ? 1 : 0;
+    }
+    return n;
+  };
+  for (int i = 0; i < 1000 && answered() < kFollowers; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  int streaming = 0;
+  int refused = 0;
+  for (const auto& f : followers) {
+    std::lock_guard lock(f->mutex);
+    if (f->status == 200 && f->body.starts_with(": following")) ++streaming;
+    if (f->status == 503) {
+      ++refused;
+      EXPECT_EQ(f->body,
+                R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
+    }
+  }
+  EXPECT_EQ(streaming, 32);
+  EXPECT_EQ(refused, kFollowers - 32);
+  auto session = served->http->Get("/kiv-login/v1/session");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->status, 200);
+  for (auto& f : followers) f->http->stop();
+  for (auto& f : followers) f->thread.join();
+}
+
+TEST(ServeLimits, ADeeplyNestedWorldIsA400WithTheOffset) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  const struct {
+    std::string body;
+    std::string expected;
+  } cases[] = {
+      {std::string(1000000, '['), "world:1:1000001: Invalid value (at offset 1000000)"},
+      {std::string(1000000, '[') + std::string(1000000, ']'), "world: expected an object at the top, got"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THAT(ErrorOf(served->http->Put("/sim/world", c.body, "application/json")),
+                HasSubstr("400 " + c.expected))
+        << c.body.substr(0, 20);
+  }
+  // Deep free-form data is kept, and written back, without recursion.
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  auto put = served->http->Put("/sim/world", R"({"gameData": {"summonerMasteries": )" + deep + "}}",
+                               "application/json");
+  ASSERT_TRUE(put);
+  EXPECT_EQ(put->status, 204) << put->body;
+  auto world = served->http->Get("/sim/world");
+  ASSERT_TRUE(world);
+  EXPECT_THAT(world->body, HasSubstr(R"("summonerMasteries":)" + deep));
+}
+
+}  // namespace
