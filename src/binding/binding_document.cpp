@@ -1,5 +1,6 @@
 #include "binding/detail/binding_document.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -21,7 +22,7 @@ struct SharedEmptyEntry {
   InternedString header;
   char nul;
 };
-SharedEmptyEntry g_shared_empty{{nullptr, Quarn::detail::Fnv1a(""), 0, 0}, '\0'};
+SharedEmptyEntry g_shared_empty{{0, 0, 0, 0}, '\0'};
 
 // A stack that lives on the C++ stack until it outgrows `N` entries; tree
 // walks use it so that shallow trees never allocate.
@@ -61,138 +62,191 @@ bool HoldsRecord(BindingPropertyKind kind) {
 
 Quarn::detail::InternedString* Quarn::detail::SharedEmptyString() { return &g_shared_empty.header; }
 
-Quarn::detail::RecordPool::~RecordPool() {
-  for (void* page : pages_) ::operator delete(page);
-}
-
-void* Quarn::detail::RecordPool::Allocate() {
-  if (free_ == nullptr) {
-    char* page = static_cast<char*>(::operator new(kPageSize));
-    pages_.push_back(page);
-    // Chain the new slots so the first one is handed out first.
-    const size_t slots = kPageSize / slot_size_;
-    for (size_t i = slots; i-- > 0;) {
-      void* slot = page + i * slot_size_;
-      *static_cast<void**>(slot) = free_;
-      free_ = slot;
-    }
+uint32_t Quarn::detail::TextHash(std::string_view text) {
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  uint64_t h = text.size() * kMultiplier;
+  const char* p = text.data();
+  size_t n = text.size();
+  auto mix = [&](uint64_t word) {
+    h = (h ^ word) * kMultiplier;
+    h ^= h >> 29;
+  };
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    mix(word);
   }
-  void* slot = free_;
-  free_ = *static_cast<void**>(slot);
-  return slot;
-}
-
-void Quarn::detail::RecordPool::Free(void* slot) {
-  *static_cast<void**>(slot) = free_;
-  free_ = slot;
-}
-
-Quarn::BindingDocument::BindingDocument() : buckets_(8, nullptr) {}
-
-Quarn::BindingDocument::~BindingDocument() {
-  // Entries still counted here belong to values that were dropped together
-  // with the document (a root destroyed without clearing its tree).
-  for (InternedString* head : buckets_) {
-    while (head != nullptr) {
-      InternedString* next = head->next;
-      ::operator delete(head);
-      head = next;
-    }
+  if (n != 0) {
+    uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    mix(word);
   }
+  h *= kMultiplier;
+  return static_cast<uint32_t>(h >> 32);
+}
+
+Quarn::BindingDocument::~BindingDocument() { ::operator delete(entries_); }
+
+void Quarn::BindingDocument::Reset() noexcept {
+  arena_.Release();
+  ::operator delete(entries_);
+  entries_ = nullptr;
+  hashes_ = nullptr;
+  capacity_ = 0;
+  string_count_ = 0;
+}
+
+Quarn::detail::InternedString* Quarn::BindingDocument::NewEntry(std::string_view text, uint32_t hash,
+                                                                bool interned) {
+  if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("binding string too long");
+  auto* entry = static_cast<InternedString*>(arena_.Allocate(sizeof(InternedString) + text.size() + 1));
+  entry->hash = hash;
+  entry->count = 1;
+  entry->length = static_cast<uint32_t>(text.size());
+  entry->interned = interned ? 1 : 0;
+  char* bytes = reinterpret_cast<char*>(entry + 1);
+  std::memcpy(bytes, text.data(), text.size());
+  bytes[text.size()] = '\0';
+  return entry;
 }
 
 Quarn::detail::InternedString* Quarn::BindingDocument::Intern(std::string_view text) {
   if (text.empty()) return &g_shared_empty.header;
-  const uint32_t hash = detail::Fnv1a(text);
-  InternedString*& bucket = buckets_[hash & (buckets_.size() - 1)];
-  for (InternedString* entry = bucket; entry != nullptr; entry = entry->next) {
-    if (entry->hash == hash && entry->length == text.size() &&
-        std::memcmp(entry->text(), text.data(), text.size()) == 0) {
-      ++entry->count;
-      return entry;
+  const uint32_t hash = detail::TextHash(text);
+  if (capacity_ != 0) {
+    const size_t mask = capacity_ - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      InternedString* entry = entries_[slot];
+      if (entry == nullptr) break;
+      if (hashes_[slot] == hash && entry->length == text.size() &&
+          std::memcmp(entry->text(), text.data(), text.size()) == 0) {
+        ++entry->count;
+        return entry;
+      }
     }
   }
-  if (text.size() > UINT32_MAX) throw std::length_error("binding string too long");
-  auto* entry = static_cast<InternedString*>(::operator new(sizeof(InternedString) + text.size() + 1));
-  entry->hash = hash;
-  entry->count = 1;
-  entry->length = static_cast<uint32_t>(text.size());
-  char* bytes = reinterpret_cast<char*>(entry + 1);
-  std::memcpy(bytes, text.data(), text.size());
-  bytes[text.size()] = '\0';
-  entry->next = bucket;
-  bucket = entry;
+  // Load factor at most 3/4: grow before inserting.
+  if ((string_count_ + 1) * 4 > capacity_ * 3) Grow();
+  InternedString* entry = NewEntry(text, hash, true);
+  const size_t mask = capacity_ - 1;
+  size_t slot = hash & mask;
+  while (entries_[slot] != nullptr) slot = (slot + 1) & mask;
+  entries_[slot] = entry;
+  hashes_[slot] = hash;
   ++string_count_;
-  if (string_count_ > buckets_.size()) Rehash(buckets_.size() * 2);  // load factor 1.0
   return entry;
 }
 
-void Quarn::BindingDocument::Retain(detail::InternedString* entry) {
-  if (entry != &g_shared_empty.header) ++entry->count;
+Quarn::detail::InternedString* Quarn::BindingDocument::StoreText(std::string_view text) {
+  if (text.size() <= detail::kInternedValueMax) return Intern(text);
+  return NewEntry(text, 0, false);
+}
+
+void Quarn::BindingDocument::Grow() {
+  const size_t capacity = capacity_ == 0 ? 8 : capacity_ * 2;
+  void* block = ::operator new(capacity * (sizeof(InternedString*) + sizeof(uint32_t)));
+  auto* entries = static_cast<InternedString**>(block);
+  auto* hashes = reinterpret_cast<uint32_t*>(entries + capacity);
+  std::fill(entries, entries + capacity, nullptr);
+  const size_t mask = capacity - 1;
+  for (size_t i = 0; i < capacity_; ++i) {
+    if (entries_[i] == nullptr) continue;
+    size_t slot = hashes_[i] & mask;
+    while (entries[slot] != nullptr) slot = (slot + 1) & mask;
+    entries[slot] = entries_[i];
+    hashes[slot] = hashes_[i];
+  }
+  ::operator delete(entries_);
+  entries_ = entries;
+  hashes_ = hashes;
+  capacity_ = capacity;
+}
+
+void Quarn::BindingDocument::Unlink(InternedString* entry) {
+  const size_t mask = capacity_ - 1;
+  size_t hole = entry->hash & mask;
+  while (entries_[hole] != entry) hole = (hole + 1) & mask;
+  // Backward-shift deletion: move later entries of the probe run into the
+  // hole unless their home slot lies between the hole and them.
+  for (size_t next = (hole + 1) & mask; entries_[next] != nullptr; next = (next + 1) & mask) {
+    const size_t home = hashes_[next] & mask;
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      entries_[hole] = entries_[next];
+      hashes_[hole] = hashes_[next];
+      hole = next;
+    }
+  }
+  entries_[hole] = nullptr;
+  --string_count_;
 }
 
 void Quarn::BindingDocument::Release(BindingDocument* document, detail::InternedString* entry) {
-  if (entry == &g_shared_empty.header) return;
+  if (entry->length == 0) return;  // the shared empty entry
   if (--entry->count != 0) return;
-  InternedString** link = &document->buckets_[entry->hash & (document->buckets_.size() - 1)];
-  while (*link != entry) link = &(*link)->next;
-  *link = entry->next;
-  --document->string_count_;
-  ::operator delete(entry);
+  if (entry->interned != 0) document->Unlink(entry);
+  document->arena_.Free(entry, sizeof(InternedString) + entry->length + 1);
 }
 
-void Quarn::BindingDocument::Rehash(size_t bucket_count) {
-  std::vector<InternedString*> buckets(bucket_count, nullptr);
-  for (InternedString* head : buckets_) {
-    while (head != nullptr) {
-      InternedString* next = head->next;
-      InternedString*& bucket = buckets[head->hash & (bucket_count - 1)];
-      head->next = bucket;
-      bucket = head;
-      head = next;
+Quarn::detail::BlobRecord* Quarn::BindingDocument::NewBlob(std::span<const uint8_t> bytes) {
+  auto* record = static_cast<detail::BlobRecord*>(arena_.Allocate(sizeof(detail::BlobRecord)));
+  uint8_t* data = nullptr;
+  if (!bytes.empty()) {
+    try {
+      data = static_cast<uint8_t*>(arena_.Allocate(bytes.size()));
+    } catch (...) {
+      arena_.Free(record, sizeof(detail::BlobRecord));
+      throw;
     }
+    std::memcpy(data, bytes.data(), bytes.size());
   }
-  buckets_.swap(buckets);
-}
-
-Quarn::detail::BlobRecord* Quarn::BindingDocument::NewBlob() {
-  return new (blob_pool_.Allocate()) detail::BlobRecord();
+  *record = {data, data + bytes.size(), data + bytes.size()};
+  return record;
 }
 
 void Quarn::BindingDocument::FreeBlob(detail::BlobRecord* record) {
-  record->~vector();
-  blob_pool_.Free(record);
+  arena_.Free(record->begin, static_cast<size_t>(record->capacity - record->begin));
+  arena_.Free(record, sizeof(detail::BlobRecord));
 }
 
 Quarn::BindingEnumRecord* Quarn::BindingDocument::NewEnum(BindingEnumRecord value) {
-  return new (enum_pool_.Allocate()) BindingEnumRecord(value);
+  return new (arena_.Allocate(sizeof(BindingEnumRecord))) BindingEnumRecord(value);
 }
 
-void Quarn::BindingDocument::FreeEnum(BindingEnumRecord* record) { enum_pool_.Free(record); }
+void Quarn::BindingDocument::FreeEnum(BindingEnumRecord* record) {
+  arena_.Free(record, sizeof(BindingEnumRecord));
+}
 
 Quarn::detail::CollectionRecord* Quarn::BindingDocument::NewCollection() {
-  return new (collection_pool_.Allocate()) detail::CollectionRecord{nullptr, 0, 0};
+  return new (arena_.Allocate(sizeof(CollectionRecord))) detail::CollectionRecord{nullptr, 0, 0};
 }
 
 void Quarn::BindingDocument::FreeCollection(detail::CollectionRecord* record) {
-  collection_pool_.Free(record);
+  arena_.Free(record, sizeof(CollectionRecord));
 }
 
 Quarn::detail::StructureRecord* Quarn::BindingDocument::NewStructure() {
-  return new (structure_pool_.Allocate()) detail::StructureRecord{this, nullptr, 0, 0};
+  return new (arena_.Allocate(sizeof(StructureRecord))) detail::StructureRecord{this, nullptr, 0, 0};
 }
 
-void Quarn::BindingDocument::FreeStructure(detail::StructureRecord* record) { structure_pool_.Free(record); }
+void Quarn::BindingDocument::FreeStructure(detail::StructureRecord* record) {
+  arena_.Free(record, sizeof(StructureRecord));
+}
 
 Quarn::BindingDocument* Quarn::BindingDocument::EnsureDocument(BindingProperty& value) {
-  if (value.document_ == nullptr) value.document_ = new BindingDocument();
-  return value.document_;
+  if (value.document() == nullptr) {
+    auto* document = new BindingDocument();
+    if ((reinterpret_cast<uintptr_t>(document) & ~BindingProperty::kPointerMask) != 0) {
+      delete document;
+      throw std::bad_alloc();  // an address beyond 48 bits cannot be packed
+    }
+    value.set_document(document);
+  }
+  return value.document();
 }
 
 Quarn::BindingProperty* Quarn::BindingDocument::InitChild(void* where, BindingDocument* document) {
   auto* cell = new (where) BindingProperty();
-  cell->document_ = document;
-  cell->owns_document_ = false;
+  cell->tag_ = reinterpret_cast<uintptr_t>(document);  // Empty, not owning
   return cell;
 }
 
@@ -200,27 +254,15 @@ Quarn::BindingMember* Quarn::BindingDocument::InitMember(void* where, BindingDoc
                                                          detail::InternedString* name) {
   auto* member = new (where) BindingMember();
   member->name_ = name;
-  member->value_.document_ = document;
-  member->value_.owns_document_ = false;
+  member->value_.tag_ = reinterpret_cast<uintptr_t>(document);
   return member;
 }
 
-void Quarn::BindingDocument::SetRaw(BindingProperty& value, BindingPropertyKind kind, uint64_t bits) {
-  value.kind_ = kind;
-  std::memcpy(&value.payload_, &bits, sizeof(bits));
-}
-
-uint64_t Quarn::BindingDocument::RawBits(const BindingProperty& value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value.payload_, sizeof(bits));
-  return bits;
-}
-
 void Quarn::BindingDocument::ClearValue(BindingProperty& value) {
-  const BindingPropertyKind kind = value.kind_;
+  const BindingPropertyKind kind = value.kind();
   void* record = value.payload_.record;
-  BindingDocument* document = value.document_;
-  value.kind_ = BindingPropertyKind::Empty;
+  BindingDocument* document = value.document();
+  value.set_kind(BindingPropertyKind::Empty);
   value.payload_.u = 0;
   if (!HoldsRecord(kind)) return;
 
@@ -248,9 +290,9 @@ void Quarn::BindingDocument::ClearValue(BindingProperty& value) {
         auto* collection = static_cast<CollectionRecord*>(item.record);
         for (size_t i = 0; i < collection->size; ++i) {
           const BindingProperty& element = collection->data[i];
-          if (HoldsRecord(element.kind_)) pending.push({element.kind_, element.payload_.record});
+          if (HoldsRecord(element.kind())) pending.push({element.kind(), element.payload_.record});
         }
-        ::operator delete(collection->data);
+        document->FreeBlock(collection->data, collection->capacity * sizeof(BindingProperty));
         document->FreeCollection(collection);
         break;
       }
@@ -260,9 +302,9 @@ void Quarn::BindingDocument::ClearValue(BindingProperty& value) {
           BindingMember& member = structure->members[i];
           Release(document, member.name_);
           const BindingProperty& element = member.value_;
-          if (HoldsRecord(element.kind_)) pending.push({element.kind_, element.payload_.record});
+          if (HoldsRecord(element.kind())) pending.push({element.kind(), element.payload_.record});
         }
-        ::operator delete(structure->members);
+        document->FreeBlock(structure->members, size_t{structure->capacity} * sizeof(BindingMember));
         document->FreeStructure(structure);
         break;
       }
@@ -279,12 +321,12 @@ void Quarn::BindingDocument::CopyValue(BindingProperty& target, const BindingPro
   };
   SmallStack<Pending> pending;
   pending.push({&target, &source});
-  const BindingDocument* source_document = source.document_;
+  const BindingDocument* source_document = source.document();
   while (!pending.empty()) {
     const Pending item = pending.pop();
     BindingProperty& to = *item.target;
     const BindingProperty& from = *item.source;
-    switch (from.kind_) {
+    switch (from.kind()) {
       case BindingPropertyKind::Empty:
         break;
       case BindingPropertyKind::Bool:
@@ -292,56 +334,49 @@ void Quarn::BindingDocument::CopyValue(BindingProperty& target, const BindingPro
       case BindingPropertyKind::Unsigned:
       case BindingPropertyKind::Float:
         to.payload_ = from.payload_;
-        to.kind_ = from.kind_;
+        to.set_kind(from.kind());
         break;
       case BindingPropertyKind::String: {
         auto* text = static_cast<InternedString*>(from.payload_.record);
-        if (text == &g_shared_empty.header) {
-          to.payload_.record = text;
-        } else if (source_document == to.document_) {
+        if (text->length == 0) {
+          to.payload_.record = &g_shared_empty.header;
+        } else if (source_document == to.document()) {
           Retain(text);
           to.payload_.record = text;
         } else {
-          to.payload_.record = EnsureDocument(to)->Intern(text->view());
+          to.payload_.record = EnsureDocument(to)->StoreText(text->view());
         }
-        to.kind_ = BindingPropertyKind::String;
+        to.set_kind(BindingPropertyKind::String);
         break;
       }
       case BindingPropertyKind::Blob: {
-        BindingDocument* document = EnsureDocument(to);
-        detail::BlobRecord* blob = document->NewBlob();
-        try {
-          *blob = *static_cast<const detail::BlobRecord*>(from.payload_.record);
-        } catch (...) {
-          document->FreeBlob(blob);
-          throw;
-        }
-        to.payload_.record = blob;
-        to.kind_ = BindingPropertyKind::Blob;
+        const auto* blob = static_cast<const detail::BlobRecord*>(from.payload_.record);
+        to.payload_.record = EnsureDocument(to)->NewBlob({blob->begin, blob->size()});
+        to.set_kind(BindingPropertyKind::Blob);
         break;
       }
       case BindingPropertyKind::Enum:
         to.payload_.record =
             EnsureDocument(to)->NewEnum(*static_cast<const BindingEnumRecord*>(from.payload_.record));
-        to.kind_ = BindingPropertyKind::Enum;
+        to.set_kind(BindingPropertyKind::Enum);
         break;
       case BindingPropertyKind::Collection: {
         const auto* source_record = static_cast<const CollectionRecord*>(from.payload_.record);
         BindingDocument* document = EnsureDocument(to);
         const size_t count = source_record->size;
-        void* data = count == 0 ? nullptr : ::operator new(count * sizeof(BindingProperty));
+        void* data = count == 0 ? nullptr : document->AllocateBlock(count * sizeof(BindingProperty));
         CollectionRecord* record;
         try {
           record = document->NewCollection();
         } catch (...) {
-          ::operator delete(data);
+          document->FreeBlock(data, count * sizeof(BindingProperty));
           throw;
         }
         auto* cells = static_cast<BindingProperty*>(data);
         for (size_t i = 0; i < count; ++i) InitChild(cells + i, document);
         *record = {cells, count, count};
         to.payload_.record = record;
-        to.kind_ = BindingPropertyKind::Collection;
+        to.set_kind(BindingPropertyKind::Collection);
         for (size_t i = count; i-- > 0;) pending.push({cells + i, source_record->data + i});
         break;
       }
@@ -349,17 +384,22 @@ void Quarn::BindingDocument::CopyValue(BindingProperty& target, const BindingPro
         const auto* source_record = static_cast<const StructureRecord*>(from.payload_.record);
         BindingDocument* document = EnsureDocument(to);
         const uint32_t count = source_record->size;
-        void* data = count == 0 ? nullptr : ::operator new(count * sizeof(BindingMember));
+        void* data = count == 0 ? nullptr : document->AllocateBlock(count * sizeof(BindingMember));
         StructureRecord* record;
         try {
           record = document->NewStructure();
         } catch (...) {
-          ::operator delete(data);
+          document->FreeBlock(data, count * sizeof(BindingMember));
           throw;
         }
         auto* members = static_cast<BindingMember*>(data);
-        // Names are interned before the record is published; the members
-        // stay valid (Empty) whatever happens afterwards.
+        // The record is published before any name is interned, so that a
+        // failure leaves a valid (smaller) structure for the owner to clear.
+        record->members = members;
+        record->size = 0;
+        record->capacity = count;
+        to.payload_.record = record;
+        to.set_kind(BindingPropertyKind::Structure);
         for (uint32_t i = 0; i < count; ++i) {
           InternedString* name = source_record->members[i].name_;
           if (source_document == document) {
@@ -368,12 +408,8 @@ void Quarn::BindingDocument::CopyValue(BindingProperty& target, const BindingPro
             name = document->Intern(name->view());
           }
           InitMember(members + i, document, name);
+          record->size = i + 1;
         }
-        record->members = members;
-        record->size = count;
-        record->capacity = count;
-        to.payload_.record = record;
-        to.kind_ = BindingPropertyKind::Structure;
         for (uint32_t i = count; i-- > 0;) {
           pending.push({&members[i].value_, &source_record->members[i].value_});
         }
@@ -385,9 +421,9 @@ void Quarn::BindingDocument::CopyValue(BindingProperty& target, const BindingPro
 
 void Quarn::BindingDocument::TransferValue(BindingProperty& target, BindingProperty& value) {
   target.payload_ = value.payload_;
-  target.kind_ = value.kind_;
+  target.set_kind(value.kind());
   value.payload_.u = 0;
-  value.kind_ = BindingPropertyKind::Empty;
+  value.set_kind(BindingPropertyKind::Empty);
 }
 
 bool Quarn::BindingDocument::Contains(const BindingProperty& root, const BindingProperty* node) {
@@ -398,17 +434,15 @@ bool Quarn::BindingDocument::Contains(const BindingProperty& root, const Binding
     if (item == node) return true;
     auto visit = [&](const BindingProperty* child) {
       if (child == node) return true;
-      if (child->kind_ == BindingPropertyKind::Collection || child->kind_ == BindingPropertyKind::Structure) {
-        pending.push(child);
-      }
+      if (child->IsCollection() || child->IsStructure()) pending.push(child);
       return false;
     };
-    if (item->kind_ == BindingPropertyKind::Collection) {
+    if (item->IsCollection()) {
       const auto* record = static_cast<const CollectionRecord*>(item->payload_.record);
       for (size_t i = 0; i < record->size; ++i) {
         if (visit(record->data + i)) return true;
       }
-    } else if (item->kind_ == BindingPropertyKind::Structure) {
+    } else if (item->IsStructure()) {
       const auto* record = static_cast<const StructureRecord*>(item->payload_.record);
       for (uint32_t i = 0; i < record->size; ++i) {
         if (visit(&record->members[i].value_)) return true;

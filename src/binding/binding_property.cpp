@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "binding/detail/binding_document.h"
+#include "binding/detail/c_locale_numbers.h"
 
 namespace {
 
@@ -32,10 +33,10 @@ constexpr size_t kMaxMembers = std::numeric_limits<uint32_t>::max();
 
 // Cells hold no pointers into themselves, so arrays of them move bytewise.
 template <class Cell>
-Cell* GrowArray(Cell* data, size_t size, size_t capacity) {
-  auto* grown = static_cast<Cell*>(::operator new(capacity * sizeof(Cell)));
+Cell* GrowArray(BindingDocument* document, Cell* data, size_t size, size_t old_capacity, size_t capacity) {
+  auto* grown = static_cast<Cell*>(document->AllocateBlock(capacity * sizeof(Cell)));
   if (size != 0) std::memcpy(static_cast<void*>(grown), static_cast<const void*>(data), size * sizeof(Cell));
-  ::operator delete(data);
+  document->FreeBlock(data, old_capacity * sizeof(Cell));
   return grown;
 }
 
@@ -67,8 +68,12 @@ std::string_view Quarn::KindName(BindingPropertyKind kind) {
 std::string_view Quarn::BindingMember::name() const { return name_->view(); }
 
 Quarn::BindingProperty::~BindingProperty() {
-  BindingDocument::ClearValue(*this);
-  if (owns_document_) delete document_;
+  // A root frees its whole tree with the document, without visiting it.
+  if (owns_document()) {
+    delete document();
+  } else {
+    BindingDocument::ClearValue(*this);
+  }
 }
 
 Quarn::BindingProperty::BindingProperty(const BindingProperty& other) {
@@ -76,13 +81,11 @@ Quarn::BindingProperty::BindingProperty(const BindingProperty& other) {
 }
 
 Quarn::BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
-  if (other.owns_document_) {
+  if (other.owns_document()) {
     payload_ = other.payload_;
-    document_ = other.document_;
-    kind_ = other.kind_;
+    tag_ = other.tag_;
     other.payload_.u = 0;
-    other.document_ = nullptr;
-    other.kind_ = BindingPropertyKind::Empty;
+    other.tag_ = kOwnsBit;
     return;
   }
   BindingDocument::CopyValue(*this, other);
@@ -91,12 +94,11 @@ Quarn::BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
 
 Quarn::BindingProperty& Quarn::BindingProperty::operator=(const BindingProperty& other) {
   if (this == &other) return *this;
-  if (document_ != nullptr && document_ == other.document_) {
+  if (document() != nullptr && document() == other.document()) {
     // Same tree: either value may lie inside the other, so copy into a
     // detached cell first and install it once this value is cleared.
     BindingProperty cell;
-    cell.document_ = document_;
-    cell.owns_document_ = false;
+    cell.tag_ = reinterpret_cast<uintptr_t>(document());
     BindingDocument::CopyValue(cell, other);
     BindingDocument::ClearValue(*this);
     BindingDocument::TransferValue(*this, cell);
@@ -109,26 +111,23 @@ Quarn::BindingProperty& Quarn::BindingProperty::operator=(const BindingProperty&
 
 Quarn::BindingProperty& Quarn::BindingProperty::operator=(BindingProperty&& other) noexcept {
   if (this == &other) return *this;
-  if (owns_document_ && other.owns_document_) {
+  if (owns_document() && other.owns_document()) {
     std::swap(payload_, other.payload_);
-    std::swap(document_, other.document_);
-    std::swap(kind_, other.kind_);
+    std::swap(tag_, other.tag_);
     other.Clear();
     return *this;
   }
-  if (document_ != nullptr && document_ == other.document_) {
+  if (document() != nullptr && document() == other.document()) {
     // Same tree: the records can change hands without a copy. Detaching the
     // source first keeps this safe when one value lies inside the other.
     BindingProperty detached;
-    detached.document_ = document_;
-    detached.owns_document_ = false;
+    detached.tag_ = reinterpret_cast<uintptr_t>(document());
     BindingDocument::TransferValue(detached, other);
     if (BindingDocument::Contains(detached, this)) {
       // This value sits inside what is being moved: keep a copy, and let the
       // rest (this cell included) go with the source.
       BindingProperty copy;
-      copy.document_ = document_;
-      copy.owns_document_ = false;
+      copy.tag_ = reinterpret_cast<uintptr_t>(document());
       BindingDocument::CopyValue(copy, detached);
       BindingDocument::ClearValue(*this);
       BindingDocument::TransferValue(*this, copy);
@@ -145,7 +144,7 @@ Quarn::BindingProperty& Quarn::BindingProperty::operator=(BindingProperty&& othe
 }
 
 size_t Quarn::BindingProperty::size() const {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::Empty:
       return 0;
     case BindingPropertyKind::String:
@@ -161,114 +160,114 @@ size_t Quarn::BindingProperty::size() const {
   }
 }
 
-void Quarn::BindingProperty::Clear() { BindingDocument::ClearValue(*this); }
+void Quarn::BindingProperty::Clear() {
+  // A root holds everything of its document: free it at once.
+  if (owns_document() && document() != nullptr && kind() != BindingPropertyKind::Empty) {
+    payload_.u = 0;
+    set_kind(BindingPropertyKind::Empty);
+    document()->Reset();
+    return;
+  }
+  BindingDocument::ClearValue(*this);
+}
 
 void Quarn::BindingProperty::SetBool(bool v) {
   BindingDocument::ClearValue(*this);
   payload_.b = v;
-  kind_ = BindingPropertyKind::Bool;
+  set_kind(BindingPropertyKind::Bool);
 }
 
 void Quarn::BindingProperty::SetSigned(int64_t v) {
   BindingDocument::ClearValue(*this);
   payload_.i = v;
-  kind_ = BindingPropertyKind::Signed;
+  set_kind(BindingPropertyKind::Signed);
 }
 
 void Quarn::BindingProperty::SetUnsigned(uint64_t v) {
   BindingDocument::ClearValue(*this);
   payload_.u = v;
-  kind_ = BindingPropertyKind::Unsigned;
+  set_kind(BindingPropertyKind::Unsigned);
 }
 
 void Quarn::BindingProperty::SetDouble(double v) {
   BindingDocument::ClearValue(*this);
   payload_.d = v;
-  kind_ = BindingPropertyKind::Float;
+  set_kind(BindingPropertyKind::Float);
 }
 
 void Quarn::BindingProperty::SetString(std::string_view text) {
   text = CutAtNul(text);
   // Intern before clearing: `text` may be this value's own string.
   InternedString* entry =
-      text.empty() ? detail::SharedEmptyString() : BindingDocument::EnsureDocument(*this)->Intern(text);
+      text.empty() ? detail::SharedEmptyString() : BindingDocument::EnsureDocument(*this)->StoreText(text);
   BindingDocument::ClearValue(*this);
   payload_.record = entry;
-  kind_ = BindingPropertyKind::String;
+  set_kind(BindingPropertyKind::String);
 }
 
 void Quarn::BindingProperty::SetBlob(std::span<const uint8_t> bytes) {
-  BindingDocument* document = BindingDocument::EnsureDocument(*this);
-  detail::BlobRecord* blob = document->NewBlob();
-  try {
-    blob->assign(bytes.begin(), bytes.end());
-  } catch (...) {
-    document->FreeBlob(blob);
-    throw;
-  }
+  // Stored before clearing: `bytes` may be this value's own blob.
+  detail::BlobRecord* blob = BindingDocument::EnsureDocument(*this)->NewBlob(bytes);
   BindingDocument::ClearValue(*this);
   payload_.record = blob;
-  kind_ = BindingPropertyKind::Blob;
+  set_kind(BindingPropertyKind::Blob);
 }
 
 void Quarn::BindingProperty::SetBlob(std::vector<uint8_t>&& bytes) {
-  detail::BlobRecord* blob = BindingDocument::EnsureDocument(*this)->NewBlob();
-  *blob = std::move(bytes);
-  BindingDocument::ClearValue(*this);
-  payload_.record = blob;
-  kind_ = BindingPropertyKind::Blob;
+  // The bytes go into the document's arena, which owns every byte of a tree.
+  SetBlob(std::span<const uint8_t>(bytes.data(), bytes.size()));
 }
 
 void Quarn::BindingProperty::SetEnum(int32_t value, const StaticType& type) {
   BindingEnumRecord* record = BindingDocument::EnsureDocument(*this)->NewEnum({value, &type});
   BindingDocument::ClearValue(*this);
   payload_.record = record;
-  kind_ = BindingPropertyKind::Enum;
+  set_kind(BindingPropertyKind::Enum);
 }
 
 void Quarn::BindingProperty::MakeCollection() {
-  if (kind_ == BindingPropertyKind::Collection) return;
+  if (kind() == BindingPropertyKind::Collection) return;
   BindingDocument::ClearValue(*this);
   payload_.record = BindingDocument::EnsureDocument(*this)->NewCollection();
-  kind_ = BindingPropertyKind::Collection;
+  set_kind(BindingPropertyKind::Collection);
 }
 
 void Quarn::BindingProperty::MakeStructure() {
-  if (kind_ == BindingPropertyKind::Structure) return;
+  if (kind() == BindingPropertyKind::Structure) return;
   BindingDocument::ClearValue(*this);
   payload_.record = BindingDocument::EnsureDocument(*this)->NewStructure();
-  kind_ = BindingPropertyKind::Structure;
+  set_kind(BindingPropertyKind::Structure);
 }
 
 bool Quarn::BindingProperty::GetBool(bool def) const {
-  return kind_ == BindingPropertyKind::Bool ? payload_.b : def;
+  return kind() == BindingPropertyKind::Bool ? payload_.b : def;
 }
 
 int64_t Quarn::BindingProperty::GetSigned(int64_t def) const {
-  return kind_ == BindingPropertyKind::Signed ? payload_.i : def;
+  return kind() == BindingPropertyKind::Signed ? payload_.i : def;
 }
 
 uint64_t Quarn::BindingProperty::GetUnsigned(uint64_t def) const {
-  return kind_ == BindingPropertyKind::Unsigned ? payload_.u : def;
+  return kind() == BindingPropertyKind::Unsigned ? payload_.u : def;
 }
 
 double Quarn::BindingProperty::GetDouble(double def) const {
-  return kind_ == BindingPropertyKind::Float ? payload_.d : def;
+  return kind() == BindingPropertyKind::Float ? payload_.d : def;
 }
 
 std::string_view Quarn::BindingProperty::GetString() const {
-  return kind_ == BindingPropertyKind::String ? static_cast<const InternedString*>(payload_.record)->view()
+  return kind() == BindingPropertyKind::String ? static_cast<const InternedString*>(payload_.record)->view()
                                               : std::string_view();
 }
 
 std::span<const uint8_t> Quarn::BindingProperty::GetBlob() const {
-  if (kind_ != BindingPropertyKind::Blob) return {};
+  if (kind() != BindingPropertyKind::Blob) return {};
   const auto* blob = static_cast<const detail::BlobRecord*>(payload_.record);
-  return {blob->data(), blob->size()};
+  return {blob->begin, blob->size()};
 }
 
 Quarn::BindingEnumRecord Quarn::BindingProperty::GetEnum() const {
-  return kind_ == BindingPropertyKind::Enum ? *static_cast<const BindingEnumRecord*>(payload_.record)
+  return kind() == BindingPropertyKind::Enum ? *static_cast<const BindingEnumRecord*>(payload_.record)
                                             : BindingEnumRecord{};
 }
 
@@ -279,10 +278,11 @@ Quarn::BindingProperty& Quarn::BindingProperty::Element(size_t i) {
   if (i >= kMaxElements) throw std::length_error("binding collection too long");
   if (i >= record->capacity) {
     const size_t capacity = std::max({i + 1, record->capacity * 2, size_t{4}});
-    record->data = GrowArray(record->data, record->size, std::min(capacity, kMaxElements));
+    record->data =
+        GrowArray(document(), record->data, record->size, record->capacity, std::min(capacity, kMaxElements));
     record->capacity = std::min(capacity, kMaxElements);
   }
-  for (size_t j = record->size; j <= i; ++j) BindingDocument::InitChild(record->data + j, document_);
+  for (size_t j = record->size; j <= i; ++j) BindingDocument::InitChild(record->data + j, document());
   record->size = i + 1;
   return record->data[i];
 }
@@ -290,28 +290,28 @@ Quarn::BindingProperty& Quarn::BindingProperty::Element(size_t i) {
 Quarn::BindingProperty& Quarn::BindingProperty::Append() { return Element(IsCollection() ? size() : 0); }
 
 const Quarn::BindingProperty& Quarn::BindingProperty::Element(size_t i) const {
-  if (kind_ != BindingPropertyKind::Collection) return EmptyValue();
+  if (kind() != BindingPropertyKind::Collection) return EmptyValue();
   const auto* record = static_cast<const CollectionRecord*>(payload_.record);
   return i < record->size ? record->data[i] : EmptyValue();
 }
 
 void Quarn::BindingProperty::Reserve(size_t n) {
   if (n > kMaxElements) throw std::length_error("binding collection too long");
-  if (kind_ != BindingPropertyKind::Collection) return;
+  if (kind() != BindingPropertyKind::Collection) return;
   auto* record = static_cast<CollectionRecord*>(payload_.record);
   if (n <= record->capacity) return;
-  record->data = GrowArray(record->data, record->size, n);
+  record->data = GrowArray(document(), record->data, record->size, record->capacity, n);
   record->capacity = n;
 }
 
 std::span<Quarn::BindingProperty> Quarn::BindingProperty::Elements() {
-  if (kind_ != BindingPropertyKind::Collection) return {};
+  if (kind() != BindingPropertyKind::Collection) return {};
   auto* record = static_cast<CollectionRecord*>(payload_.record);
   return {record->data, record->size};
 }
 
 std::span<const Quarn::BindingProperty> Quarn::BindingProperty::Elements() const {
-  if (kind_ != BindingPropertyKind::Collection) return {};
+  if (kind() != BindingPropertyKind::Collection) return {};
   const auto* record = static_cast<const CollectionRecord*>(payload_.record);
   return {record->data, record->size};
 }
@@ -324,13 +324,13 @@ Quarn::BindingProperty& Quarn::BindingProperty::Member(std::string_view name) {
   if (index < record->size && record->members[index].name() == name) return record->members[index].value_;
   if (record->size == kMaxMembers) throw std::length_error("binding structure too large");
 
-  InternedString* entry = document_->Intern(name);
+  InternedString* entry = document()->Intern(name);
   if (record->size == record->capacity) {
     const size_t capacity = std::min<size_t>(std::max<size_t>(size_t{record->capacity} * 2, 4), kMaxMembers);
     try {
-      record->members = GrowArray(record->members, record->size, capacity);
+      record->members = GrowArray(document(), record->members, record->size, record->capacity, capacity);
     } catch (...) {
-      BindingDocument::Release(document_, entry);
+      BindingDocument::Release(document(), entry);
       throw;
     }
     record->capacity = static_cast<uint32_t>(capacity);
@@ -338,7 +338,7 @@ Quarn::BindingProperty& Quarn::BindingProperty::Member(std::string_view name) {
   BindingMember* slot = record->members + index;
   std::memmove(static_cast<void*>(slot + 1), static_cast<const void*>(slot),
                (record->size - index) * sizeof(BindingMember));
-  BindingDocument::InitMember(slot, document_, entry);
+  BindingDocument::InitMember(slot, document(), entry);
   ++record->size;
   return slot->value_;
 }
@@ -349,7 +349,7 @@ const Quarn::BindingProperty& Quarn::BindingProperty::Member(std::string_view na
 }
 
 const Quarn::BindingProperty* Quarn::BindingProperty::FindMember(std::string_view name) const {
-  if (kind_ != BindingPropertyKind::Structure) return nullptr;
+  if (kind() != BindingPropertyKind::Structure) return nullptr;
   name = CutAtNul(name);
   const auto* record = static_cast<const StructureRecord*>(payload_.record);
   const uint32_t index = LowerBound(*record, name);
@@ -362,14 +362,14 @@ Quarn::BindingProperty* Quarn::BindingProperty::FindMember(std::string_view name
 }
 
 bool Quarn::BindingProperty::EraseMember(std::string_view name) {
-  if (kind_ != BindingPropertyKind::Structure) return false;
+  if (kind() != BindingPropertyKind::Structure) return false;
   name = CutAtNul(name);
   auto* record = static_cast<StructureRecord*>(payload_.record);
   const uint32_t index = LowerBound(*record, name);
   if (index >= record->size || record->members[index].name() != name) return false;
   BindingMember* slot = record->members + index;
   BindingDocument::ClearValue(slot->value_);
-  BindingDocument::Release(document_, slot->name_);
+  BindingDocument::Release(document(), slot->name_);
   std::memmove(static_cast<void*>(slot), static_cast<const void*>(slot + 1),
                (record->size - index - 1) * sizeof(BindingMember));
   --record->size;
@@ -377,13 +377,13 @@ bool Quarn::BindingProperty::EraseMember(std::string_view name) {
 }
 
 std::span<Quarn::BindingMember> Quarn::BindingProperty::Members() {
-  if (kind_ != BindingPropertyKind::Structure) return {};
+  if (kind() != BindingPropertyKind::Structure) return {};
   auto* record = static_cast<StructureRecord*>(payload_.record);
   return {record->members, record->size};
 }
 
 std::span<const Quarn::BindingMember> Quarn::BindingProperty::Members() const {
-  if (kind_ != BindingPropertyKind::Structure) return {};
+  if (kind() != BindingPropertyKind::Structure) return {};
   const auto* record = static_cast<const StructureRecord*>(payload_.record);
   return {record->members, record->size};
 }
@@ -428,7 +428,7 @@ int64_t Quarn::ReadSigned(const BindingProperty& value, int64_t def) {
       return TruncateToSigned(value.GetDouble(), def);
     case BindingPropertyKind::String:
       // Interned texts are NUL-terminated.
-      return std::strtoll(value.GetString().data(), nullptr, 0);
+      return detail::StrToSigned(value.GetString().data(), nullptr, 0);
     case BindingPropertyKind::Enum:
       return value.GetEnum().value;
     default:
@@ -452,7 +452,7 @@ uint64_t Quarn::ReadUnsigned(const BindingProperty& value, uint64_t def) {
       return static_cast<uint64_t>(TruncateToSigned(d, 0));
     }
     case BindingPropertyKind::String:
-      return std::strtoull(value.GetString().data(), nullptr, 0);
+      return detail::StrToUnsigned(value.GetString().data(), nullptr, 0);
     case BindingPropertyKind::Enum:
       return static_cast<uint64_t>(static_cast<int64_t>(value.GetEnum().value));
     default:

@@ -2,7 +2,8 @@
 // crosses a boundary of the plug-in, and BindingResult, a value plus a
 // success flag.
 //
-// A value is a small cell (payload, document pointer, kind, owns flag).
+// A value is a 16-byte cell: the 64-bit payload, and one word that packs the
+// document pointer (low 48 bits), the kind and the owns flag.
 // Strings, blobs, enum records, collections and structures keep their data
 // in the BindingDocument of their tree, owned by the root value; elements
 // and members share it. References to elements and members are valid only
@@ -68,10 +69,10 @@ class BindingProperty {
   // Swap when both are roots, else deep copy; the source is cleared.
   BindingProperty& operator=(BindingProperty&& other) noexcept;
 
-  BindingPropertyKind kind() const { return kind_; }
-  bool IsEmpty() const { return kind_ == BindingPropertyKind::Empty; }
-  bool IsCollection() const { return kind_ == BindingPropertyKind::Collection; }
-  bool IsStructure() const { return kind_ == BindingPropertyKind::Structure; }
+  BindingPropertyKind kind() const { return static_cast<BindingPropertyKind>((tag_ >> kKindShift) & 0xFF); }
+  bool IsEmpty() const { return kind() == BindingPropertyKind::Empty; }
+  bool IsCollection() const { return kind() == BindingPropertyKind::Collection; }
+  bool IsStructure() const { return kind() == BindingPropertyKind::Structure; }
   // Empty 0; scalars and Enum 1; String and Blob bytes; Collection elements;
   // Structure members.
   size_t size() const;
@@ -134,7 +135,7 @@ class BindingProperty {
   static const BindingProperty& EmptyValue();
 
   // The tree's document, created on first use. Internal to the binding layer.
-  BindingDocument* document() const { return document_; }
+  BindingDocument* document() const { return reinterpret_cast<BindingDocument*>(tag_ & kPointerMask); }
 
  private:
   friend class BindingDocument;
@@ -148,13 +149,27 @@ class BindingProperty {
     void* record;  // String: InternedString*; Blob/Enum/Collection/Structure: pool record
   };
 
+  static constexpr unsigned kKindShift = 48;
+  static constexpr uint64_t kOwnsBit = uint64_t{1} << 56;
+  static constexpr uint64_t kPointerMask = (uint64_t{1} << 48) - 1;
+
+  bool owns_document() const { return (tag_ & kOwnsBit) != 0; }
+  void set_kind(BindingPropertyKind kind) {
+    tag_ = (tag_ & ~(uint64_t{0xFF} << kKindShift)) | (uint64_t{static_cast<uint8_t>(kind)} << kKindShift);
+  }
+  void set_document(BindingDocument* document) {
+    tag_ = (tag_ & ~kPointerMask) | reinterpret_cast<uintptr_t>(document);
+  }
+  void set_owns_document(bool owns) { tag_ = owns ? (tag_ | kOwnsBit) : (tag_ & ~kOwnsBit); }
+
   Payload payload_{.u = 0};
-  BindingDocument* document_ = nullptr;
-  BindingPropertyKind kind_ = BindingPropertyKind::Empty;
-  bool owns_document_ = true;  // set on a root, clear on elements and members
+  // Document pointer in the low 48 bits (user-space addresses fit), the
+  // kind in bits 48-55, the owns flag (set on a root, clear on elements and
+  // members) in bit 56.
+  uint64_t tag_ = kOwnsBit;
 };
 
-static_assert(sizeof(BindingProperty) <= 24, "a binding cell must stay small");
+static_assert(sizeof(BindingProperty) == 16, "a binding cell must stay small");
 
 // One member of a Structure: interned name plus value.
 class BindingMember {

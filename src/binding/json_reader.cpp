@@ -76,7 +76,7 @@ class Events {
   Quarn::detail::TreeBuilder& builder_;
 };
 
-constexpr size_t kKeptBufferBytes = size_t{4} << 20;
+constexpr size_t kKeptBufferBytes = size_t{256} << 10;
 constexpr size_t kSimdPadding = 16;
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -109,18 +109,26 @@ Quarn::BindingResult Quarn::FromJson(std::string_view text) {
   // the same codes and offsets as the recursive mode except for a stray
   // closing token or separator at the root, which it calls an empty
   // document where the recursive mode reports an invalid value.
-  thread_local detail::TreeBuilder builder;  // its buffers serve the next call too
-  builder.Begin(result.value, detail::DuplicateKeys::kMerge);
-  Events events(builder);
-  rapidjson::Reader reader;
-  const rapidjson::ParseResult parsed =
-      reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag>(stream, events);
-  if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
-  if (!parsed.IsError()) {
-    builder.Finish();
-    return result;
+  //
+  // Doubles are read correctly rounded (the default mode may be off by a
+  // unit in the last place).
+  struct BufferTrim {
+    ~BufferTrim() {
+      if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
+    }
+  } trim;
+  rapidjson::ParseResult parsed;
+  {
+    detail::TreeBuilder::Scope scope(detail::ThreadTreeBuilder(), result.value, detail::DuplicateKeys::kMerge);
+    Events events(scope.builder());
+    rapidjson::Reader reader;
+    parsed = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag |
+                          rapidjson::kParseFullPrecisionFlag>(stream, events);
+    if (!parsed.IsError()) {
+      scope.builder().Finish();
+      return result;
+    }
   }
-  builder.Abandon();
 
   rapidjson::ParseErrorCode code = parsed.Code();
   if (code == rapidjson::kParseErrorDocumentEmpty) code = rapidjson::kParseErrorValueInvalid;

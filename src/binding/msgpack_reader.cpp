@@ -16,109 +16,24 @@ using Quarn::BindingProperty;
 
 namespace Msg = Quarn::CodecMessage;
 
-// Writes each value where the format's rules put it, in place: a repeated
-// key selects the member it selected before, nil leaves the target as it
-// is, and a map or array over one of the same kind is filled further
-// (members by name, elements by index).
-class InPlaceSink {
- public:
-  explicit InPlaceSink(BindingProperty& root) : root_(root) { open_.reserve(16); }
-
-  void Key(std::string_view key) { key_ = key; }
-  void Null() { Target(); }
-  void Bool(bool v) { Target().SetBool(v); }
-  void Signed(int64_t v) { Target().SetSigned(v); }
-  void Unsigned(uint64_t v) { Target().SetUnsigned(v); }
-  void Double(double v) { Target().SetDouble(v); }
-  void String(std::string_view text) { Target().SetString(text); }
-  void Blob(std::span<const uint8_t> bytes) { Target().SetBlob(bytes); }
-  void OpenArray(uint64_t count, size_t bytes_left) {
-    BindingProperty& node = Target();
-    node.MakeCollection();
-    // Every element takes at least one byte, so the data bounds what a
-    // header may make us reserve.
-    if (node.size() == 0 && count > 0) {
-      node.Reserve(static_cast<size_t>(std::min<uint64_t>(count, bytes_left)));
-    }
-    open_.push_back({&node, 0});
-  }
-  void OpenMap(uint64_t) {
-    BindingProperty& node = Target();
-    node.MakeStructure();
-    open_.push_back({&node, 0});
-  }
-  void Close(bool) { open_.pop_back(); }
-  void Abandon() { open_.clear(); }
-
- private:
-  struct Open {
-    BindingProperty* node;  // its cell does not move while it is open
-    size_t next_element;
-  };
-
-  BindingProperty& Target() {
-    if (open_.empty()) return root_;
-    Open& top = open_.back();
-    if (top.node->IsCollection()) return top.node->Element(top.next_element++);
-    // Names end at their first NUL, as everywhere in a tree.
-    const size_t nul = key_.find('\0');
-    return top.node->Member(nul == std::string_view::npos ? key_ : key_.substr(0, nul));
-  }
-
-  BindingProperty& root_;
-  std::vector<Open> open_;
-  std::string_view key_;  // borrowed from the input
-};
-
-// Builds each container once, when it closes. Without a repeated key its
-// tree equals the in-place one; it counts the keys that received a value so
-// that Exact() can tell afterwards whether a key repeated.
+// Builds each container once, when it closes. A key that repeats selects
+// the member it selected before: nil leaves that member as it is, and a map
+// or array over one of the same kind fills it further (members by name,
+// elements by index); the builder's overlay mode does exactly that.
 class BuilderSink {
  public:
-  BuilderSink(BindingProperty& root, Quarn::detail::TreeBuilder& builder) : root_(root), builder_(builder) {
-    builder_.Begin(root, Quarn::detail::DuplicateKeys::kMerge);
-  }
+  explicit BuilderSink(Quarn::detail::TreeBuilder& builder) : builder_(builder) {}
 
-  void Key(std::string_view key) {
-    builder_.Key(key);
-    key_pending_ = true;
-  }
-  void Null() {
-    Value();
-    builder_.Null();
-  }
-  void Bool(bool v) {
-    Value();
-    builder_.Bool(v);
-  }
-  void Signed(int64_t v) {
-    Value();
-    builder_.Signed(v);
-  }
-  void Unsigned(uint64_t v) {
-    Value();
-    builder_.Unsigned(v);
-  }
-  void Double(double v) {
-    Value();
-    builder_.Double(v);
-  }
-  void String(std::string_view text) {
-    Value();
-    builder_.String(text);
-  }
-  void Blob(std::span<const uint8_t> bytes) {
-    Value();
-    builder_.Blob(bytes);
-  }
-  void OpenArray(uint64_t, size_t) {
-    Value();
-    builder_.BeginCollection();
-  }
-  void OpenMap(uint64_t) {
-    Value();
-    builder_.BeginStructure();
-  }
+  void Key(std::string_view key) { builder_.Key(key); }
+  void Null() { builder_.Null(); }
+  void Bool(bool v) { builder_.Bool(v); }
+  void Signed(int64_t v) { builder_.Signed(v); }
+  void Unsigned(uint64_t v) { builder_.Unsigned(v); }
+  void Double(double v) { builder_.Double(v); }
+  void String(std::string_view text) { builder_.String(text); }
+  void Blob(std::span<const uint8_t> bytes) { builder_.Blob(bytes); }
+  void OpenArray(uint64_t, size_t) { builder_.BeginCollection(); }
+  void OpenMap(uint64_t) { builder_.BeginStructure(); }
   void Close(bool is_map) {
     if (is_map) {
       builder_.EndStructure();
@@ -131,38 +46,8 @@ class BuilderSink {
   // Installs the tree. REQUIRES: every container closed.
   void Finish() { builder_.Finish(); }
 
-  // True when no map held a key twice, so merging never happened.
-  bool Exact() const {
-    size_t members = 0;
-    std::vector<const BindingProperty*> stack{&root_};
-    while (!stack.empty()) {
-      const BindingProperty* node = stack.back();
-      stack.pop_back();
-      if (node->IsCollection()) {
-        for (const BindingProperty& element : node->Elements()) {
-          if (element.IsCollection() || element.IsStructure()) stack.push_back(&element);
-        }
-      } else if (node->IsStructure()) {
-        members += node->Members().size();
-        for (const Quarn::BindingMember& member : node->Members()) {
-          const BindingProperty& value = member.value();
-          if (value.IsCollection() || value.IsStructure()) stack.push_back(&value);
-        }
-      }
-    }
-    return members == keys_with_values_;
-  }
-
  private:
-  void Value() {
-    if (key_pending_) ++keys_with_values_;
-    key_pending_ = false;
-  }
-
-  BindingProperty& root_;
   Quarn::detail::TreeBuilder& builder_;
-  size_t keys_with_values_ = 0;
-  bool key_pending_ = false;
 };
 
 // The byte-level reader: type bytes, lengths, counts and every failure.
@@ -413,22 +298,12 @@ class Reader {
 Quarn::MsgPackReadResult Quarn::ReadMsgPack(const uint8_t* data, size_t size) {
   MsgPackReadResult out;
   if (data == nullptr) size = 0;
-  {
-    thread_local Quarn::detail::TreeBuilder builder;  // its buffers serve the next call too
-    BuilderSink sink(out.result.value, builder);
-    Reader reader(data, size, out.result, sink);
-    const bool ok = reader.Run();
-    out.consumed = reader.position();
-    if (!ok) return out;
-    sink.Finish();
-    if (sink.Exact()) return out;
-  }
-  // A map repeated a key: its rules (nil keeps the earlier value, arrays
-  // merge by index) need the in-place build. Rare, so read again.
-  out.result.Reset();
-  InPlaceSink sink(out.result.value);
+  Quarn::detail::TreeBuilder::Scope scope(Quarn::detail::ThreadTreeBuilder(), out.result.value,
+                                          Quarn::detail::DuplicateKeys::kOverlay);
+  BuilderSink sink(scope.builder());
   Reader reader(data, size, out.result, sink);
-  reader.Run();
+  const bool ok = reader.Run();
   out.consumed = reader.position();
+  if (ok) sink.Finish();
   return out;
 }

@@ -7,6 +7,7 @@
 
 #include "binding/binding_registry.h"
 #include "binding/conversion_messages.h"
+#include "binding/detail/c_locale_numbers.h"
 #include "binding/message_format.h"
 
 namespace Msg = Quarn::ConversionMessage;
@@ -78,7 +79,7 @@ int64_t Quarn::ToSigned(BindingResult& result, const BindingProperty& value, std
       }
       char* end = nullptr;
       errno = 0;
-      const long long v = std::strtoll(text.data(), &end, 0);  // interned texts are NUL-terminated
+      const long long v = detail::StrToSigned(text.data(), &end, 0);  // interned texts are NUL-terminated
       if (end == text.data() || *end != '\0') {
         Fail(result, Msg::kIncorrectFormat, text, name, type_name);
         return 0;
@@ -146,7 +147,7 @@ uint64_t Quarn::ToUnsigned(BindingResult& result, const BindingProperty& value, 
       if (text.empty()) return 0;
       char* end = nullptr;
       errno = 0;
-      const unsigned long long v = std::strtoull(text.data(), &end, 0);
+      const unsigned long long v = detail::StrToUnsigned(text.data(), &end, 0);
       if (end == text.data() || *end != '\0') {
         Fail(result, Msg::kIncorrectFormat, text, name, type_name);
         return 0;
@@ -217,7 +218,7 @@ double Quarn::ToDouble(BindingResult& result, const BindingProperty& value, std:
       const bool numeric = (*p >= '0' && *p <= '9') || (*p == '.' && p[1] >= '0' && p[1] <= '9');
       char* end = nullptr;
       errno = 0;
-      const double v = std::strtod(text.data(), &end);
+      const double v = detail::StrToDouble(text.data(), &end);
       if (!numeric || end == text.data() || *end != '\0') {
         Fail(result, Msg::kIncorrectFormat, text, name, type_name);
         return 0.0;

@@ -15,8 +15,28 @@ using Quarn::BindingDocument;
 using Quarn::BindingMember;
 using Quarn::BindingProperty;
 using Quarn::BindingPropertyKind;
+using Quarn::detail::CollectionRecord;
+using Quarn::detail::StructureRecord;
+
+using Quarn::detail::InternedString;
 
 uint64_t PointerBits(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+
+// Unsigned byte order, a prefix first.
+bool NameLess(const InternedString* a, const InternedString* b) {
+  const size_t common = std::min(a->length, b->length);
+  const int c = common == 0 ? 0 : std::memcmp(a->text(), b->text(), common);
+  return c < 0 || (c == 0 && a->length < b->length);
+}
+
+// Structures of at most this many members are sorted by insertion.
+constexpr size_t kInsertionSortMax = 16;
+// Predictions are kept for this many levels and keys per structure.
+constexpr size_t kPredictedDepth = 64;
+constexpr size_t kPredictedKeys = 64;
+// What a builder keeps between builds: 8192 cells (192 KiB), 4096 frames.
+constexpr size_t kKeptCells = 8192;
+constexpr size_t kKeptFrames = 4096;
 
 std::string_view CutAtNul(std::string_view text) {
   const size_t nul = text.find('\0');
@@ -40,21 +60,42 @@ class DetachedCell {
 
 Quarn::detail::TreeBuilder::~TreeBuilder() { Abandon(); }
 
+Quarn::detail::TreeBuilder& Quarn::detail::ThreadTreeBuilder() {
+  thread_local TreeBuilder builder;
+  return builder;
+}
+
 void Quarn::detail::TreeBuilder::Begin(BindingProperty& target, DuplicateKeys duplicates) {
   Abandon();
   target.Clear();
   target_ = &target;
   document_ = BindingDocument::EnsureDocument(target);
   duplicates_ = duplicates;
+  merged_ = false;
 }
 
 void Quarn::detail::TreeBuilder::Key(std::string_view name) {
-  InternedString* entry = document_->Intern(CutAtNul(name));
+  if (frames_.empty() || !frames_.back().structure) return;
+  name = CutAtNul(name);
+  Frame& frame = frames_.back();
+  const size_t depth = frames_.size() - 1;
+  const uint32_t position = frame.keys++;
+  InternedString* entry = nullptr;
+  // The sibling before this one usually had the same key here: one
+  // comparison instead of a hash and a table probe.
+  if (depth < predicted_.size() && position < predicted_[depth].size()) {
+    InternedString* guess = predicted_[depth][position];
+    if (guess->length == name.size() && std::memcmp(guess->text(), name.data(), name.size()) == 0) {
+      BindingDocument::Retain(guess);
+      entry = guess;
+    }
+  }
+  if (entry == nullptr) entry = document_->Intern(name);
   if (key_ != nullptr) BindingDocument::Release(document_, key_);
   key_ = entry;
 }
 
-void Quarn::detail::TreeBuilder::Push(BindingPropertyKind kind, uint64_t bits) {
+Quarn::detail::InternedString* Quarn::detail::TreeBuilder::TakeKey() {
   InternedString* name = nullptr;
   if (!frames_.empty() && frames_.back().structure) {
     name = key_ != nullptr ? key_ : SharedEmptyString();
@@ -62,10 +103,16 @@ void Quarn::detail::TreeBuilder::Push(BindingPropertyKind kind, uint64_t bits) {
     BindingDocument::Release(document_, key_);
   }
   key_ = nullptr;
+  return name;
+}
+
+void Quarn::detail::TreeBuilder::Push(BindingPropertyKind kind, uint64_t bits) {
+  InternedString* name = TakeKey();
+  const auto order = static_cast<uint32_t>(frames_.empty() ? 0 : cells_.size() - frames_.back().start);
   try {
-    cells_.push_back({name, bits, kind});
+    cells_.push_back({name, bits, order, kind});
   } catch (...) {
-    ReleaseCell({name, bits, kind});
+    ReleaseCell({name, bits, order, kind});
     throw;
   }
 }
@@ -87,17 +134,15 @@ void Quarn::detail::TreeBuilder::Double(double v) {
 }
 
 void Quarn::detail::TreeBuilder::String(std::string_view text) {
-  Push(BindingPropertyKind::String, PointerBits(document_->Intern(CutAtNul(text))));
+  Push(BindingPropertyKind::String, PointerBits(document_->StoreText(CutAtNul(text))));
 }
 
 void Quarn::detail::TreeBuilder::Blob(std::span<const uint8_t> bytes) {
-  Blob(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  Push(BindingPropertyKind::Blob, PointerBits(document_->NewBlob(bytes)));
 }
 
 void Quarn::detail::TreeBuilder::Blob(std::vector<uint8_t>&& bytes) {
-  BlobRecord* record = document_->NewBlob();
-  *record = std::move(bytes);
-  Push(BindingPropertyKind::Blob, PointerBits(record));
+  Blob(std::span<const uint8_t>(bytes.data(), bytes.size()));
 }
 
 void Quarn::detail::TreeBuilder::Enum(int32_t value, const StaticType& type) {
@@ -105,13 +150,13 @@ void Quarn::detail::TreeBuilder::Enum(int32_t value, const StaticType& type) {
 }
 
 void Quarn::detail::TreeBuilder::BeginCollection() {
-  InternedString* name = nullptr;
-  if (!frames_.empty() && frames_.back().structure)
-    name = key_ != nullptr ? key_ : SharedEmptyString();
-  else if (key_ != nullptr)
-    BindingDocument::Release(document_, key_);
-  key_ = nullptr;
-  frames_.push_back({cells_.size(), name, false});
+  InternedString* name = TakeKey();
+  try {
+    frames_.push_back({cells_.size(), name, 0, false});
+  } catch (...) {
+    if (name != nullptr) BindingDocument::Release(document_, name);
+    throw;
+  }
 }
 
 void Quarn::detail::TreeBuilder::BeginStructure() {
@@ -122,12 +167,13 @@ void Quarn::detail::TreeBuilder::BeginStructure() {
 void Quarn::detail::TreeBuilder::EndCollection() {
   const Frame frame = frames_.back();
   const size_t count = cells_.size() - frame.start;
-  void* data = count == 0 ? nullptr : ::operator new(count * sizeof(BindingProperty));
+  const size_t bytes = count * sizeof(BindingProperty);
+  void* data = count == 0 ? nullptr : document_->AllocateBlock(bytes);
   CollectionRecord* record;
   try {
     record = document_->NewCollection();
   } catch (...) {
-    ::operator delete(data);
+    document_->FreeBlock(data, bytes);
     throw;
   }
   auto* elements = static_cast<BindingProperty*>(data);
@@ -139,54 +185,120 @@ void Quarn::detail::TreeBuilder::EndCollection() {
   *record = {elements, count, count};
   cells_.resize(frame.start);
   frames_.pop_back();
-  cells_.push_back({frame.name, PointerBits(record), BindingPropertyKind::Collection});
+  const auto order = static_cast<uint32_t>(frames_.empty() ? 0 : cells_.size() - frames_.back().start);
+  cells_.push_back({frame.name, PointerBits(record), order, BindingPropertyKind::Collection});  // no growth
+}
+
+void Quarn::detail::TreeBuilder::Remember(size_t depth, size_t start) {
+  const size_t count = cells_.size() - start;
+  if (depth >= kPredictedDepth || count > kPredictedKeys) return;
+  if (predicted_.size() <= depth) predicted_.resize(depth + 1);
+  std::vector<InternedString*>& keys = predicted_[depth];
+  for (size_t i = 0; i < count; ++i) {
+    InternedString* name = cells_[start + i].name;
+    if (i < keys.size()) {
+      if (keys[i] == name) continue;
+      BindingDocument::Release(document_, keys[i]);
+      keys[i] = name;
+    } else {
+      keys.push_back(name);
+    }
+    BindingDocument::Retain(name);
+  }
+}
+
+void Quarn::detail::TreeBuilder::ReleasePredictions() {
+  for (std::vector<InternedString*>& keys : predicted_) {
+    for (InternedString* name : keys) BindingDocument::Release(document_, name);
+    keys.clear();
+  }
+}
+
+void Quarn::detail::TreeBuilder::SortMembers(size_t start) {
+  const auto begin = cells_.begin() + static_cast<ptrdiff_t>(start);
+  const auto end = cells_.end();
+  // Members usually arrive sorted, or almost.
+  bool sorted = true;
+  for (auto it = begin; it != end && it + 1 != end; ++it) {
+    if (it[0].name != it[1].name && NameLess(it[1].name, it[0].name)) {
+      sorted = false;
+      break;
+    }
+  }
+  if (sorted) return;
+  if (end - begin <= static_cast<ptrdiff_t>(kInsertionSortMax)) {
+    // Stable: among equal names the order of arrival decides.
+    for (auto it = begin + 1; it != end; ++it) {
+      const Cell cell = *it;
+      auto hole = it;
+      for (; hole != begin && NameLess(cell.name, hole[-1].name); --hole) *hole = hole[-1];
+      *hole = cell;
+    }
+    return;
+  }
+  // Equal names (one interned entry) keep their order of arrival through
+  // `order`, so the unstable sort, which needs no buffer, is stable here.
+  std::sort(begin, end, [](const Cell& a, const Cell& b) {
+    if (a.name == b.name) return a.order < b.order;
+    return NameLess(a.name, b.name);
+  });
 }
 
 void Quarn::detail::TreeBuilder::EndStructure() {
   const Frame frame = frames_.back();
   const size_t count = cells_.size() - frame.start;
   if (count > UINT32_MAX) throw std::length_error("binding structure too large");
-  const auto begin = cells_.begin() + static_cast<ptrdiff_t>(frame.start);
-  // Stable, so that among equal names the order of arrival decides.
-  std::stable_sort(begin, cells_.end(),
-                   [](const Cell& a, const Cell& b) { return a.name->view() < b.name->view(); });
-  void* data = count == 0 ? nullptr : ::operator new(count * sizeof(BindingMember));
+  Remember(frames_.size() - 1, frame.start);
+  SortMembers(frame.start);
+  const size_t bytes = count * sizeof(BindingMember);
+  void* data = count == 0 ? nullptr : document_->AllocateBlock(bytes);
   StructureRecord* record;
   try {
     record = document_->NewStructure();
   } catch (...) {
-    ::operator delete(data);
+    document_->FreeBlock(data, bytes);
     throw;
   }
   auto* members = static_cast<BindingMember*>(data);
+  record->members = members;
+  record->size = 0;
+  record->capacity = static_cast<uint32_t>(count);
+  // The record is reachable only once this loop ends: if a merge throws,
+  // cells_ still owns each value once and Abandon releases it.
+  size_t i = frame.start;
   uint32_t written = 0;
-  for (size_t i = frame.start; i < cells_.size();) {
+  while (i < cells_.size()) {
     size_t next = i + 1;
-    while (next < cells_.size() && cells_[next].name == cells_[i].name)
-      ++next;  // interned: same text, same entry
+    while (next < cells_.size() && cells_[next].name == cells_[i].name) ++next;  // interned: same entry
+    if (next - i > 1) merged_ = true;
     if (duplicates_ == DuplicateKeys::kLastWins) {
-      for (size_t k = i; k + 1 < next; ++k) ReleaseCell(cells_[k]);
+      for (size_t k = i; k + 1 < next; ++k) {
+        ReleaseCell(cells_[k]);
+        cells_[k] = {nullptr, 0, 0, BindingPropertyKind::Empty};
+      }
       const Cell& last = cells_[next - 1];
       BindingMember* member = BindingDocument::InitMember(members + written++, document_, last.name);
       BindingDocument::SetRaw(member->value(), last.kind, last.bits);
-    } else {
-      BindingMember* member = BindingDocument::InitMember(members + written++, document_, cells_[i].name);
-      BindingDocument::SetRaw(member->value(), cells_[i].kind, cells_[i].bits);
-      for (size_t k = i + 1; k < next; ++k) {
-        DetachedCell later(document_);
-        BindingDocument::SetRaw(*later, cells_[k].kind, cells_[k].bits);
-        BindingDocument::Release(document_, cells_[k].name);
-        MergeInto(member->value(), *later);
-      }
+      i = next;
+      continue;
+    }
+    BindingMember* member = BindingDocument::InitMember(members + written++, document_, cells_[i].name);
+    BindingDocument::SetRaw(member->value(), cells_[i].kind, cells_[i].bits);
+    for (size_t k = i + 1; k < next; ++k) {
+      // Rare: a key given twice. Fold the later value in, in arrival order.
+      DetachedCell value(document_);
+      BindingDocument::SetRaw(*value, cells_[k].kind, cells_[k].bits);
+      BindingDocument::Release(document_, cells_[k].name);
+      cells_[k] = {nullptr, 0, 0, BindingPropertyKind::Empty};  // owned by `value` now
+      MergeInto(member->value(), *value);
     }
     i = next;
   }
-  record->members = members;
   record->size = written;
-  record->capacity = static_cast<uint32_t>(count);
   cells_.resize(frame.start);
   frames_.pop_back();
-  cells_.push_back({frame.name, PointerBits(record), BindingPropertyKind::Structure});
+  const auto order = static_cast<uint32_t>(frames_.empty() ? 0 : cells_.size() - frames_.back().start);
+  cells_.push_back({frame.name, PointerBits(record), order, BindingPropertyKind::Structure});  // no growth
 }
 
 void Quarn::detail::TreeBuilder::MergeInto(BindingProperty& target, BindingProperty& source) {
@@ -195,8 +307,29 @@ void Quarn::detail::TreeBuilder::MergeInto(BindingProperty& target, BindingPrope
   while (!pending.empty()) {
     auto [to, from] = pending.back();
     pending.pop_back();
+    const bool overlay = duplicates_ == DuplicateKeys::kOverlay;
+    if (overlay && from->IsEmpty()) continue;
+    if (overlay && to->IsCollection() && from->IsCollection()) {
+      OverlayElements(*to, *from, pending);
+      continue;
+    }
     if (to->IsCollection() && from->IsCollection()) {
-      for (BindingProperty& element : from->Elements()) BindingDocument::TransferValue(to->Append(), element);
+      // Append: one move of the later elements behind the earlier ones.
+      auto* into = static_cast<CollectionRecord*>(BindingDocument::Record(*to));
+      auto* taken = static_cast<CollectionRecord*>(BindingDocument::Record(*from));
+      const size_t size = into->size + taken->size;
+      if (size > into->capacity) {
+        auto* data = static_cast<BindingProperty*>(document_->AllocateBlock(size * sizeof(BindingProperty)));
+        if (into->size != 0) std::memcpy(static_cast<void*>(data), into->data, into->size * sizeof(BindingProperty));
+        document_->FreeBlock(into->data, into->capacity * sizeof(BindingProperty));
+        into->data = data;
+        into->capacity = size;
+      }
+      if (taken->size != 0) {
+        std::memcpy(static_cast<void*>(into->data + into->size), taken->data, taken->size * sizeof(BindingProperty));
+      }
+      into->size = size;
+      taken->size = 0;  // its elements belong to `to` now
       continue;
     }
     if (!to->IsStructure() || !from->IsStructure()) {
@@ -204,29 +337,99 @@ void Quarn::detail::TreeBuilder::MergeInto(BindingProperty& target, BindingPrope
       BindingDocument::TransferValue(*to, *from);
       continue;
     }
-    // First every insertion into `to`, then the nested pairs: inserting can
-    // move `to`'s members, so no pointer to them is taken before it ends.
-    for (BindingMember& member : from->Members()) {
-      BindingProperty* existing = to->FindMember(member.name());
-      if (existing == nullptr) {
-        BindingDocument::TransferValue(to->Member(member.name()), member.value());
-      } else if (!((existing->IsStructure() && member.value().IsStructure()) ||
-                   (existing->IsCollection() && member.value().IsCollection()))) {
-        BindingDocument::ClearValue(*existing);
-        BindingDocument::TransferValue(*existing, member.value());
-      }
+    MergeStructures(*to, *from, pending);
+  }
+  // What is left of `source` is empty shells and names; its owner clears them.
+}
+
+void Quarn::detail::TreeBuilder::MergeStructures(
+    BindingProperty& target, BindingProperty& source,
+    std::vector<std::pair<BindingProperty*, BindingProperty*>>& pending) {
+  // Both member arrays are sorted: one pass merges them into a new array.
+  auto* into = static_cast<StructureRecord*>(BindingDocument::Record(target));
+  auto* taken = static_cast<StructureRecord*>(BindingDocument::Record(source));
+  const size_t n = into->size;
+  const size_t m = taken->size;
+  if (m == 0) return;
+  if (n + m > UINT32_MAX) throw std::length_error("binding structure too large");
+  // Nothing below throws once these two succeed.
+  pending.reserve(pending.size() + std::min(n, m));
+  auto* merged = static_cast<BindingMember*>(document_->AllocateBlock((n + m) * sizeof(BindingMember)));
+  const BindingMember* old = into->members;
+  BindingMember* later = taken->members;
+  size_t i = 0;
+  size_t j = 0;
+  size_t w = 0;
+  while (i < n || j < m) {
+    const bool take_old = j == m || (i < n && BindingDocument::NameOf(old[i]) != BindingDocument::NameOf(later[j]) && NameLess(BindingDocument::NameOf(old[i]), BindingDocument::NameOf(later[j])));
+    const bool take_later = !take_old && (i == n || (BindingDocument::NameOf(old[i]) != BindingDocument::NameOf(later[j])));
+    BindingMember* slot = merged + w++;
+    if (take_old) {
+      std::memcpy(static_cast<void*>(slot), &old[i++], sizeof(BindingMember));
+      continue;
     }
-    for (BindingMember& member : from->Members()) {
-      if (!member.value().IsEmpty()) pending.push_back({to->FindMember(member.name()), &member.value()});
+    if (take_later) {
+      BindingDocument::Retain(BindingDocument::NameOf(later[j]));  // the source still releases its own
+      BindingDocument::InitMember(slot, document_, BindingDocument::NameOf(later[j]));
+      BindingDocument::TransferValue(slot->value(), later[j++].value());
+      continue;
+    }
+    std::memcpy(static_cast<void*>(slot), &old[i++], sizeof(BindingMember));
+    BindingProperty& from = later[j++].value();
+    BindingProperty& to = slot->value();
+    if (duplicates_ == DuplicateKeys::kOverlay || (to.IsStructure() && from.IsStructure()) ||
+        (to.IsCollection() && from.IsCollection())) {
+      pending.push_back({&to, &from});
+    } else {
+      BindingDocument::ClearValue(to);
+      BindingDocument::TransferValue(to, from);
     }
   }
-  // What is left of `source` is empty shells; its owner clears them.
+  document_->FreeBlock(into->members, size_t{into->capacity} * sizeof(BindingMember));
+  into->members = merged;
+  into->size = static_cast<uint32_t>(w);
+  into->capacity = static_cast<uint32_t>(n + m);
+}
+
+void Quarn::detail::TreeBuilder::OverlayElements(
+    BindingProperty& target, BindingProperty& source,
+    std::vector<std::pair<BindingProperty*, BindingProperty*>>& pending) {
+  auto* into = static_cast<CollectionRecord*>(BindingDocument::Record(target));
+  auto* taken = static_cast<CollectionRecord*>(BindingDocument::Record(source));
+  const size_t common = std::min(into->size, taken->size);
+  // Nothing below throws once these succeed.
+  pending.reserve(pending.size() + common);
+  if (taken->size > into->capacity) {
+    const size_t bytes = taken->size * sizeof(BindingProperty);
+    auto* data = static_cast<BindingProperty*>(document_->AllocateBlock(bytes));
+    if (into->size != 0) std::memcpy(static_cast<void*>(data), into->data, into->size * sizeof(BindingProperty));
+    document_->FreeBlock(into->data, into->capacity * sizeof(BindingProperty));
+    into->data = data;
+    into->capacity = taken->size;
+  }
+  for (size_t i = taken->size; i-- > common;) {
+    BindingDocument::InitChild(into->data + i, document_);
+    BindingDocument::TransferValue(into->data[i], taken->data[i]);
+  }
+  if (taken->size > into->size) into->size = taken->size;
+  for (size_t i = common; i-- > 0;) pending.push_back({into->data + i, taken->data + i});
 }
 
 void Quarn::detail::TreeBuilder::ReleaseCell(const Cell& cell) {
   if (cell.name != nullptr) BindingDocument::Release(document_, cell.name);
   DetachedCell value(document_);
   BindingDocument::SetRaw(*value, cell.kind, cell.bits);
+}
+
+bool Quarn::detail::TreeBuilder::HasTopLevel(bool* empty) const {
+  if (!frames_.empty() || cells_.empty()) return false;
+  if (empty != nullptr) *empty = cells_.front().kind == BindingPropertyKind::Empty;
+  return true;
+}
+
+void Quarn::detail::TreeBuilder::DropTopLevel() {
+  for (const Cell& cell : cells_) ReleaseCell(cell);
+  cells_.clear();
 }
 
 void Quarn::detail::TreeBuilder::Finish() {
@@ -248,10 +451,17 @@ void Quarn::detail::TreeBuilder::Abandon() {
       if (frame.name != nullptr) BindingDocument::Release(document_, frame.name);
     }
     if (key_ != nullptr) BindingDocument::Release(document_, key_);
+    ReleasePredictions();
   }
   cells_.clear();
   frames_.clear();
   key_ = nullptr;
   target_ = nullptr;
   document_ = nullptr;
+}
+
+void Quarn::detail::TreeBuilder::Trim() {
+  if (target_ != nullptr) return;
+  if (cells_.capacity() > kKeptCells) std::vector<Cell>().swap(cells_);
+  if (frames_.capacity() > kKeptFrames) std::vector<Frame>().swap(frames_);
 }

@@ -13,6 +13,7 @@
 
 #include "binding/codec_messages.h"
 #include "binding/conversion_messages.h"
+#include "binding/detail/c_locale_numbers.h"
 #include "binding/message_format.h"
 #include "binding/numeric_conversion.h"
 
@@ -85,7 +86,7 @@ void ResolvePlain(std::string_view text, BindingProperty& target) {
   if (may_be_number) {
     if (ResolveInteger(text, target)) return;
     char* end = nullptr;
-    const double d = std::strtod(text.data(), &end);
+    const double d = Quarn::detail::StrToDouble(text.data(), &end);
     if (end == text.data() + text.size() && std::isfinite(d)) {
       // Integral values outside the 64-bit ranges stay Floats: converting
       // them to an integer has no meaningful result.

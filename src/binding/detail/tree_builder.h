@@ -12,6 +12,10 @@
 //   builder.Finish();               // target now holds {"a": 1}
 //
 // Within one structure, a name given twice follows `DuplicateKeys`.
+//
+// Readers share one builder per thread (ThreadTreeBuilder) through a
+// TreeBuilder::Scope, which drops unfinished work when the read leaves by
+// an exception and trims the buffers after a large document.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +33,9 @@ namespace detail {
 enum class DuplicateKeys : uint8_t {
   kLastWins,  // the later value replaces the earlier one
   kMerge,     // two Structures merge (recursively), two Collections append, else the later replaces
+  // Structures merge by name and Collections by index (recursively), a
+  // later Empty leaves the earlier value, anything else replaces it.
+  kOverlay,
 };
 
 class TreeBuilder {
@@ -61,6 +68,13 @@ class TreeBuilder {
 
   // Open containers.
   size_t depth() const { return frames_.size(); }
+  // True once a structure of this build held a name twice.
+  bool merged() const { return merged_; }
+  // True when a finished top-level value is waiting; `empty` tells whether
+  // it is Empty.
+  bool HasTopLevel(bool* empty = nullptr) const;
+  // Drops the finished top-level values. REQUIRES: depth() == 0.
+  void DropTopLevel();
 
   // Installs the finished top-level value in the target; with no value the
   // target stays Empty, extra top-level values are dropped.
@@ -68,30 +82,68 @@ class TreeBuilder {
   void Finish();
   // Drops unfinished work; the target stays Empty.
   void Abandon();
+  // Returns the buffers that a large document left behind.
+  void Trim();
+
+  // One build: Begin now, Abandon and Trim when the scope ends (a no-op
+  // after Finish), whether it ends normally or by an exception.
+  class Scope {
+   public:
+    Scope(TreeBuilder& builder, BindingProperty& target, DuplicateKeys duplicates) : builder_(builder) {
+      builder_.Begin(target, duplicates);
+    }
+    ~Scope() {
+      builder_.Abandon();
+      builder_.Trim();
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+    TreeBuilder& builder() { return builder_; }
+
+   private:
+    TreeBuilder& builder_;
+  };
 
  private:
   struct Cell {
     InternedString* name;  // member name, null outside structures
     uint64_t bits;         // the value's payload
+    uint32_t order;        // arrival within its structure, for a stable sort
     BindingPropertyKind kind;
   };
   struct Frame {
     size_t start;          // first cell of this container
     InternedString* name;  // the container's own member name
+    uint32_t keys;         // keys seen so far (structures)
     bool structure;
   };
 
+  InternedString* TakeKey();
   void Push(BindingPropertyKind kind, uint64_t bits);
   void ReleaseCell(const Cell& cell);
+  void SortMembers(size_t start);
+  void Remember(size_t depth, size_t start);
+  void ReleasePredictions();
   void MergeInto(BindingProperty& target, BindingProperty& source);
+  void MergeStructures(BindingProperty& target, BindingProperty& source,
+                       std::vector<std::pair<BindingProperty*, BindingProperty*>>& pending);
+  void OverlayElements(BindingProperty& target, BindingProperty& source,
+                       std::vector<std::pair<BindingProperty*, BindingProperty*>>& pending);
 
   BindingProperty* target_ = nullptr;
   BindingDocument* document_ = nullptr;
   DuplicateKeys duplicates_ = DuplicateKeys::kLastWins;
+  bool merged_ = false;
   InternedString* key_ = nullptr;
   std::vector<Cell> cells_;
   std::vector<Frame> frames_;
+  // Per depth, the keys of the structure that closed last there, in
+  // arrival order (each counted once): sibling objects usually repeat them.
+  std::vector<std::vector<InternedString*>> predicted_;
 };
+
+// The builder the readers of this thread share.
+TreeBuilder& ThreadTreeBuilder();
 
 }  // namespace detail
 }  // namespace Quarn
