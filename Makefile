@@ -5,7 +5,7 @@ TEST_DIR := build/test
 BENCH_DIR := build/bench
 FUZZ_DIR := build/fuzz
 
-.PHONY: all run test bench fuzz bench-build fuzz-build ci bootstrap clean format
+.PHONY: all run test soak bench fuzz bench-build fuzz-build ci bootstrap clean format
 
 all: test
 
@@ -28,6 +28,16 @@ test: bootstrap
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON -DKIV_BUILD_TESTS=ON
 	cmake --build $(TEST_DIR) -j$(JOBS)
 	ctest --test-dir $(TEST_DIR) --output-on-failure -j$(JOBS)
+
+# SOAK_S seconds of four clients, faults and latency against the test build
+# of kiv serve (SOAK_SEED=N replays a seed's mix).
+SOAK_S ?= 120
+soak: bootstrap
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON -DKIV_BUILD_TESTS=ON
+	cmake --build $(TEST_DIR) --target kiv kiv_collections_plugin -j$(JOBS)
+	python3 scripts/soak.py --kiv $(TEST_DIR)/tools/kiv \
+	  --plugin $(TEST_DIR)/src/collections/libkiv_collections.so --seconds $(SOAK_S) \
+	  $(if $(SOAK_SEED),--seed $(SOAK_SEED))
 
 # The *-build targets build without running, so CI proves that bench and
 # fuzz still build (Release and clang catch what the test build does not).
