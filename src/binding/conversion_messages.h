@@ -1,4 +1,4 @@
-// Message templates of native conversion, word for word; '%n' placeholders
+// Message templates of native conversion, as clients match them; '%n' placeholders
 // are filled by Quarn::Format.
 #pragma once
 

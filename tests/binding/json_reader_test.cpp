@@ -103,7 +103,7 @@ TEST(JsonReader, ReportsRapidJsonTextAndOffset) {
     ASSERT_FALSE(result.ok()) << c.text;
     EXPECT_EQ(result.ErrorMessage(), Quarn::JsonErrorMessage(c.code, c.offset)) << c.text;
   }
-  // The texts users see most, pinned word for word.
+  // The texts users see most, pinned exactly.
   EXPECT_EQ(FromJson(R"({"a":1} x)").ErrorMessage(),
             "Error: The document root must not be followed by other values. at offset 8.");
   EXPECT_EQ(FromJson("[1,]").ErrorMessage(), "Error: Invalid value. at offset 3.");
