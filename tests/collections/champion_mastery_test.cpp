@@ -1,5 +1,6 @@
 // Champion mastery and chests: the top list's order, limit and score, the
-// refusals of routes 15-17, the per-summoner cache, and service-proxy
+// refusals of GET .../champion-mastery, .../top and
+// .../chest-eligibility, the per-summoner cache, and service-proxy
 // answers that stay pending while other requests and push messages run.
 #include "collections/champion_mastery.h"
 
