@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "host/host_value.h"
-#include "host/world.h"
+#include "host/world_records.h"
 #include "kiv/plugin_abi.h"
 
 namespace kiv::host::detail {
