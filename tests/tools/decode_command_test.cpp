@@ -85,6 +85,32 @@ TEST_F(DecodeCommand, PrintsThePluginsJsonOrTheReadersMessage) {
   }
 }
 
+// Indented output grows with the square of the depth: --pretty stops at
+// 10,000 levels, the compact form has no limit.
+TEST_F(DecodeCommand, PrettyRefusesValuesDeeperThanTenThousandLevels) {
+  const auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  const struct {
+    const char* args;
+    size_t depth;
+    int code;
+  } cases[] = {
+      {"--pretty --format json", 10001, 1},
+      {"--format json", 200000, 0},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Decode(c.args, nested(c.depth));
+    EXPECT_EQ(run.code, c.code) << c.args << " " << c.depth;
+    if (c.code == 0) {
+      EXPECT_EQ(run.err, "") << c.depth;
+    } else {
+      EXPECT_EQ(run.out, "");
+      EXPECT_NE(run.err.find("more than 10000 levels deep"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("leave out --pretty"), std::string::npos) << run.err;
+    }
+  }
+  EXPECT_EQ(Decode("--format json", nested(200000)).out, nested(200000));
+}
+
 TEST_F(DecodeCommand, ReadsANamedFile) {
   const std::string path = WriteInput("[1,2]", "named.json");
   const ToolRun run = Decode("--format json '" + path + "'", "ignored");

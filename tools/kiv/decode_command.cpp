@@ -1,10 +1,13 @@
 // kiv decode: reads a body in one of the three wire forms and prints the
 // JSON text the plug-in would make of it.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "api/api_messages.h"
 #include "binding/json_reader.h"
@@ -25,7 +28,8 @@ constexpr char kUsage[] =
     "\n"
     "options:\n"
     "  --format F   json, msgpack or yaml (also --format=F)\n"
-    "  --pretty     four-space indented JSON instead of compact\n"
+    "  --pretty     four-space indented JSON instead of compact (at most 10000\n"
+    "               levels deep: indented output grows with the square of the depth)\n"
     "  --help       show this text\n"
     "\n"
     "exit status: 0 decoded; 1 the input could not be read or decoded (the\n"
@@ -45,6 +49,31 @@ bool ReadAll(FILE* in, std::string& out) {
     out.append(buffer, n);
     if (n < sizeof(buffer)) return std::ferror(in) == 0;
   }
+}
+
+// Indented output of a value N levels deep holds about N*N/2 spaces of
+// indentation, so a short hostile input would print gigabytes.
+constexpr size_t kMaxPrettyDepth = 10000;
+
+// Levels of arrays and objects, counted without recursion; stops counting
+// once past `limit`.
+size_t NestingDepth(const Quarn::BindingProperty& root, size_t limit) {
+  std::vector<std::pair<const Quarn::BindingProperty*, size_t>> pending{{&root, 0}};
+  size_t deepest = 0;
+  while (!pending.empty()) {
+    auto [value, level] = pending.back();
+    pending.pop_back();
+    if (value->IsCollection()) {
+      for (const auto& element : value->Elements()) pending.emplace_back(&element, level + 1);
+    } else if (value->IsStructure()) {
+      for (const auto& member : value->Members()) pending.emplace_back(&member.value(), level + 1);
+    } else {
+      continue;
+    }
+    deepest = std::max(deepest, level + 1);
+    if (deepest > limit) break;
+  }
+  return deepest;
 }
 
 }  // namespace
@@ -122,6 +151,14 @@ int kiv::RunDecode(int argc, char** argv) {
   if (!result.ok()) {
     const std::string_view message = result.ErrorMessage();
     std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+    return 1;
+  }
+  if (pretty && NestingDepth(result.value, kMaxPrettyDepth) > kMaxPrettyDepth) {
+    std::fprintf(stderr,
+                 "kiv decode: the value is nested more than %zu levels deep, too deep for --pretty "
+                 "(indented output grows with the square of the depth); leave out --pretty for the "
+                 "compact form\n",
+                 kMaxPrettyDepth);
     return 1;
   }
   const std::string json = Quarn::ToJson(result.value, nullptr, pretty ? "\n" : nullptr);
