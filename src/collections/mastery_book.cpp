@@ -12,6 +12,7 @@
 #include "collections/dto_mapping.h"
 #include "collections/resource_uris.h"
 #include "collections/trov_dtos.h"
+#include "collections/unsaved_edit.h"
 #include "diagnostics/logger.h"
 #include "runtime/outbound_request.h"
 
@@ -153,6 +154,7 @@ Quarn::Maybe<Api::CollectionsMasteryPage> MasteryBook::PutPage(uint64_t summoner
   QUARN_RETURN_IF_FAILED(FillCache(summoner));
   Api::CollectionsMasteryPage copy = page;
   copy.summary = SummaryOf(trees_, copy.masteries);
+  UnsavedEdit edit(cache_);
   if (copy.id != 0) {
     const auto cached = FindPage(cache_.book, copy.id);
     if (cached == cache_.book.pages.end()) return Failure(Format(kMasteryPageMissing, copy.id), 404);
@@ -170,8 +172,7 @@ Quarn::Maybe<Api::CollectionsMasteryPage> MasteryBook::PutPage(uint64_t summoner
     cache_.current_page_id = copy.id;
   }
 
-  // A failed save keeps the edit (and the advanced next id) in the cache.
-  QUARN_RETURN_IF_FAILED(SaveCache(summoner));
+  QUARN_RETURN_IF_FAILED(SaveCache(summoner, edit));
   PublishCache(summoner);
   return copy;
 }
@@ -181,6 +182,7 @@ Quarn::Maybe<void> MasteryBook::DeletePage(uint64_t summoner, uint32_t page_id) 
   const auto doomed = FindPage(cache_.book, page_id);
   if (doomed == cache_.book.pages.end()) return Failure(Format(kMasteryPageMissing, page_id), 404);
   if (cache_.book.pages.size() == 1) return Failure(std::string(kLastMasteryPage), 403);
+  UnsavedEdit edit(cache_);
 
   // Either mark means the book would be left without a current page.
   if (doomed->current || page_id == cache_.current_page_id) {
@@ -194,8 +196,7 @@ Quarn::Maybe<void> MasteryBook::DeletePage(uint64_t summoner, uint32_t page_id) 
   }
   cache_.book.pages.erase(FindPage(cache_.book, page_id));
 
-  // A failed save keeps the deletion in the cache.
-  QUARN_RETURN_IF_FAILED(SaveCache(summoner));
+  QUARN_RETURN_IF_FAILED(SaveCache(summoner, edit));
   PublishCache(summoner);
   return {};
 }
@@ -218,10 +219,14 @@ Quarn::Maybe<void> MasteryBook::FillCache(uint64_t summoner) {
   return {};
 }
 
-Quarn::Maybe<void> MasteryBook::SaveCache(uint64_t summoner) {
+Quarn::Maybe<void> MasteryBook::SaveCache(uint64_t summoner, UnsavedEdit<MasteryBookCache>& edit) {
+  edit.Made();
   const TROV::MasteryBookDTO dto = ToMasteryBookDto(cache_.book, summoner);
   Maybe<void> saved = context_.Call(kMasteryBookService, "saveMasteryBook", dto);
-  if (saved.HasFailure()) return Failure(Format(kSaveMasteryBook, summoner, saved.failure().message()), 500);
+  if (saved.HasFailure()) {
+    edit.Undo();
+    return Failure(Format(kSaveMasteryBook, summoner, saved.failure().message()), 500);
+  }
   return {};
 }
 

@@ -14,6 +14,7 @@
 #include "collections/collection.h"
 #include "collections/mastery_trees.h"
 #include "collections/service_context.h"
+#include "collections/unsaved_edit.h"
 
 namespace Quarn::Client::Collections {
 
@@ -24,6 +25,7 @@ struct MasteryBookCache {
   Api::CollectionsMasteryBook book;  // summonerId 0 until first filled
   uint32_t current_page_id = 0;
   uint32_t next_page_id = 0;  // id the next created page gets
+  bool operator==(const MasteryBookCache&) const = default;
 };
 
 class MasteryBook : public Collection {
@@ -50,7 +52,8 @@ class MasteryBook : public Collection {
   // refused with 400 before anything is saved.
   Maybe<Api::CollectionsMasteryBook> Put(uint64_t summoner, const Api::CollectionsMasteryBook& book);
   // PUT .../mastery-book/pages: creates (id 0) or replaces one page, saves,
-  // publishes.
+  // publishes. A failed save leaves the cache as it was (for this one and
+  // the DELETE).
   Maybe<Api::CollectionsMasteryPage> PutPage(uint64_t summoner, const Api::CollectionsMasteryPage& page);
   // DELETE .../mastery-book/pages/{pageId}: deletes one page (never the
   // last), saves, publishes.
@@ -67,7 +70,8 @@ class MasteryBook : public Collection {
   // was never filled: a book always has a page, and saving an edit of an
   // empty cache would wipe the stored book.
   Maybe<void> FillCache(uint64_t summoner);
-  Maybe<void> SaveCache(uint64_t summoner);
+  // Saves the cache holding `edit`; a failed save undoes it.
+  Maybe<void> SaveCache(uint64_t summoner, UnsavedEdit<MasteryBookCache>& edit);
   void PublishCache(uint64_t summoner);
 
   ServiceContext& context_;

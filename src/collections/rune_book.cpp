@@ -11,6 +11,7 @@
 #include "collections/resource_uris.h"
 #include "collections/time_stamp.h"
 #include "collections/trov_dtos.h"
+#include "collections/unsaved_edit.h"
 #include "diagnostics/logger.h"
 
 namespace Api = Quarn::Client::Collections::Api;
@@ -177,15 +178,19 @@ Quarn::Maybe<Api::CollectionsRunePage> RuneBook::PutPage(uint64_t summoner, uint
   if (page_id != page.id) return Failure(Format(kRunePageIdMismatch, page_id, page.id), 400);
   Api::CollectionsRunePage* cached = FindPage(cache_.book, page.id);
   if (cached == nullptr) return Failure(std::string(kRunePageCreate), 409);
+  UnsavedEdit edit(cache_);
   *cached = page;
   // A page sent with current false leaves the current page id alone, even
   // when it was the current page.
   if (page.current) MakeCurrent(page.id);
 
+  edit.Made();
   const TROV::SpellBookDTO dto = ToSpellBookDto(cache_.book, summoner);
   Maybe<void> saved = context_.Call(kSpellBookService, "saveSpellBook", dto);
-  // The cache keeps the change either way: the client's edit is not lost.
-  if (saved.HasFailure()) return Failure(Format(kSaveRuneBook, summoner, saved.failure().message()), 500);
+  if (saved.HasFailure()) {
+    edit.Undo();
+    return Failure(Format(kSaveRuneBook, summoner, saved.failure().message()), 500);
+  }
   return page;
 }
 
@@ -193,16 +198,19 @@ Quarn::Maybe<Api::CollectionsRunePage> RuneBook::SelectPage(uint64_t summoner, u
   QUARN_RETURN_IF_FAILED(FillCache(summoner));
   Api::CollectionsRunePage* selected = FindPage(cache_.book, page_id);
   if (selected == nullptr) return Failure(std::string(kRunePageMissing), 409);
+  UnsavedEdit edit(cache_);
   if (page_id != cache_.current_page_id) {
     MakeCurrent(page_id);
     selected->current = true;
   }
   // Copied now: the cache may change while the backend answers.
   const Api::CollectionsRunePage answer = *selected;
+  edit.Made();
 
   const TROV::SpellBookPageDTO dto = ToSpellBookPageDto(answer, summoner, TimeStampNow().create_date);
   Maybe<void> at_backend = context_.Call(kSpellBookService, "selectDefaultSpellBookPage", dto);
   if (at_backend.HasFailure()) {
+    edit.Undo();
     return Failure(Format(kSelectRunePage, summoner, at_backend.failure().message()), 500);
   }
   if (context_.CachesServe(summoner)) context_.Publish(Format(kRuneBookUri, summoner), cache_.book);
@@ -221,6 +229,7 @@ Quarn::Maybe<std::string> RuneBook::GetVerificationCode(uint64_t summoner) {
 Quarn::Maybe<std::string> RuneBook::PutVerificationCode(uint64_t summoner, const std::string& code) {
   // Someone who may not save the book may not rename its page either.
   if (FillCache(summoner).HasFailure()) return Failure(std::string(kVerificationSave));
+  UnsavedEdit edit(cache_);
   Api::CollectionsRuneBook& book = cache_.book;
   if (!book.pages.empty()) {
     auto target = std::find_if(book.pages.begin(), book.pages.end(),
@@ -234,7 +243,11 @@ Quarn::Maybe<std::string> RuneBook::PutVerificationCode(uint64_t summoner, const
   }
   // A copy: the save replaces the cache with the book it is given.
   const Api::CollectionsRuneBook copy = book;
-  if (Put(summoner, copy).HasFailure()) return Failure(std::string(kVerificationSave));
+  edit.Made();
+  if (Put(summoner, copy).HasFailure()) {
+    edit.Undo();
+    return Failure(std::string(kVerificationSave));
+  }
   return std::string();
 }
 

@@ -22,6 +22,7 @@ namespace Quarn::Client::Collections {
 struct RuneBookCache {
   Api::CollectionsRuneBook book;  // summonerId 0 until first filled
   uint32_t current_page_id = 0;   // 0: no current page known
+  bool operator==(const RuneBookCache&) const = default;
 };
 
 class RuneBook : public Collection {
@@ -51,16 +52,17 @@ class RuneBook : public Collection {
   // publishes it. 403 another summoner's; 409 page rules; 500 save.
   Maybe<Api::CollectionsRuneBook> Put(uint64_t summoner, const Api::CollectionsRuneBook& book);
   // PUT .../rune-book/pages/{pageId}: replaces one cached page and saves the
-  // book; the cache keeps the change when the save fails.
+  // book; a failed save leaves the cache as it was.
   Maybe<Api::CollectionsRunePage> PutPage(uint64_t summoner, uint32_t page_id, const Api::CollectionsRunePage& page);
   // PUT .../rune-book/select-page/{pageId}: makes a cached page current,
-  // tells the backend, publishes.
+  // tells the backend, publishes; a failure leaves the cache as it was.
   Maybe<Api::CollectionsRunePage> SelectPage(uint64_t summoner, uint32_t page_id);
   // GET .../verification: the name of the first current cached page, else
   // of the first page ("" without pages): the page the PUT renames.
   Maybe<std::string> GetVerificationCode(uint64_t summoner);
   // PUT .../verification: stores `code` as the current page's name and
-  // saves the book. Fails with "Failed to save" and no status.
+  // saves the book. Fails with "Failed to save" and no status, the cache
+  // left as it was.
   Maybe<std::string> PutVerificationCode(uint64_t summoner, const std::string& code);
 
   const RuneBookCache& cache() const { return cache_; }
