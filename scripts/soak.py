@@ -32,27 +32,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# Faults that are being fixed. Each entry switches off the action or the check
-# it would break; when a fix lands, its entry goes and the soak checks it.
-KNOWN_FAULTS = {
-    # A page edit, page creation or deletion whose save failed (500) stays in
-    # the plug-in's cache; the next successful save of the book stores it.
-    "failed-save-kept-in-cache",
-    # The host answers 504 but the plug-in may still apply the request later.
-    "timed-out-request-applied-later",
-    # PUT .../mastery-book with no pages saves an empty book.
-    "empty-mastery-book-put",
-    # PUT .../rune-book or .../mastery-book without summonerId caches summoner 0.
-    "whole-book-put-without-summoner",
-    # Two ward-skin reads at once: the second answers 500 "Request already in flight".
-    "concurrent-ward-skin-reads",
-    # A SPELL_BOOK_PAGE store push whose data is an item, not a book, empties the rune book.
-    "spell-book-page-push-with-item-data",
-    # GET .../verification does not read back what PUT .../verification stored.
-    "verification-read-back",
-}
+# 504: the host gave up waiting for the plug-in (the edit's outcome is then
+# uncertain, see outcome()).
+DOCUMENTED = {200, 204, 400, 403, 404, 405, 409, 500, 503, 504}
 
-DOCUMENTED = {200, 204, 400, 403, 404, 405, 409, 500, 503}
 SANITIZER = re.compile(r"ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|runtime error:|"
                        r"SUMMARY: (Address|Leak|UndefinedBehavior)Sanitizer")
 RUNE_IDS = list(range(5001, 5121))
@@ -159,7 +142,7 @@ class Client:
             except ValueError:
                 self.stats.violation("%s %s: %d answer is not JSON: %.200s" % (method, path, status, text))
         if status >= 400:
-            if status not in DOCUMENTED and not (status == 504 and "timed-out-request-applied-later" in KNOWN_FAULTS):
+            if status not in DOCUMENTED:
                 self.stats.violation("%s %s: undocumented status %d: %.200s" % (method, path, status, text))
             if not (isinstance(value, dict) and set(value) == {"httpStatus", "message"}
                     and value["httpStatus"] == status and isinstance(value["message"], str) and value["message"]):
@@ -174,7 +157,6 @@ class Stats:
         self.lock = threading.Lock()
         self.counts = collections.Counter()
         self.violations = []
-        self.known = collections.Counter()
 
     def count(self, route, status):
         with self.lock:
@@ -185,10 +167,6 @@ class Stats:
             if len(self.violations) < 200:
                 self.violations.append(text)
             print("soak: violation: " + text, flush=True)
-
-    def known_fault(self, name):
-        with self.lock:
-            self.known[name] += 1
 
 
 def soak_world():
@@ -284,10 +262,6 @@ class Soak:
         if status in (200, 204):
             return "done"
         if status is None or status == 504:
-            return "uncertain"
-        if status == 500 and "failed-save-kept-in-cache" in KNOWN_FAULTS and isinstance(value, dict) \
-                and value.get("message", "").startswith("Failed to"):
-            self.stats.known_fault("failed-save-kept-in-cache")
             return "uncertain"
         return "not done"
 
@@ -450,7 +424,7 @@ class Soak:
                                                [json.dumps({"gameId": 1, "championLevel": 3,
                                                             "playerId": self.logged_in, "championId": 42})]])}},
                 route="POST /sim/push")
-        elif "spell-book-page-push-with-item-data" not in KNOWN_FAULTS:
+        elif rng.random() < 0.5:
             client.request("POST", "/sim/push", {
                 "className": "com.quarngames.platform.messaging.StoreFulfillmentNotification",
                 "body": {"inventoryType": "SPELL_BOOK_PAGE",
@@ -631,10 +605,7 @@ class Soak:
                 status, _ = client.request("PUT", v1 + "/rune-book", bad, route="PUT rune-book")
                 if status != 409:
                     self.stats.violation("round %d: a rune book with two current pages answered %s" % (round_no, status))
-            if "whole-book-put-without-summoner" in KNOWN_FAULTS:
-                body["summonerId"] = s
-            else:
-                body.pop("summonerId", None)
+            body.pop("summonerId", None)
             status, _ = client.request("PUT", v1 + "/rune-book", body, route="PUT rune-book")
             with book.lock:
                 for p in body["pages"]:
@@ -656,10 +627,9 @@ class Soak:
         with book.lock:
             for p in me["runePages"]:
                 book.rune[p["pageId"]] = {p["name"]}
-        if "verification-read-back" not in KNOWN_FAULTS:
-            _, read = client.request("GET", v1 + "/verification", route="GET verification")
-            if read != code:
-                self.stats.violation("round %d: GET verification answered %r after PUT %r" % (round_no, read, code))
+        _, read = client.request("GET", v1 + "/verification", route="GET verification")
+        if read != code:
+            self.stats.violation("round %d: GET verification answered %r after PUT %r" % (round_no, read, code))
         _, mastery = client.request("GET", v1 + "/mastery-book", route="GET mastery-book")
         if isinstance(mastery, dict) and mastery.get("pages"):
             body = copy.deepcopy(mastery)
@@ -673,11 +643,10 @@ class Soak:
                     book.entries[p["name"]] = sorted((m["id"], m["rank"]) for m in p["masteries"])
                     if status == 200 and p["id"] in book.mastery:
                         book.mastery[p["id"]] = {p["name"]}
-        if "empty-mastery-book-put" not in KNOWN_FAULTS:
-            status, _ = client.request("PUT", v1 + "/mastery-book", {"summonerId": s, "pages": []},
-                                       route="PUT mastery-book")
-            if status in (200, 204):
-                self.stats.violation("round %d: PUT mastery-book with no pages answered %d" % (round_no, status))
+        status, _ = client.request("PUT", v1 + "/mastery-book", {"summonerId": s, "pages": []},
+                                   route="PUT mastery-book")
+        if status in (200, 204):
+            self.stats.violation("round %d: PUT mastery-book with no pages answered %d" % (round_no, status))
         self.wait_idle(client)
         self.check_world(client, round_no)
 
@@ -689,7 +658,6 @@ class Soak:
             json.dump(self.world, f)
         print("soak: seed %d, %d s, %d clients, rounds of %.1f s" % (self.args.seed, self.args.seconds, CLIENTS,
                                                                     self.args.round_seconds), flush=True)
-        print("soak: known faults excluded: %s" % (", ".join(sorted(KNOWN_FAULTS)) or "none"), flush=True)
         server = Server(self.args.kiv, self.args.plugin, world_path)
         self.port = server.port
         control = Client(self.port, self.stats)
@@ -759,8 +727,6 @@ class Soak:
             print("soak: memory (live bytes / live allocations) by round: " +
                   ", ".join("%d:%d/%d" % m for m in self.memory))
             print("soak: memory at start %d bytes, at end %d bytes" % (self.memory[0][1], self.memory[-1][1]))
-        for name, n in sorted(self.stats.known.items()):
-            print("soak: known fault %s: %d answers treated as uncertain" % (name, n))
         failed = False
         sanitizer = server.sanitizer_lines()
         if sanitizer:

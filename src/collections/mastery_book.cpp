@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/method.h"
@@ -102,6 +103,10 @@ void MasteryBook::Start() {
 }
 
 void MasteryBook::OnLoginData(const Api::SummonerData& data) {
+  if (std::exchange(saved_since_login_, false) && context_.CachesServe(context_.current_summoner())) {
+    context_.Publish(Format(kMasteryBookUri, context_.current_summoner()), cache_.book);
+    return;
+  }
   const Api::CollectionsMasteryBook book = ToMasteryBook(data.mastery_book, trees_);
   SetCache(book);
   context_.Publish(Format(kMasteryBookUri, context_.current_summoner()), book);
@@ -144,6 +149,7 @@ Quarn::Maybe<Api::CollectionsMasteryBook> MasteryBook::Put(uint64_t summoner,
   for (Api::CollectionsMasteryPage& page : answer.pages) page.summary = SummaryOf(trees_, page.masteries);
   if (context_.CachesServe(summoner)) {
     SetCache(answer);
+    saved_since_login_ = true;
     context_.Publish(Format(kMasteryBookUri, summoner), answer);
   }
   return answer;
@@ -227,6 +233,7 @@ Quarn::Maybe<void> MasteryBook::SaveCache(uint64_t summoner, UnsavedEdit<Mastery
     edit.Undo();
     return Failure(Format(kSaveMasteryBook, summoner, saved.failure().message()), 500);
   }
+  if (context_.CachesServe(summoner)) saved_since_login_ = true;
   return {};
 }
 

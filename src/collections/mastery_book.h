@@ -37,7 +37,10 @@ class MasteryBook : public Collection {
   // logged and leaves them empty), then tallies again a cached book that
   // arrived before them and publishes it.
   void Start() override;
-  // Takes the packet's mastery book and publishes it.
+  void OnLogin() override { saved_since_login_ = false; }
+  void OnLogout() override { saved_since_login_ = false; }
+  // Takes the packet's mastery book and publishes it; keeps the cache
+  // instead when a save was made since the login (see saved_since_login_).
   void OnLoginData(const Api::SummonerData& data) override;
   // Reloads and publishes a cache that was never filled.
   void AfterReconnect() override;
@@ -77,6 +80,9 @@ class MasteryBook : public Collection {
   ServiceContext& context_;
   MasteryBookCache cache_;
   MasteryTrees trees_;  // game data, loaded once; not per summoner
+  // The login data packet is the backend's book when the login began; a
+  // request served while the login was under way may have saved a newer one.
+  bool saved_since_login_ = false;
 };
 
 }  // namespace Quarn::Client::Collections

@@ -93,6 +93,10 @@ void RuneBook::RegisterRoutes() {
 
 void RuneBook::OnLoginData(const Api::SummonerData& data) {
   const uint64_t current = context_.current_summoner();
+  if (std::exchange(saved_since_login_, false) && context_.CachesServe(current)) {
+    context_.Publish(Format(kRuneBookUri, current), cache_.book);
+    return;
+  }
   Api::CollectionsRuneBook book = ToRuneBook(data.spell_book);
   SetCache(current, book);
   context_.Publish(Format(kRuneBookUri, current), book);
@@ -167,6 +171,7 @@ Quarn::Maybe<Api::CollectionsRuneBook> RuneBook::Put(uint64_t summoner, const Ap
   if (context_.CachesServe(summoner)) {
     cache_.book = book;
     cache_.current_page_id = *current;
+    saved_since_login_ = true;
   }
   context_.Publish(Format(kRuneBookUri, summoner), book);
   return book;
@@ -191,6 +196,7 @@ Quarn::Maybe<Api::CollectionsRunePage> RuneBook::PutPage(uint64_t summoner, uint
     edit.Undo();
     return Failure(Format(kSaveRuneBook, summoner, saved.failure().message()), 500);
   }
+  saved_since_login_ = true;
   return page;
 }
 
@@ -213,7 +219,10 @@ Quarn::Maybe<Api::CollectionsRunePage> RuneBook::SelectPage(uint64_t summoner, u
     edit.Undo();
     return Failure(Format(kSelectRunePage, summoner, at_backend.failure().message()), 500);
   }
-  if (context_.CachesServe(summoner)) context_.Publish(Format(kRuneBookUri, summoner), cache_.book);
+  if (context_.CachesServe(summoner)) {
+    saved_since_login_ = true;
+    context_.Publish(Format(kRuneBookUri, summoner), cache_.book);
+  }
   return answer;
 }
 

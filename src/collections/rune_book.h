@@ -30,7 +30,10 @@ class RuneBook : public Collection {
   explicit RuneBook(ServiceContext& context) : context_(context) {}
 
   void RegisterRoutes() override;
-  // Takes the packet's spell book and publishes it.
+  void OnLogin() override { saved_since_login_ = false; }
+  void OnLogout() override { saved_since_login_ = false; }
+  // Takes the packet's spell book and publishes it; keeps the cache instead
+  // when a save was made since the login (see saved_since_login_).
   void OnLoginData(const Api::SummonerData& data) override;
   // Reloads and publishes a cache that was never filled.
   void AfterReconnect() override;
@@ -80,6 +83,9 @@ class RuneBook : public Collection {
 
   ServiceContext& context_;
   RuneBookCache cache_;
+  // The login data packet is the backend's book when the login began; a
+  // request served while the login was under way may have saved a newer one.
+  bool saved_since_login_ = false;
 };
 
 }  // namespace Quarn::Client::Collections

@@ -202,6 +202,40 @@ TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
   EXPECT_TRUE(h.backend.invoked().empty());
 }
 
+TEST(SessionTracking, APacketOlderThanASaveMadeDuringTheLoginLeavesTheSavedBook) {
+  // The packet is the book when the login began; a request served before it
+  // arrived saved a newer one, which the next save must not undo.
+  const struct {
+    const char* method;
+    const char* path;
+    const char* body;
+    const char* book;
+  } edits[] = {
+      {"PUT", "/kiv-collections/v1/inventories/7/rune-book/pages/2", R"({"id":2,"name":"saved"})",
+       "/kiv-collections/v1/inventories/7/rune-book"},
+      {"PUT", "/kiv-collections/v1/inventories/7/mastery-book/pages", R"({"id":0,"name":"saved"})",
+       "/kiv-collections/v1/inventories/7/mastery-book"},
+  };
+  for (const auto& edit : edits) {
+    CollectionsFixture h;
+    AnswerReads(h);
+    h.backend.Accepts("spellBookService.saveSpellBook");
+    h.backend.Accepts("masteryBookService.saveMasteryBook");
+    h.LogIn(7);
+    h.LoginData(SpellBook(7, "a"), MasteryBook(7));
+    h.LogOut();
+    h.LogIn(7);
+    ASSERT_EQ(h.Call(edit.method, edit.path, edit.body).substr(0, 2), "0 ") << edit.path;
+    h.LoginData(SpellBook(7, "a"), MasteryBook(7));
+    const std::vector<std::string> published = h.PublishedAt(edit.book);
+    ASSERT_FALSE(published.empty());
+    EXPECT_NE(published.back().find(R"("name":"saved")"), std::string::npos) << published.back();
+    // Only that packet: the next one is taken as it comes.
+    h.LoginData(SpellBook(7, "later"), MasteryBook(7));
+    EXPECT_EQ(h.PublishedAt(edit.book).back().find(R"("name":"saved")"), std::string::npos) << edit.path;
+  }
+}
+
 TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
   CollectionsFixture h;
   AnswerReads(h);
