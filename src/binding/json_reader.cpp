@@ -1,22 +1,29 @@
 #include "binding/json_reader.h"
 
 #include "binding/codec_messages.h"
+#include "binding/detail/c_locale_numbers.h"
 #include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
 // Forwards the reader's events to the tree builder, which makes each
-// container once, when it closes, and merges repeated keys.
+// container once, when it closes, and merges repeated keys. With a depth
+// limit, a container nested deeper stops the parse.
 class Events {
  public:
-  explicit Events(Quarn::detail::TreeBuilder& builder) : builder_(builder) {}
+  explicit Events(Quarn::detail::TreeBuilder& builder, size_t depth_limit = SIZE_MAX)
+      : builder_(builder), depth_limit_(depth_limit) {}
 
   bool Null() {
     builder_.Null();
@@ -46,12 +53,38 @@ class Events {
     builder_.Double(d);
     return true;
   }
-  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // not enabled
+  // The reader has checked the number's form and range already.
+  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+    const char* const end = text + length;
+    if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+      if (*text == '-') {
+        int64_t value;
+        if (std::from_chars(text, end, value).ec == std::errc()) {
+          builder_.Signed(value);
+          return true;
+        }
+      } else {
+        uint64_t value;
+        if (std::from_chars(text, end, value).ec == std::errc()) {
+          builder_.Unsigned(value);
+          return true;
+        }
+      }
+    }
+    // Correctly rounded, whatever the locale. Underflow is out of range
+    // for from_chars, which then leaves the value alone; strtod rounds it.
+    double value;
+    const std::from_chars_result read = std::from_chars(text, end, value);
+    if (read.ec != std::errc() || read.ptr != end) value = Quarn::detail::StrToDouble(text, nullptr);
+    builder_.Double(value);
+    return true;
+  }
   bool String(const char* text, rapidjson::SizeType length, bool) {
     builder_.String(std::string_view(text, length));
     return true;
   }
   bool StartObject() {
+    if (++depth_ > depth_limit_) return false;
     builder_.BeginStructure();
     return true;
   }
@@ -60,26 +93,47 @@ class Events {
     return true;
   }
   bool EndObject(rapidjson::SizeType) {
+    --depth_;
     builder_.EndStructure();
     return true;
   }
   bool StartArray() {
+    if (++depth_ > depth_limit_) return false;
     builder_.BeginCollection();
     return true;
   }
   bool EndArray(rapidjson::SizeType) {
+    --depth_;
     builder_.EndCollection();
     return true;
   }
 
  private:
   Quarn::detail::TreeBuilder& builder_;
+  size_t depth_limit_;
+  size_t depth_ = 0;
 };
+
+// The recursive parse is the faster one but nests a few stack frames per
+// level; deeper documents, and every document with an error, go through
+// the iterative parse, which sets the messages and offsets.
+constexpr size_t kRecursiveDepth = 64;
+// Numbers come as text (RawNumber): from_chars reads them correctly rounded
+// faster than the reader's own full-precision mode.
+constexpr unsigned kRecursiveFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
+constexpr unsigned kIterativeFlags = kRecursiveFlags | rapidjson::kParseIterativeFlag;
 
 constexpr size_t kKeptBufferBytes = size_t{256} << 10;
 constexpr size_t kSimdPadding = 16;
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A NUL byte ends the text, so only the escape can put one in a string.
+// A false alarm (an escaped backslash before "u0000") costs only speed.
+bool MayHoldNul(std::string_view text) {
+  constexpr std::string_view kEscape = "\\u0000";
+  return memmem(text.data(), text.size(), kEscape.data(), kEscape.size()) != nullptr;
+}
 
 }  // namespace
 
@@ -101,29 +155,30 @@ Quarn::BindingResult Quarn::FromJson(std::string_view text) {
   // padded: the SIMD scans load whole aligned 16-byte blocks, up to 15
   // bytes past the terminator. It is kept for the next call unless large.
   thread_local std::string buffer;
-  buffer.assign(text);
-  buffer.append(kSimdPadding, '\0');
-  rapidjson::InsituStringStream stream(buffer.data());
+  const auto copy = [&text] {
+    buffer.assign(text);
+    buffer.append(kSimdPadding, '\0');
+    return rapidjson::InsituStringStream(buffer.data());
+  };
 
   // The iterative mode keeps deep documents off the call stack; it reports
   // the same codes and offsets as the recursive mode except for a stray
   // closing token or separator at the root, which it calls an empty
   // document where the recursive mode reports an invalid value.
-  //
-  // Doubles are read correctly rounded (the default mode may be off by a
-  // unit in the last place).
   struct BufferTrim {
     ~BufferTrim() {
       if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
     }
   } trim;
+  const bool may_hold_nul = MayHoldNul(text);
   rapidjson::ParseResult parsed;
-  {
+  for (const bool recursive : {true, false}) {
     detail::TreeBuilder::Scope scope(detail::ThreadTreeBuilder(), result.value, detail::DuplicateKeys::kMerge);
-    Events events(scope.builder());
+    if (!may_hold_nul) scope.builder().TextsHoldNoNul();
+    Events events(scope.builder(), recursive ? kRecursiveDepth : SIZE_MAX);
+    rapidjson::InsituStringStream stream = copy();
     rapidjson::Reader reader;
-    parsed = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag |
-                          rapidjson::kParseFullPrecisionFlag>(stream, events);
+    parsed = recursive ? reader.Parse<kRecursiveFlags>(stream, events) : reader.Parse<kIterativeFlags>(stream, events);
     if (!parsed.IsError()) {
       scope.builder().Finish();
       return result;

@@ -29,6 +29,15 @@ bool NameLess(const InternedString* a, const InternedString* b) {
   return c < 0 || (c == 0 && a->length < b->length);
 }
 
+// Keys are short: a loop beats a call to memcmp.
+bool SameText(const char* a, const char* b, size_t size) {
+  if (size > 32) return std::memcmp(a, b, size) == 0;
+  for (size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // Structures of at most this many members are sorted by insertion.
 constexpr size_t kInsertionSortMax = 16;
 // Predictions are kept for this many levels and keys per structure.
@@ -72,20 +81,25 @@ void Quarn::detail::TreeBuilder::Begin(BindingProperty& target, DuplicateKeys du
   document_ = BindingDocument::EnsureDocument(target);
   duplicates_ = duplicates;
   merged_ = false;
+  cut_at_nul_ = true;
+}
+
+std::string_view Quarn::detail::TreeBuilder::Cut(std::string_view text) const {
+  return cut_at_nul_ ? CutAtNul(text) : text;
 }
 
 void Quarn::detail::TreeBuilder::Key(std::string_view name) {
   if (frames_.empty() || !frames_.back().structure) return;
-  name = CutAtNul(name);
+  name = Cut(name);
   Frame& frame = frames_.back();
   const size_t depth = frames_.size() - 1;
   const uint32_t position = frame.keys++;
   InternedString* entry = nullptr;
   // The sibling before this one usually had the same key here: one
   // comparison instead of a hash and a table probe.
-  if (depth < predicted_.size() && position < predicted_[depth].size()) {
-    InternedString* guess = predicted_[depth][position];
-    if (guess->length == name.size() && std::memcmp(guess->text(), name.data(), name.size()) == 0) {
+  if (depth < predicted_.size() && position < predicted_[depth].keys.size()) {
+    InternedString* guess = predicted_[depth].keys[position];
+    if (guess->length == name.size() && SameText(guess->text(), name.data(), name.size())) {
       BindingDocument::Retain(guess);
       entry = guess;
     }
@@ -134,7 +148,7 @@ void Quarn::detail::TreeBuilder::Double(double v) {
 }
 
 void Quarn::detail::TreeBuilder::String(std::string_view text) {
-  Push(BindingPropertyKind::String, PointerBits(document_->StoreText(CutAtNul(text))));
+  Push(BindingPropertyKind::String, PointerBits(document_->StoreText(Cut(text))));
 }
 
 void Quarn::detail::TreeBuilder::Blob(std::span<const uint8_t> bytes) {
@@ -189,11 +203,13 @@ void Quarn::detail::TreeBuilder::EndCollection() {
   cells_.push_back({frame.name, PointerBits(record), order, BindingPropertyKind::Collection});  // no growth
 }
 
-void Quarn::detail::TreeBuilder::Remember(size_t depth, size_t start) {
+bool Quarn::detail::TreeBuilder::Remember(size_t depth, size_t start) {
   const size_t count = cells_.size() - start;
-  if (depth >= kPredictedDepth || count > kPredictedKeys) return;
+  if (depth >= kPredictedDepth || count > kPredictedKeys) return false;
   if (predicted_.size() <= depth) predicted_.resize(depth + 1);
-  std::vector<InternedString*>& keys = predicted_[depth];
+  Prediction& prediction = predicted_[depth];
+  std::vector<InternedString*>& keys = prediction.keys;
+  bool same = count <= prediction.in_order;
   for (size_t i = 0; i < count; ++i) {
     InternedString* name = cells_[start + i].name;
     if (i < keys.size()) {
@@ -204,17 +220,23 @@ void Quarn::detail::TreeBuilder::Remember(size_t depth, size_t start) {
       keys.push_back(name);
     }
     BindingDocument::Retain(name);
+    same = false;
   }
+  if (same) return true;
+  // Known again once SortMembers has looked.
+  prediction.in_order = 0;
+  return false;
 }
 
 void Quarn::detail::TreeBuilder::ReleasePredictions() {
-  for (std::vector<InternedString*>& keys : predicted_) {
-    for (InternedString* name : keys) BindingDocument::Release(document_, name);
-    keys.clear();
+  for (Prediction& prediction : predicted_) {
+    for (InternedString* name : prediction.keys) BindingDocument::Release(document_, name);
+    prediction.keys.clear();
+    prediction.in_order = 0;
   }
 }
 
-void Quarn::detail::TreeBuilder::SortMembers(size_t start) {
+bool Quarn::detail::TreeBuilder::SortMembers(size_t start) {
   const auto begin = cells_.begin() + static_cast<ptrdiff_t>(start);
   const auto end = cells_.end();
   // Members usually arrive sorted, or almost.
@@ -225,7 +247,7 @@ void Quarn::detail::TreeBuilder::SortMembers(size_t start) {
       break;
     }
   }
-  if (sorted) return;
+  if (sorted) return true;
   if (end - begin <= static_cast<ptrdiff_t>(kInsertionSortMax)) {
     // Stable: among equal names the order of arrival decides.
     for (auto it = begin + 1; it != end; ++it) {
@@ -234,7 +256,7 @@ void Quarn::detail::TreeBuilder::SortMembers(size_t start) {
       for (; hole != begin && NameLess(cell.name, hole[-1].name); --hole) *hole = hole[-1];
       *hole = cell;
     }
-    return;
+    return false;
   }
   // Equal names (one interned entry) keep their order of arrival through
   // `order`, so the unstable sort, which needs no buffer, is stable here.
@@ -242,14 +264,18 @@ void Quarn::detail::TreeBuilder::SortMembers(size_t start) {
     if (a.name == b.name) return a.order < b.order;
     return NameLess(a.name, b.name);
   });
+  return false;
 }
 
 void Quarn::detail::TreeBuilder::EndStructure() {
   const Frame frame = frames_.back();
   const size_t count = cells_.size() - frame.start;
   if (count > UINT32_MAX) throw std::length_error("binding structure too large");
-  Remember(frames_.size() - 1, frame.start);
-  SortMembers(frame.start);
+  const size_t depth = frames_.size() - 1;
+  if (!Remember(depth, frame.start) && SortMembers(frame.start) && depth < predicted_.size() &&
+      count <= kPredictedKeys) {
+    predicted_[depth].in_order = count;
+  }
   const size_t bytes = count * sizeof(BindingMember);
   void* data = count == 0 ? nullptr : document_->AllocateBlock(bytes);
   StructureRecord* record;

@@ -49,6 +49,10 @@ class TreeBuilder {
   // REQUIRES: `target` outlives the build (Finish or Abandon).
   void Begin(BindingProperty& target, DuplicateKeys duplicates = DuplicateKeys::kLastWins);
 
+  // The reader knows that no text of this build holds a NUL byte: texts
+  // are then taken whole, without a scan. Until the next Begin.
+  void TextsHoldNoNul() { cut_at_nul_ = false; }
+
   // Inside a structure each value is preceded by Key(); elsewhere Key() is
   // ignored. Text is taken up to its first NUL.
   void Key(std::string_view name);
@@ -118,11 +122,15 @@ class TreeBuilder {
     bool structure;
   };
 
+  std::string_view Cut(std::string_view text) const;
   InternedString* TakeKey();
   void Push(BindingPropertyKind kind, uint64_t bits);
   void ReleaseCell(const Cell& cell);
-  void SortMembers(size_t start);
-  void Remember(size_t depth, size_t start);
+  // Returns whether the members had arrived in order.
+  bool SortMembers(size_t start);
+  // Returns whether the members are known to be in order: the same names,
+  // in the same order, as a sibling whose members arrived in order.
+  bool Remember(size_t depth, size_t start);
   void ReleasePredictions();
   void MergeInto(BindingProperty& target, BindingProperty& source);
   void MergeStructures(BindingProperty& target, BindingProperty& source,
@@ -134,12 +142,18 @@ class TreeBuilder {
   BindingDocument* document_ = nullptr;
   DuplicateKeys duplicates_ = DuplicateKeys::kLastWins;
   bool merged_ = false;
+  bool cut_at_nul_ = true;
   InternedString* key_ = nullptr;
   std::vector<Cell> cells_;
   std::vector<Frame> frames_;
   // Per depth, the keys of the structure that closed last there, in
   // arrival order (each counted once): sibling objects usually repeat them.
-  std::vector<std::vector<InternedString*>> predicted_;
+  // The first `in_order` of them arrived sorted.
+  struct Prediction {
+    std::vector<InternedString*> keys;
+    size_t in_order = 0;
+  };
+  std::vector<Prediction> predicted_;
 };
 
 // The builder the readers of this thread share.
