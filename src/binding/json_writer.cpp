@@ -1,5 +1,6 @@
 #include "binding/json_writer.h"
 
+#include <rapidjson/filewritestream.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -41,8 +42,8 @@ void AppendBase64(std::span<const uint8_t> bytes, std::string& out) {
 template <class Writer>
 class JsonWriter final : public Quarn::BindingVisitor {
  public:
-  JsonWriter(rapidjson::StringBuffer& buffer, const Quarn::BindingRegistry* registry)
-      : writer_(buffer), registry_(registry) {}
+  template <class Stream>
+  JsonWriter(Stream& stream, const Quarn::BindingRegistry* registry) : writer_(stream), registry_(registry) {}
 
   Writer& writer() { return writer_; }
 
@@ -132,4 +133,21 @@ std::string Quarn::ToJson(const BindingProperty& value, const BindingRegistry* r
   }
   out.append(text, start);
   return out;
+}
+
+bool Quarn::WriteJson(const BindingProperty& value, std::FILE* out, bool pretty, const BindingRegistry* registry) {
+  if (!value.IsEmpty()) {
+    char buffer[64 << 10];
+    rapidjson::FileWriteStream stream(out, buffer, sizeof buffer);
+    if (pretty) {
+      JsonWriter<rapidjson::PrettyWriter<rapidjson::FileWriteStream>> writer(stream, registry);
+      writer.writer().SetIndent(' ', 4);
+      detail::WalkBindingTree(value, writer);
+    } else {
+      JsonWriter<rapidjson::Writer<rapidjson::FileWriteStream>> writer(stream, registry);
+      detail::WalkBindingTree(value, writer);
+    }
+    stream.Flush();
+  }
+  return std::fflush(out) == 0 && std::ferror(out) == 0;
 }

@@ -7,6 +7,7 @@
 // has no JSON form, is written as null.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "binding/binding_property.h"
@@ -23,5 +24,11 @@ class BindingRegistry;
 // ("\r\n" gives Windows line ends). Never fails; any depth is safe.
 std::string ToJson(const BindingProperty& value, const BindingRegistry* registry = nullptr,
                    const char* newline = nullptr);
+
+// Writes the same text as ToJson (line ends "\n" when pretty) to `out` as
+// it goes, through a small buffer, so a large value is never held as text
+// whole. False when writing failed.
+bool WriteJson(const BindingProperty& value, std::FILE* out, bool pretty,
+               const BindingRegistry* registry = nullptr);
 
 }  // namespace Quarn

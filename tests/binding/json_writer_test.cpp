@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <string>
@@ -24,6 +25,17 @@ struct WriteCase {
 };
 
 std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+// What WriteJson streams to a file.
+std::string Streamed(const BindingProperty& value, bool pretty) {
+  std::FILE* file = std::tmpfile();
+  EXPECT_TRUE(Quarn::WriteJson(value, file, pretty));
+  std::string text(static_cast<size_t>(std::ftell(file)), '\0');
+  std::rewind(file);
+  EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
+  std::fclose(file);
+  return text;
+}
 
 TEST(JsonWriter, WritesEachKindCompactly) {
   const double kInf = std::numeric_limits<double>::infinity();
@@ -76,6 +88,7 @@ TEST(JsonWriter, WritesEachKindCompactly) {
     BindingProperty value;
     c.build(value);
     EXPECT_EQ(ToJson(value), c.json) << c.name;
+    EXPECT_EQ(Streamed(value, false), c.json) << c.name;
   }
 }
 
@@ -111,6 +124,10 @@ TEST(JsonWriter, PrettyIndentsFourSpacesAndReplacesLineEnds) {
       "    \"c\": []\n"
       "}";
   EXPECT_EQ(ToJson(value, nullptr, "\n"), pretty);
+  EXPECT_EQ(Streamed(value, true), pretty);
+  std::FILE* read_only = std::fopen("/dev/null", "r");
+  EXPECT_FALSE(Quarn::WriteJson(value, read_only, true));  // a failed write is reported
+  std::fclose(read_only);
   std::string windows = pretty;
   for (size_t at = windows.find('\n'); at != std::string::npos; at = windows.find('\n', at + 2)) {
     windows.replace(at, 1, "\r\n");

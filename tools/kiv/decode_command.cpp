@@ -161,8 +161,7 @@ int kiv::RunDecode(int argc, char** argv) {
                  kMaxPrettyDepth);
     return 1;
   }
-  const std::string json = Quarn::ToJson(result.value, nullptr, pretty ? "\n" : nullptr);
-  if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
+  if (!Quarn::WriteJson(result.value, stdout, pretty)) {
     std::fprintf(stderr, "kiv decode: cannot write the output\n");
     return 1;
   }
