@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "api/binding_api.h"
+#include "binding/host_value_conversion.h"
 #include "binding/json_reader.h"
+#include "binding/json_writer.h"
 #include "binding/maybe_type.h"
 #include "binding/msgpack_reader.h"
 #include "binding/yaml_reader.h"
@@ -40,52 +42,14 @@ struct Reply {
   std::vector<std::pair<std::string, std::string>> headers;
 };
 
-void WriteHostValue(const HostValue& value, std::string& out) {
-  switch (value.tag) {
-    case KIV_VALUE_NULL:
-      out += "null";
-      return;
-    case KIV_VALUE_BOOL:
-      out += value.data.boolean ? "true" : "false";
-      return;
-    case KIV_VALUE_SIGNED:
-      out += std::to_string(value.data.i64);
-      return;
-    case KIV_VALUE_UNSIGNED:
-      out += std::to_string(value.data.u64);
-      return;
-    case KIV_VALUE_DOUBLE:
-      out += std::to_string(value.data.f64);
-      return;
-    case KIV_VALUE_TEXT:
-    case KIV_VALUE_TEXT_OWNED:
-      out += '"' + std::string(value.data.text) + '"';
-      return;
-    case KIV_VALUE_ARRAY: {
-      const auto* elements = static_cast<const HostValue*>(value.data.seq.data);
-      out += '[';
-      for (uint32_t i = 0; i < value.data.seq.count; ++i) {
-        if (i > 0) out += ',';
-        WriteHostValue(elements[i], out);
-      }
-      out += ']';
-      return;
-    }
-    case KIV_VALUE_OBJECT: {
-      const auto* members = static_cast<const HostMember*>(value.data.seq.data);
-      out += '{';
-      for (uint32_t i = 0; i < value.data.seq.count; ++i) {
-        if (i > 0) out += ',';
-        out += '"' + std::string(members[i].key) + "\":";
-        WriteHostValue(members[i].value, out);
-      }
-      out += '}';
-      return;
-    }
-    default:
-      out += "?";
-      return;
-  }
+// The body as compact JSON, through the binding library's own reading of
+// HostValue records.
+std::string BodyJson(const HostValue& value) {
+  Quarn::BindingProperty body;
+  std::string error;
+  if (!Quarn::FromHostValue(body, value, "body", error)) return "? " + error;
+  const std::string json = Quarn::ToJson(body);
+  return json.empty() ? "null" : json;
 }
 
 struct Request {
@@ -202,7 +166,7 @@ class DispatchTest : public ::testing::Test {
     Reply reply;
     reply.status = response.status;
     if (response.error != nullptr) reply.error = response.error;
-    if (response.error == nullptr) WriteHostValue(response.body, reply.body);
+    if (response.error == nullptr) reply.body = BodyJson(response.body);
     if (response.content_type != nullptr) reply.content_type = response.content_type;
     for (uint32_t i = 0; i < response.header_count; ++i) {
       reply.headers.emplace_back(response.headers[i].name, response.headers[i].value);
@@ -436,11 +400,9 @@ TEST_F(DispatchTest, BodyIsReadWithinItsLengthAndTextUpToItsFirstNul) {
     request.body_length = static_cast<uint32_t>(bytes.size());
     HostResponse response{};
     Quarn::DispatchRequest(api_, *put, response, request);
-    std::string body;
     const char* error = response.error;
     EXPECT_STREQ(error, nullptr);
-    WriteHostValue(response.body, body);
-    EXPECT_EQ(body, c.body);
+    EXPECT_EQ(BodyJson(response.body), c.body);
     response.release(&response);
   }
 }

@@ -18,20 +18,6 @@ std::unique_ptr<kiv::host::PluginLibrary> LoadLibrary(kiv::host::ApiVersion core
   return library.ok() ? std::move(library).value() : nullptr;
 }
 
-TEST(PluginEntry, HandsBackItsVersionNameAndDescription) {
-  auto library = LoadLibrary({18, 3, 1});
-  ASSERT_NE(library, nullptr);
-  EXPECT_EQ(library->api_version().ToString(), "18.0.0");
-  EXPECT_EQ(library->short_name(), "kiv-collections");
-  const ApiDescription& description = library->description();
-  bool found = false;
-  for (uint32_t i = 0; i < description.type_count; ++i) {
-    found = found || std::string(description.types[i].name) == "PluginServiceProxyResponse";
-  }
-  EXPECT_TRUE(found);
-  library->Unload();
-}
-
 TEST(PluginEntry, CountsItsOwnAllocations) {
   kiv::test::FakeHost host;
   auto library = LoadLibrary({18, 0, 0});

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -122,98 +121,6 @@ TEST(PluginLoader, NamesTheObject) {
   EXPECT_EQ(plugin->names().kind, "backend");
   EXPECT_EQ(plugin->registration_tags(), kTags);
   EXPECT_EQ(plugin->api_name(), "KivCollections");
-  record.callbacks->unload(record.plugin);
-}
-
-TEST(PluginLoader, DescribesHostRecordTypesAfterTheBuiltinsWithTheirFields) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 0, 0);
-  Load(probe, record);
-  const ApiDescription& description = *record.description;
-
-  std::vector<std::string> names;
-  for (uint32_t i = 0; i < description.type_count; ++i) names.push_back(description.types[i].name);
-  const auto first = std::find(names.begin(), names.end(), "PluginManagerState");
-  ASSERT_NE(first, names.end());
-  EXPECT_EQ(names.front(), "BindingAsyncState");  // the API object's builtins come first
-  const std::vector<std::string> host_types(first, first + 7);
-  EXPECT_EQ(host_types, (std::vector<std::string>{"PluginManagerState", "PluginManagerResource",
-                                                  "PluginResourceEventType", "PluginResourceEvent",
-                                                  "PluginTrovEvent", "PluginTrovResponse",
-                                                  "PluginServiceProxyResponse"}));
-
-  struct Field {
-    std::string name;
-    uint32_t kind;
-    std::string type_name;
-  };
-  const struct {
-    const char* type;
-    std::vector<Field> fields;
-  } expected[] = {
-      {"PluginManagerResource", {{"state", KIV_TYPE_ENUM, "PluginManagerState"}}},
-      {"PluginResourceEvent",
-       {{"uri", KIV_TYPE_STRING, ""}, {"eventType", KIV_TYPE_ENUM, "PluginResourceEventType"}, {"data", KIV_TYPE_OBJECT, ""}}},
-      {"PluginTrovEvent",
-       {{"clientId", KIV_TYPE_STRING, ""}, {"subtopic", KIV_TYPE_STRING, ""}, {"typeName", KIV_TYPE_STRING, ""},
-        {"body", KIV_TYPE_OBJECT, ""}}},
-      {"PluginTrovResponse", {{"typeName", KIV_TYPE_STRING, ""}, {"body", KIV_TYPE_OBJECT, ""}}},
-      {"PluginServiceProxyResponse",
-       {{"uuid", KIV_TYPE_STRING, ""}, {"serviceName", KIV_TYPE_STRING, ""}, {"methodName", KIV_TYPE_STRING, ""},
-        {"payload", KIV_TYPE_STRING, ""}, {"status", KIV_TYPE_STRING, ""}, {"error", KIV_TYPE_STRING, ""}}},
-  };
-  for (const auto& want : expected) {
-    const ApiTypeEntry& type = description.types[std::find(names.begin(), names.end(), want.type) - names.begin()];
-    EXPECT_EQ(Word(type.kind), static_cast<uint32_t>(KIV_TYPE_ENTRY_STRUCT)) << want.type;
-    EXPECT_STREQ(type.name_space, "qclient");
-    EXPECT_EQ(Tags(type.tags, type.tag_count), kTags) << want.type;
-    ASSERT_EQ(Word(type.member_count), want.fields.size()) << want.type;
-    for (size_t i = 0; i < want.fields.size(); ++i) {
-      const ApiFieldEntry& field = type.members.fields[i];
-      EXPECT_EQ(std::string(field.name), want.fields[i].name) << want.type;
-      EXPECT_EQ(Word(field.type.kind), want.fields[i].kind) << want.type << "." << field.name;
-      EXPECT_EQ(field.type.type_name ? field.type.type_name : "", want.fields[i].type_name) << field.name;
-    }
-  }
-
-  const ApiTypeEntry& event_type = *(description.types + (std::find(names.begin(), names.end(),
-                                                                    "PluginResourceEventType") - names.begin()));
-  ASSERT_EQ(Word(event_type.kind), static_cast<uint32_t>(KIV_TYPE_ENTRY_ENUM));
-  std::vector<std::pair<std::string, int32_t>> values;
-  for (uint32_t i = 0; i < event_type.member_count; ++i) {
-    values.emplace_back(Word(event_type.members.enumerators[i].name), Word(event_type.members.enumerators[i].value));
-  }
-  EXPECT_EQ(values, (std::vector<std::pair<std::string, int32_t>>{{"Create", 0}, {"Delete", 2}, {"Update", 1}}));
-  record.callbacks->unload(record.plugin);
-}
-
-TEST(PluginLoader, DescribesHostEventsWithPayloadAndDescription) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 0, 0);
-  Load(probe, record);
-  const ApiDescription& description = *record.description;
-  const struct {
-    const char* name;
-    const char* payload;
-    const char* text;
-  } expected[] = {
-      {"OnJsonApiEvent", "PluginResourceEvent", "Fired when a resource is changed."},
-      {"OnTrovEvent", "PluginTrovEvent", "Fired when a message is received over the TROV connection."},
-      {"OnServiceProxyUuidEvent", "PluginServiceProxyResponse",
-       "Fired when a uuid-based service proxy message is received."},
-      {"OnServiceProxyMethodEvent", "PluginServiceProxyResponse",
-       "Fired when a method-based service proxy message is received."},
-      {"OnServiceProxyAsyncEvent", "PluginServiceProxyResponse",
-       "Fired when an async service proxy message is received."},
-  };
-  ASSERT_GE(description.event_count, 5u);
-  const ApiEventEntry* events = description.events + (description.event_count - 5);
-  for (size_t i = 0; i < 5; ++i) {
-    EXPECT_STREQ(events[i].name, expected[i].name);
-    EXPECT_STREQ(events[i].payload_type, expected[i].payload);
-    EXPECT_STREQ(events[i].description, expected[i].text);
-    EXPECT_EQ(Tags(events[i].tags, events[i].tag_count), kTags) << expected[i].name;
-  }
   record.callbacks->unload(record.plugin);
 }
 

@@ -20,7 +20,8 @@ constexpr const char* kUsage =
     "\n"
     "Loads a plug-in library as a host would (entry, start record, init, unload)\n"
     "and prints its short and full name, its plug-in API version, the core\n"
-    "version it was given, and its API description: functions, types, events.\n"
+    "version it was given, and its API description: functions, types, events,\n"
+    "each with its tags.\n"
     "\n"
     "  --plugin PATH          the plug-in library (default: the built plug-in,\n"
     "                         %s)\n"
@@ -63,6 +64,8 @@ void PrintTypes(const ApiDescription& d) {
     if (!TextOf(t.name_space).empty()) std::printf(", namespace %s", t.name_space);
     std::printf("\n");
     if (!TextOf(t.description).empty()) std::printf("    %s\n", t.description);
+    const std::string tags = kiv::host::JoinTags(t.tags, t.tag_count);
+    if (!tags.empty()) std::printf("    tags %s\n", tags.c_str());
     for (uint32_t m = 0; m < t.member_count; ++m) {
       if (t.kind == KIV_TYPE_ENTRY_ENUM) {
         const ApiEnumeratorEntry& e = t.members.enumerators[m];
@@ -82,6 +85,8 @@ void PrintEvents(const ApiDescription& d) {
     const ApiEventEntry& e = d.events[i];
     std::printf("  %s  payload %s\n", TextOf(e.name).data(), TextOf(e.payload_type).data());
     if (!TextOf(e.description).empty()) std::printf("    %s\n", e.description);
+    const std::string tags = kiv::host::JoinTags(e.tags, e.tag_count);
+    if (!tags.empty()) std::printf("    tags %s\n", tags.c_str());
   }
 }
 
