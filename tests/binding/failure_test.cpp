@@ -45,23 +45,4 @@ TEST(Failure, CodeDetailMatchesTheCodeEvenWhenTheTemplateNamesIt) {
   EXPECT_EQ(IntDetail(failure, "errorCode_int"), 503);
 }
 
-TEST(Failure, ReadyMadeRouteFailures) {
-  struct Case {
-    Quarn::Failure failure;
-    uint32_t code;
-    const char* message;
-  };
-  const Case cases[] = {
-      {Quarn::NotFound(), 404, "Not found"},
-      {Quarn::NotFound("No rune page 7"), 404, "No rune page 7"},
-      {Quarn::InternalError(), 500, "Internal server error"},
-      {Quarn::InternalError("Backend down"), 500, "Backend down"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.failure.code(), c.code);
-    EXPECT_EQ(c.failure.message(), c.message);
-    EXPECT_EQ(IntDetail(c.failure, "errorCode_int"), c.code);
-  }
-}
-
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -17,47 +18,38 @@ Stats Read(const Quarn::AllocationCounters& counters) {
   counters.Fill(&raw);
   EXPECT_EQ(raw.reserved[0], 0u);
   EXPECT_EQ(raw.reserved[1], 0u);
-  return Stats{raw.counters[0], raw.counters[1], raw.counters[2], raw.counters[3], raw.counters[4], raw.counters[5]};
+  return Stats{raw.counters[0], raw.counters[1], raw.counters[2],
+               raw.counters[3], raw.counters[4], raw.counters[5]};
 }
 
-void ExpectStats(const Stats& actual, const Stats& expected) {
-  EXPECT_EQ(actual.peak, expected.peak);
-  EXPECT_EQ(actual.live_at_peak, expected.live_at_peak);
-  EXPECT_EQ(actual.allocated, expected.allocated);
-  EXPECT_EQ(actual.allocations, expected.allocations);
-  EXPECT_EQ(actual.freed, expected.freed);
-  EXPECT_EQ(actual.frees, expected.frees);
+bool operator==(const Stats& a, const Stats& b) {
+  return a.peak == b.peak && a.live_at_peak == b.live_at_peak && a.allocated == b.allocated &&
+         a.allocations == b.allocations && a.freed == b.freed && a.frees == b.frees;
 }
 
-TEST(AllocationCounters, StartAtZero) {
-  Quarn::AllocationCounters counters;
-  ExpectStats(Read(counters), {0, 0, 0, 0, 0, 0});
-}
-
-TEST(AllocationCounters, OneAllocationAndItsFree) {
-  Quarn::AllocationCounters counters;
-  counters.OnAllocate(100);
-  counters.OnFree(100);
-  ExpectStats(Read(counters), {100, 1, 100, 1, 100, 1});
-}
-
-TEST(AllocationCounters, PeakKeepsTheLiveCountOfItsMoment) {
-  Quarn::AllocationCounters counters;
-  counters.OnAllocate(10);
-  counters.OnAllocate(20);
-  counters.OnAllocate(30);  // 60 in use, 3 live: the peak
-  counters.OnFree(20);
-  counters.OnFree(30);
-  counters.OnAllocate(15);  // 25 in use: below the peak
-  ExpectStats(Read(counters), {60, 3, 75, 4, 50, 2});
-}
-
-TEST(AllocationCounters, ForeignFreesNeverWrapThePeak) {
-  // A block the library did not allocate may be freed by it.
-  Quarn::AllocationCounters counters;
-  counters.OnFree(1000);
-  counters.OnAllocate(8);
-  ExpectStats(Read(counters), {0, 0, 8, 1, 1000, 1});
+TEST(AllocationCounters, PeakKeepsTheLiveCountOfItsMomentAndForeignFreesNeverWrapIt) {
+  const struct {
+    std::vector<int64_t> steps;  // positive: allocate that many bytes; negative: free them
+    Stats expected;
+  } cases[] = {
+      {{}, {0, 0, 0, 0, 0, 0}},
+      {{100, -100}, {100, 1, 100, 1, 100, 1}},
+      // 60 in use with 3 live is the peak; 25 in use afterwards is below it.
+      {{10, 20, 30, -20, -30, 15}, {60, 3, 75, 4, 50, 2}},
+      // A block the library did not allocate may be freed by it.
+      {{-1000, 8}, {0, 0, 8, 1, 1000, 1}},
+  };
+  for (const auto& c : cases) {
+    Quarn::AllocationCounters counters;
+    for (int64_t step : c.steps) {
+      if (step > 0) counters.OnAllocate(static_cast<uint64_t>(step));
+      if (step < 0) counters.OnFree(static_cast<uint64_t>(-step));
+    }
+    const Stats got = Read(counters);
+    EXPECT_TRUE(got == c.expected) << "peak " << got.peak << " live " << got.live_at_peak << " allocated "
+                                   << got.allocated << " in " << got.allocations << " freed " << got.freed
+                                   << " in " << got.frees << " (case with " << c.steps.size() << " steps)";
+  }
 }
 
 TEST(MemoryStatisticsCallback, FillsTheRecordAndIgnoresNull) {
