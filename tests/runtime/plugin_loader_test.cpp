@@ -9,37 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "runtime/plugin_base.h"
+#include "runtime/module_harness.h"
 #include "runtime/plugin_callbacks.h"
-#include "support/fake_host.h"
 
 namespace {
+
+using kiv::test::HarnessPlugin;
 
 struct Probe {
   int register_calls = 0;
   int init_calls = 0;
   bool destroyed = false;
   bool init_result = true;
-};
-
-class TestPlugin : public Quarn::PluginBase {
- public:
-  explicit TestPlugin(Probe& probe) : PluginBase(Quarn::kBackendKind), probe_(probe) {}
-  ~TestPlugin() override { probe_.destroyed = true; }
-
-  void RegisterApi() override {
-    ++probe_.register_calls;
-    api().Get("/test/v1/ping/{id}", [](uint32_t id) -> Quarn::Maybe<std::string> {
-      return "pong " + std::to_string(id);
-    }).Path("id", "What to answer.");
-  }
-  bool Init() override {
-    ++probe_.init_calls;
-    return probe_.init_result;
-  }
-
- private:
-  Probe& probe_;
 };
 
 PluginStartRecord CoreRecord(uint32_t major, uint32_t minor, uint32_t patch) {
@@ -52,8 +33,20 @@ PluginStartRecord CoreRecord(uint32_t major, uint32_t minor, uint32_t patch) {
 
 // Loads a fresh plug-in object as the entry would; the object is owned by
 // the record from then on (unload destroys it).
-TestPlugin* Load(Probe& probe, PluginStartRecord& record) {
-  auto* plugin = new TestPlugin(probe);
+HarnessPlugin* Load(Probe& probe, PluginStartRecord& record) {
+  auto* plugin = new HarnessPlugin();
+  plugin->destroyed = &probe.destroyed;
+  plugin->on_register = [&probe](HarnessPlugin& p) {
+    ++probe.register_calls;
+    p.api()
+        .Get("/test/v1/ping/{id}",
+             [](uint32_t id) -> Quarn::Maybe<std::string> { return "pong " + std::to_string(id); })
+        .Path("id", "What to answer.");
+  };
+  plugin->on_init = [&probe](HarnessPlugin&) {
+    ++probe.init_calls;
+    return probe.init_result;
+  };
   Quarn::LoadPlugin(*plugin, record, "kiv-collections");
   return plugin;
 }
@@ -76,7 +69,7 @@ TEST(PluginLoader, AcceptsCompatibleCoresAndWritesItsOwnVersionBack) {
   for (const auto& core : cores) {
     Probe probe;
     PluginStartRecord record = CoreRecord(core[0], core[1], core[2]);
-    TestPlugin* plugin = Load(probe, record);
+    HarnessPlugin* plugin = Load(probe, record);
     EXPECT_EQ(record.api_major, 18u);
     EXPECT_EQ(record.api_minor, 0u);
     EXPECT_EQ(record.api_patch, 0u);
@@ -115,7 +108,7 @@ TEST(PluginLoaderDeathTest, IncompatibleCoreIsFatal) {
 TEST(PluginLoader, NamesTheObject) {
   Probe probe;
   PluginStartRecord record = CoreRecord(18, 0, 0);
-  TestPlugin* plugin = Load(probe, record);
+  HarnessPlugin* plugin = Load(probe, record);
   EXPECT_EQ(plugin->names().full_name, "ozm-be-kiv-collections");
   EXPECT_EQ(plugin->names().short_name, "kiv-collections");
   EXPECT_EQ(plugin->names().kind, "backend");
@@ -168,7 +161,7 @@ TEST(PluginRequestCallback, RequestWithoutFunctionGetsInvalidFunction) {
 TEST(PluginInit, ConnectsWithUserAgentOfTheCoreVersion) {
   Probe probe;
   PluginStartRecord record = CoreRecord(18, 2, 0);
-  TestPlugin* plugin = Load(probe, record);
+  HarnessPlugin* plugin = Load(probe, record);
   kiv::test::FakeHost host;
   EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
   EXPECT_EQ(plugin->user_agent(), "QuarnClient/18.2.0 (kiv-collections)");
@@ -176,7 +169,8 @@ TEST(PluginInit, ConnectsWithUserAgentOfTheCoreVersion) {
   EXPECT_EQ(plugin->host_context(), host.context());
   EXPECT_EQ(plugin->host_handle(), host.handle());
   EXPECT_EQ(probe.init_calls, 1);
-  for (const char* name : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
+  for (const char* name :
+       {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
     EXPECT_TRUE(host.IsSubscribed(name)) << name;
   }
   for (const auto& call : host.CallsOf(kiv::host::CallKind::kSubscribe)) {
@@ -201,7 +195,7 @@ TEST(PluginInit, FalseFromInitIsReportedAndSubscriptionsStay) {
 TEST(PluginBaseForwarding, SlotsReachTheirHostEntries) {
   Probe probe;
   PluginStartRecord record = CoreRecord(18, 0, 0);
-  TestPlugin* plugin = Load(probe, record);
+  HarnessPlugin* plugin = Load(probe, record);
   // Before init there is no host table: nothing is called, and the slots
   // say so.
   EXPECT_EQ(plugin->Step(), Quarn::kHostCallRefused);
@@ -211,12 +205,13 @@ TEST(PluginBaseForwarding, SlotsReachTheirHostEntries) {
   ASSERT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
   host.ClearCalls();
   plugin->Yield();
-  plugin->StartTimer("tick", [](void*) {}, nullptr, 0.5, 0);
+  plugin->StartTimer(
+      "tick", [](void*) {}, nullptr, 0.5, 0);
   HostEvent event{};
   event.name = "OnSomething";
   plugin->EmitEvent(&event);
   EXPECT_EQ(host.CallSummaries(), (std::vector<std::string>{"begin_wait Wait: yield", "step", "end_wait",
-                                                             "start_timer tick", "emit_event OnSomething"}));
+                                                            "start_timer tick", "emit_event OnSomething"}));
   host.RunUntilIdle();
   record.callbacks->unload(record.plugin);
 }

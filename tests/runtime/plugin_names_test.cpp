@@ -7,26 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/logger.h"
+#include "diagnostics/capture_log_target.h"
 #include "runtime/event_name.h"
 #include "runtime/plugin_api_version.h"
 
 namespace {
-
-// Captures what the process-wide logger accepts while it lives.
-class CapturingTarget : public Quarn::LogTarget {
- public:
-  CapturingTarget() {
-    SetMinLevel(Quarn::kLogOkay);
-    Attach(Quarn::Logger::Instance());
-  }
-  const char* ClassName() const override { return "CapturingTarget"; }
-  bool Write(const Quarn::LogRecord& record) override {
-    lines.push_back(std::to_string(record.level) + " " + std::string(record.message));
-    return true;
-  }
-  std::vector<std::string> lines;
-};
 
 TEST(PluginNames, FullNameTakesTheKindsPrefix) {
   struct Case {
@@ -41,14 +26,18 @@ TEST(PluginNames, FullNameTakesTheKindsPrefix) {
       {"", "ozm-xx-kiv-collections", true},
   };
   for (const Case& c : cases) {
-    CapturingTarget log;
+    Quarn::testing::CaptureLogTarget log;
+    log.Attach();
     EXPECT_EQ(Quarn::GetFullNameFromShortNameAndType("kiv-collections", c.kind), c.full_name) << c.kind;
     const std::vector<std::string> expected =
         c.logs_error ? std::vector<std::string>{"2             Plugin Manager| GetFullNameFromShortNameAndType(\""
                                                 "kiv-collections\", \"" +
                                                 std::string(c.kind) + "\") called with an unknown type"}
                      : std::vector<std::string>{};
-    EXPECT_EQ(log.lines, expected) << c.kind;
+    std::vector<std::string> lines;
+    for (const auto& record : log.records)
+      lines.push_back(std::to_string(record.level) + " " + record.message);
+    EXPECT_EQ(lines, expected) << c.kind;
   }
 }
 
