@@ -7,7 +7,11 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -354,6 +358,50 @@ TEST(Readers, JsonWrittenFromAReadingReadsBackTheSame) {
     const BindingResult second = Quarn::FromJson(once);
     ASSERT_TRUE(second.ok()) << once;
     EXPECT_EQ(Quarn::ToJson(second.value), once) << c.input;
+  }
+}
+
+// Every input the reader fuzz targets kept (fuzz/regressions/<reader>/): none
+// may crash, a failure is the reader's own, JSON fails as RapidJSON's
+// recursive mode does where that mode can go, and a tree that was read is
+// written as JSON that reads back.
+TEST(Readers, FuzzRegressionsReadOrFailWithTheirReadersMessage) {
+  const struct {
+    Format format;
+    const char* folder;
+    const char* message_start;
+  } readers[] = {
+      {kJson, "json", "Error: "}, {kPack, "msgpack", "Invalid MessagePack data"}, {kYaml, "yaml", ""}};
+  for (const auto& reader : readers) {
+    const auto dir = std::filesystem::path(KIV_SOURCE_DIR) / "fuzz" / "regressions" / reader.folder;
+    size_t inputs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      if (!entry.is_regular_file()) continue;
+      ++inputs;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      const ReadCase c{reader.format, bytes.str(), ""};
+      size_t consumed;
+      const BindingResult result = Read(c, consumed);
+      if (c.format == kPack) {
+        EXPECT_LE(consumed, c.input.size()) << entry.path();
+      }
+      const std::string_view text = std::string_view(c.input).substr(0, c.input.find('\0'));
+      const bool shallow =
+          std::count(text.begin(), text.end(), '[') + std::count(text.begin(), text.end(), '{') < 200;
+      if (c.format == kJson && shallow && text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+        EXPECT_EQ(result.ErrorMessage(), DefaultModeMessage(text)) << entry.path();
+      } else if (!result.ok()) {
+        EXPECT_EQ(result.ErrorMessage().rfind(reader.message_start, 0), 0u) << entry.path();
+        EXPECT_FALSE(result.ErrorMessage().empty()) << entry.path();
+      }
+      const std::string json = result.ok() ? Quarn::ToJson(result.value) : "";
+      if (!json.empty()) {
+        EXPECT_TRUE(Quarn::FromJson(json).ok()) << entry.path();
+      }
+    }
+    EXPECT_GT(inputs, 0u) << dir;
   }
 }
 
