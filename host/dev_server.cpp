@@ -482,6 +482,7 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
   LoopOptions loop_options;
   loop_options.idle_step_wait_seconds = 0.005;
   loop_options.record_limit = 100000;
+  loop_options.record_bytes_limit = size_t{8} << 20;  // a long session with large bodies stays bounded
   s->loop = std::make_unique<HostLoop>(loop_options);
   State* raw = s.get();
   std::promise<std::thread::id> started;

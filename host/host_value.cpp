@@ -18,10 +18,12 @@ class ValueArena {
   char* Allocate(size_t size) {
     if (size == 0) return nullptr;
     if (size > kBlockSize / 4) {
+      bytes_ += size;
       blocks_.push_back(std::make_unique<char[]>(size));
       return blocks_.back().get();
     }
     if (size > left_) {
+      bytes_ += kBlockSize;
       blocks_.push_back(std::make_unique<char[]>(kBlockSize));
       next_ = blocks_.back().get();
       left_ = kBlockSize;
@@ -41,12 +43,14 @@ class ValueArena {
   T* AllocateRecords(uint32_t count) {
     return reinterpret_cast<T*>(Allocate(sizeof(T) * count));
   }
+  size_t bytes() const { return bytes_; }
 
  private:
   static constexpr size_t kBlockSize = 4096;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* next_ = nullptr;
   size_t left_ = 0;
+  size_t bytes_ = 0;  // in blocks_
 };
 
 }  // namespace kiv::host::detail
@@ -390,6 +394,10 @@ Quarn::Maybe<kiv::host::OwnedValue> kiv::host::OwnedValue::FromJson(std::string_
 }
 
 std::string kiv::host::OwnedValue::ToJson() const { return kiv::host::ToJson(root_); }
+
+size_t kiv::host::OwnedValue::ByteSize() const {
+  return arena_ ? sizeof(detail::ValueArena) + arena_->bytes() : 0;
+}
 
 std::string kiv::host::ToJson(const HostValue& value) {
   // An explicit stack of open containers keeps deep trees off the call

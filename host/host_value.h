@@ -59,6 +59,8 @@ class OwnedValue {
   const HostValue& get() const { return root_; }
   uint32_t tag() const { return root_.tag; }
   std::string ToJson() const;
+  // Heap bytes the value holds beyond this object.
+  size_t ByteSize() const;
 
  private:
   void CopyFrom(const HostValue& value);  // REQUIRES: value already checked

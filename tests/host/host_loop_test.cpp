@@ -215,17 +215,6 @@ TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
                   "send_request GET /summoners/4/2", "send_request GET /nowhere"));
 }
 
-TEST(HostLoop, FewestCapturedCharactersWinsAndLiteralRoutesEndTheSearch) {
-  FakeHost host;
-  host.AnswerJson("GET", "/a/{x}", "1");
-  host.AnswerJson("GET", "/a/{+x}", "2");
-  host.AnswerJson("GET", "/a/b{x}", "3");
-  host.AnswerJson("GET", "/a/bc", "4");
-  EXPECT_EQ(host.Send("GET", "/a/zz").body.ToJson(), "1");   // equal counts: the first
-  EXPECT_EQ(host.Send("GET", "/a/bcd").body.ToJson(), "3");  // two captured beat three
-  EXPECT_EQ(host.Send("GET", "/a/bc").body.ToJson(), "4");
-}
-
 // Reads a stream as a plug-in does: 4096-byte reads until more is clear.
 struct StreamResult {
   std::string bytes;
