@@ -1,0 +1,137 @@
+#include "host/loop/boundary_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+using kiv::host::BoundaryBridge;
+using kiv::host::CallKind;
+
+// The pieces a bridge serves calls from, as the loop puts them together.
+struct Pieces {
+  kiv::host::CallbackDepth depth;
+  kiv::host::WorkQueue queue{/*virtual_time=*/true, depth};
+  kiv::host::CallRecorder recorder;
+  kiv::host::Router router;
+  kiv::host::EventBus bus{queue, depth};
+  BoundaryBridge bridge{0, depth, queue, router, bus, recorder};
+};
+
+void Timer(void*) {}
+void Event(const HostEvent*) {}
+
+// Calls one table entry the way a plug-in would; returns its result word.
+uint32_t Call(const HostApi* api, CallKind kind, void* handle) {
+  switch (kind) {
+    case CallKind::kSendRequest: {
+      HostRequest request;
+      std::memset(&request, 0, sizeof request);
+      request.method = KIV_METHOD_GET;
+      request.path = "/nowhere";
+      HostResponse response;
+      const uint32_t result = api->send_request(api, &response, &request);
+      const HostResponseReleaseFn release = response.release;
+      if (release != nullptr) release(&response);
+      return result;
+    }
+    case CallKind::kReserved1:
+      return api->reserved1(api, 0, 0);
+    case CallKind::kEmitEvent: {
+      HostEvent event;
+      std::memset(&event, 0, sizeof event);
+      event.name = "OnX";
+      return api->emit_event(api, &event);
+    }
+    case CallKind::kSubscribe:
+      return api->subscribe(api, "OnX", handle, Event, nullptr, 0);
+    case CallKind::kUnsubscribe:
+      return api->unsubscribe(api, "OnX", handle);
+    case CallKind::kStartTimer:
+      return api->start_timer(api, "t", Timer, nullptr, 1.0, 0);
+    case CallKind::kStep:
+      return api->step(api);
+    case CallKind::kBeginWait:
+      return api->begin_wait(api, "w", 0);
+    case CallKind::kEndWait:
+      return api->end_wait(api);
+    case CallKind::kWriteLogLine:
+      return api->write_log_line(api, 2, "line");
+  }
+  return 99;
+}
+
+enum class State { kOpen, kUnloading, kDetached, kLoopGone };
+
+TEST(BoundaryBridge, APluginTableRefusesByItsPluginsState) {
+  constexpr uint32_t R = BoundaryBridge::kRefused;
+  struct Row {
+    CallKind kind;
+    uint32_t open, unloading, detached, loop_gone;
+  };
+  // While unloading, a plug-in may still finish what it does (requests,
+  // steps, waits, log lines, unsubscribing) but start nothing new.
+  const Row kRows[] = {
+      {CallKind::kSendRequest, 0, 0, R, R}, {CallKind::kReserved1, 0, 0, R, R},
+      {CallKind::kEmitEvent, 0, R, R, R},   {CallKind::kSubscribe, 0, R, R, R},
+      {CallKind::kUnsubscribe, 0, 0, R, R}, {CallKind::kStartTimer, 0, R, R, R},
+      {CallKind::kStep, 0, 0, R, R},        {CallKind::kBeginWait, 0, 0, R, R},
+      {CallKind::kEndWait, 0, 0, R, R},     {CallKind::kWriteLogLine, 0, 0, R, R},
+  };
+  void* const handle = reinterpret_cast<void*>(7);
+  for (const State state : {State::kOpen, State::kUnloading, State::kDetached, State::kLoopGone}) {
+    auto pieces = std::make_unique<Pieces>();
+    const HostApi* api = pieces->bridge.PluginApi(handle);
+    ASSERT_EQ(api, pieces->bridge.PluginApi(handle)) << "one table per plug-in";
+    ASSERT_NE(api, pieces->bridge.api());
+    if (state == State::kUnloading) pieces->bridge.BeginUnload(handle);
+    if (state == State::kDetached) pieces->bridge.Detach(handle);
+    if (state == State::kLoopGone) pieces.reset();  // a call now must not touch the freed loop
+    for (const Row& row : kRows) {
+      const uint32_t expected = state == State::kOpen        ? row.open
+                                : state == State::kUnloading ? row.unloading
+                                : state == State::kDetached  ? row.detached
+                                                             : row.loop_gone;
+      EXPECT_EQ(Call(api, row.kind, handle), expected)
+          << kiv::host::CallKindName(row.kind) << " in state " << static_cast<int>(state);
+    }
+    if (pieces) {
+      const size_t refused = state == State::kUnloading ? 3 : state == State::kDetached ? std::size(kRows) : 0;
+      size_t problems = 0;
+      for (const auto& p : pieces->recorder.Problems()) problems += p.find(": refused") != std::string::npos;
+      EXPECT_EQ(problems, refused) << "each refusal is reported, state " << static_cast<int>(state);
+    }
+  }
+}
+
+TEST(BoundaryBridge, AResponseOutlivingItsLoopIsNeitherReadNorFreedTwice) {
+  auto pieces = std::make_unique<Pieces>();
+  pieces->router.Add(KIV_METHOD_GET, "/s", [](const kiv::host::Request&) {
+    return kiv::host::Response::Stream({"abc", "def"});
+  });
+  HostRequest request;
+  std::memset(&request, 0, sizeof request);
+  request.method = KIV_METHOD_GET;
+  request.path = "/s";
+  HostResponse response;
+  const HostApi* api = pieces->bridge.api();
+  api->send_request(api, &response, &request);
+  const HostStreamReadFn read = response.stream_read;
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(pieces->bridge.responses().unreleased(), 1u);
+  pieces.reset();
+
+  char buffer[16];
+  uint32_t size = sizeof buffer;
+  uint8_t more = 0;
+  EXPECT_EQ(read(response.stream_context, buffer, &size, &more), 0) << "the block went with its loop";
+  const HostResponseReleaseFn release = response.release;
+  HostResponse copy = response;
+  release(&response);
+  release(&copy);
+}
+
+}  // namespace
