@@ -22,6 +22,7 @@ struct Candidate {
 
 // One routing case, answered by the host's router and by the plug-in's
 // matcher alike: both must choose the same route with the same captures.
+// No path holds a "+": the plug-in decodes it as a space, the host keeps it.
 struct RouteCase {
   std::vector<Candidate> routes;
   uint32_t method;
