@@ -131,8 +131,15 @@ bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 // A NUL byte ends the text, so only the escape can put one in a string.
 // A false alarm (an escaped backslash before "u0000") costs only speed.
 bool MayHoldNul(std::string_view text) {
-  constexpr std::string_view kEscape = "\\u0000";
-  return memmem(text.data(), text.size(), kEscape.data(), kEscape.size()) != nullptr;
+  constexpr std::string_view kRest = "u0000";
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  // Backslashes are rare, so hopping between them beats a general search.
+  while ((at = static_cast<const char*>(std::memchr(at, '\\', static_cast<size_t>(end - at)))) != nullptr) {
+    ++at;
+    if (static_cast<size_t>(end - at) >= kRest.size() && std::memcmp(at, kRest.data(), kRest.size()) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace

@@ -118,6 +118,10 @@ const std::vector<ReadCase>& Cases() {
        R"({"":null,"a":false,"b":true})"},
       {kJson, R"({"z":1,"a":2,"B":"x"})", R"({B:"x",a:u2,z:u1})", kAll, R"({"B":"x","a":2,"z":1})"},
       {kJson, R"(["x\u00e9\n", "a\u0000b"])", "[\"x\xC3\xA9\n\",\"a\"]", kAll, "[\"x\xC3\xA9\\n\",\"a\"]"},
+      // The NUL escape found past other escapes; an escaped backslash before
+      // "u0000" is text, not a NUL.
+      {kJson, R"(["\\\"\u0041", "\t\u0000\u0041"])", "[\"\\\"A\",\"\t\"]"},
+      {kJson, R"(["a\\u0000b", "\\"])", "[\"a\\u0000b\",\"\\\"]"},
       {kJson, R"("q\"b\\n\nt\t\u0001 é")", "\"q\"b\\n\nt\t\x01 \xC3\xA9\"", kAll,
        "\"q\\\"b\\\\n\\nt\\t\\u0001 \xC3\xA9\""},
       // Bytes that are not UTF-8 pass through both ways unchanged.
