@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "host/dev_server.h"
+#include "host/line_writer.h"
 #include "host/standins/stand_ins.h"
 #include "host/world.h"
 #include "tools/kiv/commands.h"
@@ -77,12 +78,6 @@ constexpr const char* kUsage =
 // How long a stop may take: a plug-in stuck in a wait holds its unload back.
 constexpr double kStopDeadlineSeconds = 5;
 
-void Print(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
 // A GET function of the plug-in with its placeholders filled, for the
 // example commands: the first that answers a structure, else the first.
 std::string ExampleRoute(const ApiDescription& d, uint64_t summoner_id) {
@@ -122,7 +117,6 @@ int kiv::RunServe(int argc, char** argv) {
   host::DevServerOptions options;
   options.plugin_path = KIV_DEFAULT_PLUGIN;
   options.port = 8080;
-  options.output = Print;
   options.stop_deadline_seconds = kStopDeadlineSeconds;
   options.on_stop_overdue = [](std::string_view waits) {
     std::fflush(stdout);
@@ -206,6 +200,10 @@ int kiv::RunServe(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  // Started after the mask, so that its thread takes no signal either.
+  host::LineWriter lines(stdout);
+  options.output = [&lines](std::string_view line) { lines.Append(line); };
+
   auto started = host::DevServer::Start(std::move(options));
   if (started.HasFailure()) {
     std::fprintf(stderr, "kiv serve: %s\n", started.failure().message().c_str());
@@ -231,6 +229,7 @@ int kiv::RunServe(int argc, char** argv) {
   });
   const std::string url = server->url();
   const std::string name(plugin.short_name());
+  lines.Flush();
   std::printf("kiv serve: %s (%s), plug-in API %s, core %s\n", name.c_str(),
               host::BackendFullName(name).c_str(), plugin.api_version().ToString().c_str(),
               plugin.core_version().ToString().c_str());
@@ -262,6 +261,7 @@ int kiv::RunServe(int argc, char** argv) {
     }
   });
   server->Wait();
+  lines.Flush();
   std::printf("kiv serve: stopping\n");
   std::fflush(stdout);
   server.reset();
