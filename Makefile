@@ -5,7 +5,7 @@ TEST_DIR := build/test
 BENCH_DIR := build/bench
 FUZZ_DIR := build/fuzz
 
-.PHONY: all run test soak bench fuzz bench-build fuzz-build ci bootstrap clean format
+.PHONY: all run test soak mutants bench fuzz bench-build fuzz-build ci bootstrap clean format
 
 all: test
 
@@ -38,6 +38,12 @@ soak: bootstrap
 	python3 scripts/soak.py --kiv $(TEST_DIR)/tools/kiv \
 	  --plugin $(TEST_DIR)/src/collections/libkiv_collections.so --seconds $(SOAK_S) \
 	  $(if $(SOAK_SEED),--seed $(SOAK_SEED))
+
+# Each mutation of scripts/mutants.txt alone, built and run against the
+# suite (MUTANTS_ONLY=ID,ID for a few); prints killed/total and the survivors.
+mutants: BOOTSTRAP_EXTRAS = swagger-ui chromium
+mutants: bootstrap
+	JOBS=$(JOBS) scripts/mutants.sh
 
 # The *-build targets build without running, so CI proves that bench and
 # fuzz still build (Release and clang catch what the test build does not).
