@@ -70,9 +70,31 @@ if [[ "${1:-}" == --check ]]; then
 fi
 
 # The scratch copy: the working tree as it is (uncommitted edits included),
-# without build outputs. Changed files get a fresh mtime (no -t), so a file
-# left mutated by an interrupted run is rebuilt once put back.
-rsync -r -l --checksum --delete --exclude=/build/ --exclude=/.git "$root/" "$tree/" || die "cannot copy the tree"
+# without what git ignores. Only files whose content differs are written,
+# with a fresh mtime, so a file left mutated by an interrupted run is
+# rebuilt once put back.
+git -C "$root" ls-files -z --cached --others --exclude-standard | python3 -c '
+import os, sys
+root, tree = sys.argv[1:3]
+wanted = {p for p in sys.stdin.read().split("\0") if p and os.path.isfile(os.path.join(root, p))}
+for path in wanted:
+    source, target = os.path.join(root, path), os.path.join(tree, path)
+    data = open(source, "rb").read()
+    if os.path.isfile(target) and open(target, "rb").read() == data:
+        continue
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    open(target, "wb").write(data)
+    os.chmod(target, os.stat(source).st_mode)
+for folder, dirs, names in os.walk(tree):
+    relative = os.path.relpath(folder, tree)
+    if relative == "build" or relative.startswith("build" + os.sep):
+        dirs[:] = []
+        continue
+    for name in names:
+        path = os.path.normpath(os.path.join(relative, name))
+        if path not in wanted:
+            os.remove(os.path.join(folder, name))
+' "$root" "$tree" || die "cannot copy the tree"
 mkdir -p "$tree/build"
 # The docs page's files, which the host tests serve.
 [[ -e "$root/build/web" && ! -e "$tree/build/web" ]] && ln -s "$root/build/web" "$tree/build/web"

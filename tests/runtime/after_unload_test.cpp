@@ -82,8 +82,8 @@ TEST(AfterUnload, AWaitingHandlerGetsAFailureAndCallsTheHostNoMore) {
          });
        },
        call_proxy},
-      // The request is registered only after the send returned, when
-      // unload has already completed every pending one.
+      // The send returns after unload completed every pending request: a
+      // request registered now would never complete, so it is refused.
       {"sending a service-proxy request",
        [](ModuleHarness& m) {
          m.host.Handle("POST", kUuidPath, [&m](const Request&) {
@@ -91,7 +91,11 @@ TEST(AfterUnload, AWaitingHandlerGetsAFailureAndCallsTheHostNoMore) {
            return Response::Stream({"\"u", "1\""});
          });
        },
-       call_proxy},
+       [](HarnessPlugin& p) -> Quarn::Maybe<std::string> {
+         const std::string refused = p.ServiceProxyRequest("svc", "slow", 0, "", "", [](const auto&) {});
+         if (refused.empty()) return std::string("registered");
+         return Quarn::Failure(refused);
+       }},
       {"awaiting a future nobody fulfils", [](ModuleHarness& m) { m.host.Post([&m] { m.Unload(); }); },
        [never_set](HarnessPlugin& p) -> Quarn::Maybe<std::string> {
          Quarn::Maybe<int> value = p.Await(never_set->get_future());
