@@ -100,16 +100,6 @@ TEST(RuneBookWrite, SavesCachesAndPublishesForThePathsSummonerWhateverTheBodyNam
   }
 }
 
-TEST(RuneBookWrite, AFailedSaveLeavesTheCacheAsItWas) {
-  LoggedIn f;
-  const std::string before = f.Cached();
-  f.backend.Fails("spellBookService.saveSpellBook", "read only");
-  EXPECT_EQ(f.Call("PUT", kBook, R"({"pages":[{"id":1,"current":true},{"id":2},{"id":3}]})"),
-            std::string("500 Failed to save rune book for 7: ") + kInvokeError + "read only");
-  EXPECT_EQ(f.Cached(), before);
-  EXPECT_EQ(f.Publications(), 0u);
-}
-
 TEST(RunePageWrite, ReplacesOnePageAndSavesTheBookWithoutPublishing) {
   LoggedIn f;
   const std::string page = R"({"current":true,"id":3,"name":"renamed","runes":[{"runeId":5003,"runeSlotId":2}]})";
@@ -148,6 +138,9 @@ TEST(RuneBookWrite, AFailedEditIsUndoneSoNoLaterSaveCarriesIt) {
     const char* answer;
     const char* phantom;  // must not reach a later save
   } edits[] = {
+      {"saveSpellBook", kBook, R"({"pages":[{"id":1,"name":"PHANTOM","current":true},{"id":2},{"id":3}]})",
+       "500 Failed to save rune book for 7: Error response for POST /kiv-login/v1/session/invoke: read only",
+       "PHANTOM"},
       {"saveSpellBook", std::string(kPage) + "1", R"({"id":1,"name":"PHANTOM","current":true})",
        "500 Failed to save rune book for 7: ", "PHANTOM"},
       {"selectDefaultSpellBookPage", std::string(kSelect) + "3", "",
