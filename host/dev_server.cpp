@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <unordered_set>
 
 #include "host/event_stream.h"
 #include "host/openapi.h"
@@ -64,6 +65,11 @@ constexpr const char* kDocsPolicy =
     "connect-src 'self'; frame-ancestors 'none'";
 
 thread_local Clock::time_point t_request_start;
+// The server whose baton this thread holds, if any.
+thread_local const void* t_baton_of = nullptr;
+// Targets remembered as answering without a wait; forgotten all at once
+// when there are this many.
+constexpr size_t kQuickTargetsKept = 4096;
 
 std::string ErrorJson(uint32_t status, std::string_view message) {
   return OwnedValue::Object(
@@ -181,11 +187,43 @@ struct kiv::host::DevServer::State {
   std::condition_variable stop_cv;
   bool stop_requested = false;
 
-  // HTTP threads waiting for the loop's answers; woken by every answer and
-  // by shutdown.
+  // HTTP threads waiting for the loop's answers, each woken by its own
+  // answer, all by shutdown. Guarded by answers_mutex.
+  struct Pending {
+    std::optional<Response> answer;
+    std::condition_variable done;
+  };
   std::mutex answers_mutex;
-  std::condition_variable answers_cv;
-  bool stopping = false;  // guarded by answers_mutex
+  std::unordered_set<Pending*> pendings;
+  bool stopping = false;
+
+  // Being the loop is a baton: only its holder steps the loop or calls into
+  // the plug-in. The loop thread takes it for each step; an HTTP thread
+  // takes it to run its own request at once, with no hand-over, when the
+  // baton is free and nothing else is due. A request that waits inside the
+  // plug-in steps the loop while holding it, so queued work still runs.
+  std::timed_mutex baton;
+  struct BatonHold {
+    State& state;
+    std::unique_lock<std::timed_mutex> lock;
+    const void* previous;
+    BatonHold(State& s, std::unique_lock<std::timed_mutex> held) : state(s), lock(std::move(held)), previous(t_baton_of) {
+      t_baton_of = &state;
+    }
+    ~BatonHold() { t_baton_of = previous; }
+  };
+  bool HoldsBaton() const { return t_baton_of == this; }
+  // Method and path of requests whose last run began no wait and took less
+  // than a tenth of the request timeout. Only those run on the HTTP thread:
+  // one that took long there could not be answered 504 in time. Guarded by
+  // quick_mutex.
+  std::mutex quick_mutex;
+  std::unordered_set<std::string> quick_targets;
+  void Remember(const std::string& target, bool quick);
+  bool IsQuick(const std::string& target);
+  // Runs `request` in the plug-in and remembers whether it was quick.
+  Response RunRequest(Request request, const std::string& target);
+  std::optional<Response> TryInline(Request& request, const std::string& target);
 
   std::mutex output_mutex;
   std::mutex files_mutex;
@@ -207,7 +245,7 @@ struct kiv::host::DevServer::State {
 };
 
 void kiv::host::DevServer::State::RunOnLoop(const std::function<void()>& work) {
-  if (std::this_thread::get_id() == loop_thread_id) return work();
+  if (std::this_thread::get_id() == loop_thread_id || HoldsBaton()) return work();
   std::promise<void> done;
   auto finished = done.get_future();
   loop->Post([&] {
@@ -221,8 +259,8 @@ void kiv::host::DevServer::State::Shutdown() {
   {
     std::lock_guard lock(answers_mutex);
     stopping = true;
+    for (Pending* p : pendings) p->done.notify_one();
   }
-  answers_cv.notify_all();
   events.Close();
   if (http_thread.joinable()) {
     http.stop();
@@ -244,7 +282,7 @@ void kiv::host::DevServer::State::Shutdown() {
           unloaded.set_value();
         },
         "unload");
-    if (std::this_thread::get_id() == loop_thread_id) {
+    if (std::this_thread::get_id() == loop_thread_id || HoldsBaton()) {
       loop->RunUntil([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     }
     if (options.stop_deadline_seconds > 0 &&
@@ -358,6 +396,59 @@ void kiv::host::DevServer::State::ServeDocs(std::string_view path, httplib::Resp
   res.set_content(std::move(body), ContentTypeOf(name));
 }
 
+kiv::host::Response kiv::host::DevServer::State::RunRequest(Request request, const std::string& target) {
+  const uint64_t blocking_before = loop->blocking_calls();
+  const auto start = Clock::now();
+  // HEAD on something only GET serves answers as GET would, without the
+  // body (the library drops it).
+  if (request.method == KIV_METHOD_HEAD) {
+    const RouteLookup lookup = loop->LookupRoute(KIV_METHOD_HEAD, {}, request.path);
+    const auto& allowed = lookup.allowed;
+    if (lookup.kind == RouteLookup::Kind::kWrongMethod &&
+        std::find(allowed.begin(), allowed.end(), "GET") != allowed.end())
+      request.method = KIV_METHOD_GET;
+  }
+  Response out = loop->Dispatch(std::move(request));
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  Remember(target, loop->blocking_calls() == blocking_before && seconds < options.request_timeout_seconds / 10);
+  return out;
+}
+
+void kiv::host::DevServer::State::Remember(const std::string& target, bool quick) {
+  std::lock_guard lock(quick_mutex);
+  if (!quick) {
+    quick_targets.erase(target);
+    return;
+  }
+  if (quick_targets.size() >= kQuickTargetsKept) quick_targets.clear();
+  quick_targets.insert(target);
+}
+
+bool kiv::host::DevServer::State::IsQuick(const std::string& target) {
+  std::lock_guard lock(quick_mutex);
+  return quick_targets.count(target) != 0;
+}
+
+std::optional<kiv::host::Response> kiv::host::DevServer::State::TryInline(Request& request,
+                                                                          const std::string& target) {
+  if (!IsQuick(target)) return std::nullopt;
+  // Another quick request holds the baton for microseconds: wait for it.
+  // One that waits inside the plug-in serves the queue meanwhile: queue.
+  std::unique_lock held(baton, std::defer_lock);
+  for (int round = 0; !held.try_lock_for(std::chrono::microseconds(500)); ++round) {
+    if (round == 10 || loop->open_waits() != 0) return std::nullopt;
+  }
+  {
+    std::lock_guard lock(answers_mutex);
+    if (stopping) return std::nullopt;
+  }
+  // Work already due (a timer, an event, a request queued a moment ago)
+  // keeps its place in front: the loop thread runs it.
+  if (loop->WaitForWork(std::chrono::milliseconds(0))) return std::nullopt;
+  BatonHold hold(*this, std::move(held));
+  return RunRequest(std::move(request), target);
+}
+
 void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib::Response& res) {
   Request request;
   request.method = MethodCode(req.method);
@@ -372,32 +463,37 @@ void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib:
   request.content_type = req.get_header_value("Content-Type");
   request.body = req.body;
 
-  // The answer, or nothing yet; guarded by answers_mutex.
-  auto answer = std::make_shared<std::optional<Response>>();
-  const uint64_t ticket = loop->Post([this, answer, request = std::move(request)]() mutable {
-    // HEAD on something only GET serves answers as GET would, without the
-    // body (the library drops it).
-    if (request.method == KIV_METHOD_HEAD) {
-      const RouteLookup lookup = loop->LookupRoute(KIV_METHOD_HEAD, {}, request.path);
-      const auto& allowed = lookup.allowed;
-      if (lookup.kind == RouteLookup::Kind::kWrongMethod &&
-          std::find(allowed.begin(), allowed.end(), "GET") != allowed.end())
-        request.method = KIV_METHOD_GET;
+  std::string target = std::string(request.MethodText()) + ' ' + std::string(PathWithoutQuery(request.path));
+  if (std::optional<Response> out = TryInline(request, target)) return WriteAnswer(*out, req.method == "HEAD", res);
+
+  // Shared: a request answered 504 may still finish later.
+  auto pending = std::make_shared<Pending>();
+  {
+    std::lock_guard lock(answers_mutex);
+    pendings.insert(pending.get());
+  }
+  struct Unlist {
+    State& state;
+    Pending* pending;
+    ~Unlist() {
+      std::lock_guard lock(state.answers_mutex);
+      state.pendings.erase(pending);
     }
-    Response out = loop->Dispatch(std::move(request));
-    {
-      std::lock_guard lock(answers_mutex);
-      *answer = std::move(out);
-    }
-    answers_cv.notify_all();
+  } unlist{*this, pending.get()};
+  const uint64_t ticket = loop->Post([this, pending, request = std::move(request), target = std::move(target)]() mutable {
+    Response out = RunRequest(std::move(request), target);
+    std::lock_guard lock(answers_mutex);
+    pending->answer = std::move(out);
+    pending->done.notify_one();
   });
+  const auto& answer = pending->answer;
   const auto deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(
                          std::chrono::duration<double>(options.request_timeout_seconds));
   std::unique_lock lock(answers_mutex);
-  answers_cv.wait_until(lock, deadline, [&] { return answer->has_value() || stopping; });
-  if (answer->has_value()) {
-    const Response out = std::move(**answer);
+  pending->done.wait_until(lock, deadline, [&] { return answer.has_value() || stopping; });
+  if (answer.has_value()) {
+    const Response out = std::move(*pending->answer);
     lock.unlock();
     return WriteAnswer(out, req.method == "HEAD", res);
   }
@@ -408,8 +504,8 @@ void kiv::host::DevServer::State::Dispatch(const httplib::Request& req, httplib:
   const bool dropped = loop->Cancel(ticket);
   if (!dropped) {
     lock.lock();
-    if (answer->has_value()) {
-      const Response out = std::move(**answer);
+    if (answer.has_value()) {
+      const Response out = std::move(*pending->answer);
       lock.unlock();
       return WriteAnswer(out, req.method == "HEAD", res);
     }
@@ -491,6 +587,7 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
     started.set_value(std::this_thread::get_id());
     while (raw->loop_running) {
       raw->loop->WaitForWork(std::chrono::milliseconds(100));
+      State::BatonHold hold(*raw, std::unique_lock(raw->baton));
       raw->loop->Step();
     }
   });

@@ -143,6 +143,8 @@ class HostLoop {
 
   // ---- boundary state
   std::vector<std::string> WaitLabels() const { return bridge_.WaitLabels(); }
+  uint64_t blocking_calls() const { return bridge_.blocking_calls(); }
+  size_t open_waits() const { return bridge_.open_waits(); }
   int stream_reads() const { return bridge_.responses().stream_reads(); }
   int streams_closed() const { return bridge_.responses().streams_closed(); }
   // Responses handed to plug-ins whose release they have not called yet.

@@ -117,6 +117,11 @@ std::vector<std::string> kiv::host::BoundaryBridge::WaitLabels() const {
   return waits_;
 }
 
+size_t kiv::host::BoundaryBridge::open_waits() const {
+  std::lock_guard lock(waits_mutex_);
+  return waits_.size();
+}
+
 kiv::host::Response kiv::host::BoundaryBridge::Dispatch(Request request) {
   RouteChoice choice = router_.Choose(request.method, request.custom_method, request.path);
   if (!choice.route) return NoRouteResponse(request, choice);
@@ -282,6 +287,7 @@ uint32_t kiv::host::BoundaryBridge::StepEntry(const HostApi* api) noexcept {
   BoundaryBridge* admitted = Admit(api, CallKind::kStep);
   if (admitted == nullptr) return kRefused;
   BoundaryBridge& bridge = *admitted;
+  bridge.blocking_calls_.fetch_add(1, std::memory_order_relaxed);
   if (bridge.recorder_.Record(MakeCall(CallKind::kStep))) return 0;
   try {
     // A plug-in that steps while nothing is due is waiting for an answer;
@@ -301,6 +307,7 @@ uint32_t kiv::host::BoundaryBridge::BeginWaitEntry(const HostApi* api, const cha
   BoundaryBridge* admitted = Admit(api, CallKind::kBeginWait);
   if (admitted == nullptr) return kRefused;
   BoundaryBridge& bridge = *admitted;
+  bridge.blocking_calls_.fetch_add(1, std::memory_order_relaxed);
   RecordedCall call = MakeCall(CallKind::kBeginWait, Text(label));
   call.flag = flag;
   if (bridge.recorder_.Record(std::move(call))) return 0;

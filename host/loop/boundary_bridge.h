@@ -63,6 +63,10 @@ class BoundaryBridge {
 
   // Labels of the open waits, outermost first. [any thread]
   std::vector<std::string> WaitLabels() const;
+  size_t open_waits() const;  // [any thread]
+  // How often a plug-in began a wait or stepped the host; a dispatch that
+  // moved it had to wait for something. [any thread]
+  uint64_t blocking_calls() const { return blocking_calls_.load(std::memory_order_relaxed); }
   const ResponseBlocks& responses() const { return responses_; }
 
  private:
@@ -108,6 +112,7 @@ class BoundaryBridge {
   uintptr_t next_token_ = 1;
   mutable std::mutex waits_mutex_;  // guards waits_
   std::vector<std::string> waits_;
+  std::atomic<uint64_t> blocking_calls_{0};
 };
 
 }  // namespace kiv::host

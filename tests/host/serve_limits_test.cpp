@@ -144,3 +144,40 @@ TEST(ServeLimits, ADeeplyNestedWorldIsA400WithTheOffset) {
 }
 
 }  // namespace
+
+// Reads and writes that need no wait run on the HTTP threads that took them,
+// one at a time: from eight clients at once, beside a request that waits
+// for the backend and steps the loop meanwhile, no write is lost or torn.
+std::string Answer(const httplib::Result& result) {
+  return result ? std::to_string(result->status) + " " + result->body : "no answer";
+}
+
+TEST(ServeLimits, QuickRequestsFromManyClientsKeepEveryWriteBesideAWait) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/5);
+  ASSERT_TRUE(served);
+  const int port = served->server->port();
+  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 400})", "application/json")->status, 204);
+  auto waiting = std::async(std::launch::async, [port] {
+    httplib::Client http("127.0.0.1", port);
+    return Answer(http.Get("/probe/v1/masteries/11"));
+  });
+  constexpr int kClients = 8;
+  constexpr int kRounds = 40;
+  std::vector<std::future<std::string>> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.push_back(std::async(std::launch::async, [port, c] {
+      httplib::Client http("127.0.0.1", port);
+      const std::string path = "/probe/v1/notes/" + std::to_string(c);
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string text = std::to_string(c) + "-" + std::to_string(round);
+        const std::string put = Answer(http.Put(path, "\"" + text + "\"", "application/json"));
+        const std::string got = Answer(http.Get(path));
+        if (put != "204 " || got != "200 \"" + text + "\"")
+          return "round " + std::to_string(round) + ": " + put + " then " + got;
+      }
+      return std::string("ok");
+    }));
+  }
+  for (auto& client : clients) EXPECT_EQ(client.get(), "ok");
+  EXPECT_EQ(waiting.get(), "200 1");
+}
