@@ -56,14 +56,14 @@ bool kiv::host::PathTemplate::MatchFrom(size_t token, std::string_view rest,
   return false;
 }
 
-std::optional<std::vector<kiv::host::PathCapture>> kiv::host::PathTemplate::Match(
-    std::string_view path) const {
-  if (literal_) {
-    if (path != text_) return std::nullopt;
-    return std::vector<PathCapture>{};
-  }
-  std::vector<std::string_view> captured;
-  if (!MatchFrom(0, path, captured)) return std::nullopt;
+bool kiv::host::PathTemplate::MatchRaw(std::string_view path, std::vector<std::string_view>& captured) const {
+  captured.clear();
+  if (literal_) return path == text_;
+  return MatchFrom(0, path, captured);
+}
+
+std::vector<kiv::host::PathCapture> kiv::host::PathTemplate::Captures(
+    const std::vector<std::string_view>& captured) const {
   std::vector<PathCapture> out;
   size_t next = 0;
   for (const Token& t : tokens_) {
@@ -71,6 +71,13 @@ std::optional<std::vector<kiv::host::PathCapture>> kiv::host::PathTemplate::Matc
     out.push_back({t.text, UrlDecode(captured[next++])});
   }
   return out;
+}
+
+std::optional<std::vector<kiv::host::PathCapture>> kiv::host::PathTemplate::Match(
+    std::string_view path) const {
+  std::vector<std::string_view> captured;
+  if (!MatchRaw(path, captured)) return std::nullopt;
+  return Captures(captured);
 }
 
 std::string_view kiv::host::PathWithoutQuery(std::string_view path) { return path.substr(0, path.find('?')); }

@@ -27,6 +27,10 @@ class PathTemplate {
   // template order, or nullopt when the path does not match. When several
   // splits match, placeholders take as much as they can, left first.
   std::optional<std::vector<PathCapture>> Match(std::string_view path) const;
+  // The same match without allocating: `captured` (cleared first) gets the
+  // raw, undecoded placeholder values. Captures() decodes them.
+  bool MatchRaw(std::string_view path, std::vector<std::string_view>& captured) const;
+  std::vector<PathCapture> Captures(const std::vector<std::string_view>& captured) const;
 
   const std::string& text() const { return text_; }
   bool literal() const { return literal_; }

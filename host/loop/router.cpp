@@ -5,9 +5,11 @@
 
 namespace {
 
-size_t CapturedLength(const std::vector<kiv::host::PathCapture>& captures) {
+// The placeholders' length once URL-decoded.
+size_t CapturedLength(const std::vector<std::string_view>& captured) {
   size_t total = 0;
-  for (const auto& c : captures) total += c.value.size();
+  for (std::string_view c : captured)
+    total += c.find('%') == std::string_view::npos ? c.size() : kiv::host::UrlDecode(c).size();
   return total;
 }
 
@@ -35,8 +37,8 @@ int kiv::host::Router::Add(uint32_t method, std::string_view path_template, Requ
   route.path = PathTemplate(path_template);
   route.method = method;
   route.handler = std::move(handler);
-  routes_.push_back(std::move(route));
-  return routes_.back().id;
+  routes_.push_back(std::make_shared<const Route>(std::move(route)));
+  return routes_.back()->id;
 }
 
 int kiv::host::Router::AddFunction(const ApiFunctionEntry& function, void* host_handle) {
@@ -49,24 +51,26 @@ int kiv::host::Router::AddFunction(const ApiFunctionEntry& function, void* host_
   route.custom_method = function.custom_method != nullptr ? function.custom_method : "";
   route.function = &function;
   route.host_handle = host_handle;
-  routes_.push_back(std::move(route));
-  return routes_.back().id;
+  routes_.push_back(std::make_shared<const Route>(std::move(route)));
+  return routes_.back()->id;
 }
 
 void kiv::host::Router::Remove(int id) {
-  std::erase_if(routes_, [&](const Route& r) { return r.id == id; });
+  std::erase_if(routes_, [&](const auto& r) { return r->id == id; });
 }
 
 void kiv::host::Router::RemoveFunctionsOf(void* host_handle) {
-  std::erase_if(routes_, [&](const Route& r) { return r.function != nullptr && r.host_handle == host_handle; });
+  std::erase_if(routes_, [&](const auto& r) { return r->function != nullptr && r->host_handle == host_handle; });
 }
 
 kiv::host::RouteLookup kiv::host::Router::Lookup(uint32_t method, std::string_view custom_method,
                                                  std::string_view path) const {
   RouteLookup out;
   const std::string_view bare = PathWithoutQuery(path);
-  for (const Route& r : routes_) {
-    if (!r.path.Match(bare)) continue;
+  thread_local std::vector<std::string_view> captured;
+  for (const auto& entry : routes_) {
+    const Route& r = *entry;
+    if (!r.path.MatchRaw(bare, captured)) continue;
     if (MethodAccepts(r.method, r.custom_method, method, custom_method)) {
       out.kind = RouteLookup::Kind::kFound;
       out.allowed.clear();
@@ -82,22 +86,29 @@ kiv::host::RouteChoice kiv::host::Router::Choose(uint32_t method, std::string_vi
                                                  std::string_view path) const {
   RouteChoice out;
   const std::string_view bare = PathWithoutQuery(path);
-  const Route* chosen = nullptr;
-  for (const Route& r : routes_) {
-    auto captures = r.path.Match(bare);
-    if (!captures) continue;
+  // Matching allocates nothing; only the chosen route's captures are decoded.
+  thread_local std::vector<std::string_view> captured;
+  thread_local std::vector<std::string_view> best;
+  const std::shared_ptr<const Route>* chosen = nullptr;
+  size_t best_length = 0;
+  for (const auto& entry : routes_) {
+    const Route& r = *entry;
+    if (!r.path.MatchRaw(bare, captured)) continue;
     if (!MethodAccepts(r.method, r.custom_method, method, custom_method)) {
       AddOnce(out.allowed, MethodOf(r));
       continue;
     }
-    if (chosen == nullptr || (!out.captures.empty() && CapturedLength(*captures) < CapturedLength(out.captures))) {
-      chosen = &r;
-      out.captures = std::move(*captures);
+    const size_t length = CapturedLength(captured);
+    if (chosen == nullptr || (!best.empty() && length < best_length)) {
+      chosen = &entry;
+      best.swap(captured);
+      best_length = length;
     }
-    if (out.captures.empty()) break;
+    if (best.empty()) break;
   }
   if (chosen != nullptr) {
     out.route = *chosen;
+    out.captures = (*chosen)->path.Captures(best);
     out.allowed.clear();
   }
   return out;

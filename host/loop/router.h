@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,10 +40,10 @@ struct Route {
   void* host_handle = nullptr;                 // the plug-in of `function`
 };
 
-// The route chosen for a request, copied: the table may change while its
+// The route chosen for a request, shared: the table may change while its
 // handler runs.
 struct RouteChoice {
-  std::optional<Route> route;
+  std::shared_ptr<const Route> route;
   std::vector<PathCapture> captures;  // of the chosen route, in template order
   std::vector<std::string> allowed;   // no route: the methods of the routes the path matched
 };
@@ -60,7 +61,7 @@ class Router {
   RouteChoice Choose(uint32_t method, std::string_view custom_method, std::string_view path) const;
 
  private:
-  std::vector<Route> routes_;
+  std::vector<std::shared_ptr<const Route>> routes_;
   int next_id_ = 1;
 };
 

@@ -64,6 +64,8 @@ const RouteCase kCases[] = {
     // Placeholders inside a segment, greedy from the left; captures are URL-decoded.
     {{{kGet, "/s/{a}-{b}"}}, kGet, "/s/x-y-z", 0, "a=x-y;b=z;"},
     {{{kGet, "/backdrops/{id}.webm"}}, kGet, "/backdrops/7%207.webm", 0, "id=7 7;"},
+    // Lengths are compared decoded: "%41%42" is two characters, as "%42z" is.
+    {{{kGet, "/a/{x}z"}, {kGet, "/a/%41{x}"}}, kGet, "/a/%41%42z", 0, "x=AB;"},
     {{{kGet, "/literal"}}, kGet, "/Literal", -1, ""},
     {{}, kGet, "/anything", -1, ""},
 };
