@@ -143,12 +143,16 @@ for i in "${!ids[@]}"; do
   tag="[$((i + 1))/$total] $id"
   log="$logs/$id.log"
   : >"$log"
-  if [[ ! -f "$root/$file" ]]; then
+  if [[ ! -f "$tree/$file" ]]; then
     echo "$tag stale: no file $file"
     stale=$((stale + 1)); stales+=("$id"); continue
   fi
-  # Applied to the scratch copy only when the original text occurs exactly once.
-  python3 - "$root/$file" "$tree/$file" "${originals[$i]}" "${replacements[$i]}" >>"$log" 2>&1 <<'EOF'
+  # Applied to the scratch copy only when the original text occurs exactly
+  # once. The copy's own file is kept to put back, so edits made to the
+  # tree while the run goes on do not leak into it.
+  pristine="$work/pristine"
+  cp "$tree/$file" "$pristine"
+  python3 - "$pristine" "$tree/$file" "${originals[$i]}" "${replacements[$i]}" >>"$log" 2>&1 <<'EOF'
 import sys
 source, target, original, replacement = sys.argv[1:5]
 text = open(source, encoding="utf-8").read()
@@ -185,7 +189,7 @@ EOF
     detail="${detail:+by $detail }(build $((t1 - t0)) s, tests $(($(now) - t1)) s)"
   fi
   # Back to the original, with a fresh mtime.
-  cp "$root/$file" "$tree/$file"
+  cp "$pristine" "$tree/$file"
 
   echo "$tag $verdict $detail"
   case "$verdict" in
