@@ -62,6 +62,12 @@ TEST(ResourceEvents, ObserversOfOneEventNameShareOneHostSubscription) {
   m.host.Step();
   const std::vector<std::string> expected{"/kiv-login/v1/session/state", "/kiv-login/v1/session/state"};
   EXPECT_EQ(seen, expected);
+  // The host subscription goes with the last of them.
+  for (const char* uri : {"/kiv-login/v1/session", "/kiv-login/v1/session/state", "/kiv-login/v1/session/*"}) {
+    EXPECT_EQ(m.CountCalls(CallKind::kUnsubscribe, name), 0) << uri;
+    m.plugin->Unsubscribe(uri);
+  }
+  EXPECT_EQ(m.CountCalls(CallKind::kUnsubscribe, name), 1);
 }
 
 TEST(ResourceEvents, ExactObserverGetsTheCurrentValueThenEvents) {
