@@ -254,9 +254,13 @@ TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
                                            ":2:30: Missing a name for object member (at offset 31)\n"));
 
-  const ToolRun bad_port = Kiv("serve --port 70000");
-  EXPECT_EQ(bad_port.code, 2);
-  EXPECT_THAT(bad_port.output, HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '70000'"));
+  // Refused before anything loads (the world named after it does not exist).
+  for (const std::string port : {"70000", "80x"}) {
+    const ToolRun bad_port = Kiv("serve --port " + port + " --world /nonexistent/world.json");
+    EXPECT_EQ(bad_port.code, 2) << port;
+    EXPECT_THAT(bad_port.output,
+                HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '" + port + "'"));
+  }
 
   const ToolRun help = Kiv("serve --help");
   EXPECT_EQ(help.code, 0);

@@ -165,7 +165,9 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
        "/sim/status",
        403,
        "403 Host '127.0.0.1.evil.example' is not served here; use 127.0.0.1 or localhost"},
-      {{{"Host", "localhost:80x"}}, "/sim/status", 403,
+      {{{"Host", "localhost:80x"}},
+       "/sim/status",
+       403,
        "403 Host 'localhost:80x' is not served here; use 127.0.0.1 or localhost"},
       // The docs route serves files of its own folder only.
       {{}, "/docs/..", 404, "404 No such file: /docs/.."},

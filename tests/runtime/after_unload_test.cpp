@@ -150,7 +150,8 @@ TEST(AfterUnload, EveryWayToTheHostIsClosed) {
        "Finalizing"},
       {"yield", [](HarnessPlugin& p) { return std::to_string(p.Yield()); }, "0"},
       // The host's context is gone with unload; a raw host call is refused here.
-      {"step", [](HarnessPlugin& p) { return std::to_string(p.Step()); }, std::to_string(Quarn::kHostCallRefused)},
+      {"step", [](HarnessPlugin& p) { return std::to_string(p.Step()); },
+       std::to_string(Quarn::kHostCallRefused)},
       {"timer", [](HarnessPlugin& p) { return std::to_string(p.StartTimerIn("t", 0, [] { std::abort(); })); },
        "0"},
       {"observe a resource",

@@ -63,7 +63,8 @@ TEST(ResourceEvents, ObserversOfOneEventNameShareOneHostSubscription) {
   const std::vector<std::string> expected{"/kiv-login/v1/session/state", "/kiv-login/v1/session/state"};
   EXPECT_EQ(seen, expected);
   // The host subscription goes with the last of them.
-  for (const char* uri : {"/kiv-login/v1/session", "/kiv-login/v1/session/state", "/kiv-login/v1/session/*"}) {
+  for (const char* uri :
+       {"/kiv-login/v1/session", "/kiv-login/v1/session/state", "/kiv-login/v1/session/*"}) {
     EXPECT_EQ(m.CountCalls(CallKind::kUnsubscribe, name), 0) << uri;
     m.plugin->Unsubscribe(uri);
   }
