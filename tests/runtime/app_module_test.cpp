@@ -105,18 +105,4 @@ TEST(AppModuleYield, BeginsStepsAndEndsOnce) {
   EXPECT_EQ(module.calls, expected);
 }
 
-TEST(AppModuleSubscriptions, ObserversOfOneEventNameShareOneHostSubscription) {
-  RecordingModule module;
-  module.Subscribe("/kiv-login/v1/session");
-  module.Subscribe("/kiv-login/v1/session/state");
-  EXPECT_EQ(module.SubscriptionCount("OnJsonApiEvent_kiv-login_v1_session"), 2);
-  module.Unsubscribe("/kiv-login/v1/session");
-  module.Unsubscribe("/kiv-login/v1/never-subscribed");
-  module.Unsubscribe("/kiv-login/v1/session/state");
-  const std::vector<std::string> expected{"subscribe OnJsonApiEvent_kiv-login_v1_session 0",
-                                          "unsubscribe OnJsonApiEvent_kiv-login_v1_session"};
-  EXPECT_EQ(module.calls, expected);
-  EXPECT_TRUE(module.HandledEventNames().empty());
-}
-
 }  // namespace

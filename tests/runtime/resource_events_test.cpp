@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,13 +63,16 @@ TEST(ResourceEvents, ObserversOfOneEventNameShareOneHostSubscription) {
   m.host.Step();
   const std::vector<std::string> expected{"/kiv-login/v1/session/state", "/kiv-login/v1/session/state"};
   EXPECT_EQ(seen, expected);
-  // The host subscription goes with the last of them.
-  for (const char* uri :
-       {"/kiv-login/v1/session", "/kiv-login/v1/session/state", "/kiv-login/v1/session/*"}) {
+  // The host subscription and the handler go with the last of them; a name
+  // never subscribed is ignored.
+  for (const char* uri : {"/kiv-login/v1/session", "/kiv-never/v1/subscribed", "/kiv-login/v1/session/state",
+                          "/kiv-login/v1/session/*"}) {
     EXPECT_EQ(m.CountCalls(CallKind::kUnsubscribe, name), 0) << uri;
     m.plugin->Unsubscribe(uri);
   }
   EXPECT_EQ(m.CountCalls(CallKind::kUnsubscribe, name), 1);
+  const std::vector<std::string> handled = m.plugin->HandledEventNames();
+  EXPECT_EQ(std::count(handled.begin(), handled.end(), name), 0);
 }
 
 TEST(ResourceEvents, ExactObserverGetsTheCurrentValueThenEvents) {
