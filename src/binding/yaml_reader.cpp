@@ -67,7 +67,12 @@ bool ResolveInteger(std::string_view text, BindingProperty& target) {
     target.SetUnsigned(magnitude);  // -0 reads as 0, as its double does
     return true;
   }
-  if (magnitude > uint64_t{1} << 63) return false;
+  if (magnitude > uint64_t{1} << 63) {
+    // Below the signed range: a Float, as JSON reads it; the double of the
+    // text would round to -2^63 and read as that Signed.
+    target.SetDouble(-static_cast<double>(magnitude));
+    return true;
+  }
   target.SetSigned(static_cast<int64_t>(0 - magnitude));
   return true;
 }

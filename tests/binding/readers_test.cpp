@@ -272,6 +272,7 @@ const std::vector<ReadCase>& Cases() {
       // Integers beyond the 64-bit ranges keep their magnitude as Floats.
       {kYaml, "a: 18446744073709551616", "{a:f18446744073709551616}"},
       {kYaml, "a: -18446744073709551615", "{a:f-18446744073709551616}"},
+      {kYaml, "a: -9223372036854775809", "{a:f-9223372036854775808}"},
       {kYaml, "a: -1e30", "{a:f-1e+30}"},
       // Integer text is read exactly, not through a double.
       {kYaml, "a: 9007199254740993", "{a:u9007199254740993}"},
