@@ -279,6 +279,7 @@ void kiv::host::DevServer::State::Shutdown() {
           sim.reset();
           stand_ins.reset();
           loop->SetLogSink(nullptr);
+          loop->SetObserver(nullptr);
           unloaded.set_value();
         },
         "unload");
@@ -606,6 +607,7 @@ Quarn::Maybe<std::unique_ptr<kiv::host::DevServer>> kiv::host::DevServer::Start(
       const std::string_view level = line.level < std::size(kLevelNames) ? kLevelNames[line.level] : "     ?";
       raw->Print("  plug-in " + std::string(level) + "  " + line.text);
     });
+    raw->loop->SetObserver(raw->options.observer);
     raw->Print("loading " + raw->options.plugin_path + " (core plug-in API " +
                raw->options.load.core_version.ToString() + ")");
     auto loaded = raw->loop->LoadPlugin(raw->options.plugin_path, raw->options.load);

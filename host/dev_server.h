@@ -64,6 +64,9 @@ struct DevServerOptions {
   // waits for ("" when nothing); when it returns, stopping waits on.
   double stop_deadline_seconds = 0;
   std::function<void(std::string_view waits)> on_stop_overdue;
+  // Set: sees what crosses the plug-in's boundary from before it loads
+  // until after it unloads (kiv serve --record). Must outlive the server.
+  BoundaryObserver* observer = nullptr;
 };
 
 class DevServer {

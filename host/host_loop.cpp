@@ -32,6 +32,12 @@ void kiv::host::HostLoop::PostRequest(Request request, std::function<void(Respon
   Post([this, shared, done = std::move(done)] { done(Dispatch(*shared)); }, delay_seconds, std::move(label));
 }
 
+void kiv::host::HostLoop::SetObserver(BoundaryObserver* observer) {
+  observer_ = observer;
+  bridge_.SetObserver(observer);
+  bus_.SetObserver(observer);
+}
+
 void kiv::host::HostLoop::AttachDescription(const ApiDescription& description, void* host_handle,
                                             const PluginLibrary* library) {
   libraries_[host_handle] = library;
@@ -59,6 +65,7 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::Loa
   auto loaded = PluginLibrary::Load(path, options);
   if (loaded.HasFailure()) return loaded.TakeFailure();
   std::unique_ptr<PluginLibrary> library = loaded.TakeValue();
+  if (observer_ != nullptr) observer_->PluginLoaded(NowSeconds(), *library);
   void* handle = NewHostHandle();
   // Routes first: a plug-in may send requests to itself from init.
   AttachDescription(library->description(), handle, library.get());
@@ -77,6 +84,7 @@ Quarn::Maybe<std::unique_ptr<kiv::host::PluginLibrary>> kiv::host::HostLoop::Loa
 void kiv::host::HostLoop::UnloadPlugin(PluginLibrary& library) {
   void* handle = library.context().host_handle;
   if (InsidePlugin()) recorder_.Problem("plug-in unloaded while one of its callbacks runs");
+  if (observer_ != nullptr) observer_->PluginUnloading(NowSeconds());
   DropPluginWork(handle);
   bridge_.BeginUnload(handle);
   {

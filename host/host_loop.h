@@ -135,6 +135,11 @@ class HostLoop {
   // begin_wait, null names or callbacks. Empty for a well-behaved plug-in.
   std::vector<std::string> Problems() const { return recorder_.Problems(); }
 
+  // ---- watching the boundary: `observer` (null: nobody) sees each
+  // plug-in's loading and unloading, host requests, outbound calls,
+  // published events and the host events delivered to plug-ins.
+  void SetObserver(BoundaryObserver* observer);
+
   // ---- events (see EventBus)
   int Listen(std::string name, EventListener listener) { return bus_.Listen(std::move(name), std::move(listener)); }
   void RemoveListener(int id) { bus_.RemoveListener(id); }
@@ -154,6 +159,7 @@ class HostLoop {
   void DropPluginWork(void* host_handle);
 
   std::map<void*, const PluginLibrary*> libraries_;
+  BoundaryObserver* observer_ = nullptr;
   uintptr_t next_handle_ = 1;
   CallbackDepth depth_;
   WorkQueue queue_;

@@ -25,6 +25,14 @@ RecordedCall MakeCall(CallKind kind, std::string name = {}) {
   return call;
 }
 
+struct DepthCount {
+  explicit DepthCount(int& depth) : depth_(depth) { ++depth_; }
+  ~DepthCount() { --depth_; }
+  DepthCount(const DepthCount&) = delete;
+  DepthCount& operator=(const DepthCount&) = delete;
+  int& depth_;
+};
+
 // Guards every plug-in table ever made; see AllPluginTables.
 std::mutex g_tables_mutex;
 
@@ -127,13 +135,23 @@ kiv::host::Response kiv::host::BoundaryBridge::Dispatch(Request request) {
   if (!choice.route) return NoRouteResponse(request, choice);
   request.captures = std::move(choice.captures);
   const Route& route = *choice.route;
-  if (route.function != nullptr) return CallFunction(route, std::move(request));
+  BoundaryObserver* observer = outbound_depth_ == 0 ? observer_ : nullptr;
+  if (route.function != nullptr) {
+    if (observer == nullptr) return CallFunction(route, std::move(request));
+    const uint64_t token = observer->InboundStarted(queue_.Now(), request);
+    Response answer = CallFunction(route, std::move(request));
+    observer->InboundAnswered(queue_.Now(), token, answer);
+    return answer;
+  }
+  Response answer;
   try {
-    return route.handler(request);
+    answer = route.handler(request);
   } catch (const std::exception& e) {
-    return Response::Error(
+    answer = Response::Error(
         "stand-in for " + std::string(PathWithoutQuery(request.path)) + " failed: " + e.what(), 500);
   }
+  if (observer != nullptr) observer->HostServed(queue_.Now(), request, answer);
+  return answer;
 }
 
 kiv::host::Response kiv::host::BoundaryBridge::CallFunction(const Route& route, Request request) {
@@ -179,11 +197,15 @@ uint32_t kiv::host::BoundaryBridge::SendRequestEntry(const HostApi* api, HostRes
       return 0;
     }
     call.request = copied.value();
+    Response answer;
     if (auto fault = bridge.recorder_.Record(std::move(call))) {
-      bridge.responses_.Fill(response, Response::Error(fault->error, fault->status));
-      return 0;
+      answer = Response::Error(fault->error, fault->status);
+    } else {
+      const DepthCount outbound(bridge.outbound_depth_);
+      answer = bridge.Dispatch(copied.value());
     }
-    bridge.responses_.Fill(response, bridge.Dispatch(copied.TakeValue()));
+    if (bridge.observer_ != nullptr) bridge.observer_->Outbound(bridge.queue_.Now(), copied.value(), answer);
+    bridge.responses_.Fill(response, std::move(answer));
   } catch (const std::exception& e) {
     bridge.recorder_.Problem(std::string("send_request failed in the host: ") + e.what());
     std::memset(response, 0, sizeof *response);
@@ -216,7 +238,8 @@ uint32_t kiv::host::BoundaryBridge::EmitEventEntry(const HostApi* api, const Hos
                              ": invalid payload: " + payload.failure().message());
     return 0;
   }
-  bridge.bus_.Post(event->name, payload.TakeValue());
+  if (bridge.observer_ != nullptr) bridge.observer_->Published(bridge.queue_.Now(), event->name, payload.value().get());
+  bridge.bus_.PostFromPlugin(event->name, payload.TakeValue());
   return 0;
 }
 

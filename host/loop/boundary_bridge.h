@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host/loop/boundary_observer.h"
 #include "host/loop/call_recorder.h"
 #include "host/loop/callback_depth.h"
 #include "host/loop/event_bus.h"
@@ -60,6 +61,10 @@ class BoundaryBridge {
   // response is copied and released before this returns.
   // [host thread][re-entrant]
   Response Dispatch(Request request);
+
+  // Sees what crosses the plug-ins' boundary; null: nobody. Must outlive
+  // its use here.
+  void SetObserver(BoundaryObserver* observer) { observer_ = observer; }
 
   // Labels of the open waits, outermost first. [any thread]
   std::vector<std::string> WaitLabels() const;
@@ -110,6 +115,8 @@ class BoundaryBridge {
   std::map<void*, Table*> plugin_tables_;  // never freed: see the top of this file
   ResponseBlocks responses_;
   uintptr_t next_token_ = 1;
+  BoundaryObserver* observer_ = nullptr;
+  int outbound_depth_ = 0;  // send_request calls being served: their dispatches are not the host's
   mutable std::mutex waits_mutex_;  // guards waits_
   std::vector<std::string> waits_;
   std::atomic<uint64_t> blocking_calls_{0};

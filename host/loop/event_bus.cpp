@@ -36,21 +36,30 @@ void kiv::host::EventBus::RemoveListener(int id) {
 }
 
 void kiv::host::EventBus::Post(std::string name, OwnedValue payload, double delay_seconds) {
+  Queue(std::move(name), std::move(payload), delay_seconds, false);
+}
+
+void kiv::host::EventBus::PostFromPlugin(std::string name, OwnedValue payload) {
+  Queue(std::move(name), std::move(payload), 0, true);
+}
+
+void kiv::host::EventBus::Queue(std::string name, OwnedValue payload, double delay_seconds, bool from_plugin) {
   auto shared = std::make_shared<std::pair<std::string, OwnedValue>>(std::move(name), std::move(payload));
   WorkItem item;
   item.label = "event " + shared->first;
   item.delay_seconds = delay_seconds;
-  item.run = [this, shared] { Deliver(shared->first, shared->second); };
+  item.run = [this, shared, from_plugin] { Deliver(shared->first, shared->second, from_plugin); };
   queue_.Post(std::move(item));
 }
 
-void kiv::host::EventBus::Deliver(const std::string& name, const OwnedValue& payload) {
+void kiv::host::EventBus::Deliver(const std::string& name, const OwnedValue& payload, bool from_plugin) {
   // Subscribers may come and go while others run: take the ids first and
   // skip any that are gone by their turn.
   std::vector<uint64_t> ids;
   for (const auto& s : subscriptions_) {
     if (s.name == name) ids.push_back(s.id);
   }
+  if (observer_ != nullptr && !from_plugin && !ids.empty()) observer_->Delivered(queue_.Now(), name, payload.get());
   HostEvent event;
   std::memset(&event, 0, sizeof event);
   event.name = name.c_str();

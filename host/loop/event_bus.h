@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/host_value.h"
+#include "host/loop/boundary_observer.h"
 #include "host/loop/callback_depth.h"
 #include "host/loop/work_queue.h"
 #include "host/plugin_library.h"
@@ -43,9 +44,14 @@ class EventBus {
 
   // Delivers the event on a step after `delay_seconds`. [any thread]
   void Post(std::string name, OwnedValue payload, double delay_seconds = 0);
+  // Post for an event a plug-in emitted: the observer does not see its
+  // deliveries, which are the plug-in's output, not its input.
+  void PostFromPlugin(std::string name, OwnedValue payload);
   // Delivers now: subscribers first, then listeners. Those removed by an
   // earlier one are skipped. [host thread][re-entrant]
-  void Deliver(const std::string& name, const OwnedValue& payload);
+  void Deliver(const std::string& name, const OwnedValue& payload, bool from_plugin = false);
+  // Sees host events reach plug-in subscriptions; null: nobody.
+  void SetObserver(BoundaryObserver* observer) { observer_ = observer; }
 
   std::vector<std::string> SubscribedNames() const;
   size_t SubscriberCount(std::string_view name) const;
@@ -71,6 +77,9 @@ class EventBus {
   uint64_t next_subscription_ = 1;
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
+  BoundaryObserver* observer_ = nullptr;
+
+  void Queue(std::string name, OwnedValue payload, double delay_seconds, bool from_plugin);
 };
 
 }  // namespace kiv::host

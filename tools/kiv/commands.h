@@ -6,5 +6,6 @@ namespace kiv {
 int RunDescribe(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunServe(int argc, char** argv);
+int RunReplay(int argc, char** argv);
 
 }  // namespace kiv

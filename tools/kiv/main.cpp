@@ -18,6 +18,7 @@ constexpr Command kCommands[] = {
     {"describe", kiv::RunDescribe, "load a plug-in and print its names, versions and API description"},
     {"decode", kiv::RunDecode, "decode JSON, MessagePack or YAML and print what the plug-in makes of it"},
     {"serve", kiv::RunServe, "run a plug-in in the developer host over HTTP on 127.0.0.1"},
+    {"replay", kiv::RunReplay, "replay a session recorded with kiv serve --record and compare"},
 };
 
 int Usage(FILE* out) {

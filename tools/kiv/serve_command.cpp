@@ -15,6 +15,7 @@
 
 #include "host/dev_server.h"
 #include "host/line_writer.h"
+#include "host/session/recording_writer.h"
 #include "host/standins/stand_ins.h"
 #include "host/world.h"
 #include "tools/kiv/commands.h"
@@ -45,6 +46,10 @@ constexpr const char* kUsage =
     "  --web-dir DIR          where swagger-ui-dist lies (default %s)\n"
     "  --timeout S            answer 504 when the plug-in takes longer (default 30)\n"
     "  --quiet                no line per request\n"
+    "  --record FILE          write the session to FILE, one JSON object a line:\n"
+    "                         requests and answers, the plug-in's calls and the\n"
+    "                         answers it got, events (kiv replay FILE checks a\n"
+    "                         build against it)\n"
     "  --help                 this text\n"
     "\n"
     "What it serves:\n"
@@ -129,6 +134,7 @@ int kiv::RunServe(int argc, char** argv) {
   std::string world_path = KIV_SOURCE_DIR "/worlds/default.json";
   bool logged_out = false;
   double latency_ms = 0;
+  std::string record_path;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -171,6 +177,8 @@ int kiv::RunServe(int argc, char** argv) {
       options.swagger_ui_dir = argv[++i];
     } else if (arg == "--logged-out") {
       logged_out = true;
+    } else if (arg == "--record" && has_value) {
+      record_path = argv[++i];
     } else if (arg == "--quiet") {
       options.log_requests = false;
     } else {
@@ -187,6 +195,16 @@ int kiv::RunServe(int argc, char** argv) {
   }
   options.world = world.TakeValue();
   if (logged_out) options.world.login.logged_in = false;
+  std::unique_ptr<host::session::RecordingWriter> recorder;
+  if (!record_path.empty()) {
+    auto created = host::session::RecordingWriter::Create(record_path);
+    if (created.HasFailure()) {
+      std::fprintf(stderr, "kiv serve: %s\n", created.failure().message().c_str());
+      return 1;
+    }
+    recorder = created.TakeValue();
+    options.observer = recorder.get();
+  }
 
   // Ctrl-C and SIGTERM are taken by one thread, so every other thread
   // (the loop, the HTTP workers) runs undisturbed until the host stops.
