@@ -111,6 +111,8 @@ void kiv::host::session::RecordingWriter::InboundAnswered(double now, uint64_t t
 }
 
 void kiv::host::session::RecordingWriter::HostServed(double now, const Request& request, const Response& answer) {
+  // A read of the host's own resources changes nothing the plug-in sees.
+  if (request.method == KIV_METHOD_GET || request.method == KIV_METHOD_HEAD) return;
   std::lock_guard lock(mutex_);
   rapidjson::Document doc = Line(seq_++, now, "host");
   auto& a = doc.GetAllocator();

@@ -8,7 +8,8 @@
 //   {"seq":N,"t":SECONDS,"kind":"call","request":{...},"answer":{...}}  from the plug-in
 //   {"seq":N,"t":SECONDS,"kind":"publish","name":NAME,"data":VALUE}     from the plug-in
 //   {"seq":N,"t":SECONDS,"kind":"deliver","name":NAME,"data":VALUE}     to the plug-in
-//   {"seq":N,"t":SECONDS,"kind":"host","request":{...},"answer":{"status":N}}  served by the host
+//   {"seq":N,"t":SECONDS,"kind":"host","request":{...},"answer":{"status":N}}  a control the host
+//                                                           served (its reads are left out)
 //   {"seq":N,"t":SECONDS,"kind":"unload"}
 //
 // "t" is the loop's clock; the header's wall-clock reading is the only one. Lines before the plug-in is loaded wait for the

@@ -35,6 +35,7 @@ constexpr size_t kStallBeforeMissing = 2000;
 // Virtual seconds a plug-in that still waits after the last line is given
 // (its own timeouts fire meanwhile) before the replay gives up on it.
 constexpr double kWaitAfterEndSeconds = 600;
+constexpr size_t kCallCandidates = 8;
 constexpr size_t kMaxTopSteps = 10'000'000;
 // Wall-clock readings are taken to the second or the millisecond, a little
 // before or after a line's time.
@@ -70,7 +71,8 @@ std::string What(const RecordedLine& line) {
 class Replayer final : public BoundaryObserver {
  public:
   Replayer(const Recording& recording, const ReplayOptions& options)
-      : lines_(recording.lines), options_(options), done_(recording.lines.size(), false) {
+      : lines_(recording.lines), options_(options), done_(recording.lines.size(), false),
+        parsed_(recording.lines.size()) {
     for (const auto& line : lines_) has_unload_ = has_unload_ || line.kind == LineKind::kUnload;
     if (recording.recorded_at_ms && !lines_.empty()) {
       recorded_from_ms_ = *recording.recorded_at_ms - kClockSlackMs;
@@ -204,12 +206,11 @@ class Replayer final : public BoundaryObserver {
   // Compares `got` with the member `member` of line i and marks it done.
   void Compare(size_t i, const char* member, const Json& got) {
     MarkDone(i);
-    rapidjson::Document doc;
-    doc.Parse(lines_[i].text.data(), lines_[i].text.size());
+    const rapidjson::Document& doc = Parsed(i);
     const auto expected = doc.FindMember(member);
     if (expected == doc.MemberEnd()) return;
-    const auto difference = kiv::host::session::FirstDifference(
-        expected->value, got, [this](const Json& e, const Json& g) { return SameClockReading(e, g); });
+    const auto difference = Differs(expected->value, got);
+    parsed_[i].reset();  // done with
     if (!difference) return;
     const std::string field = difference->field.empty() ? std::string(member) : member + ("." + difference->field);
     Mismatch(Where(lines_[i]) + " " + What(lines_[i]) + ": " + field + ": expected " + difference->expected +
@@ -221,26 +222,41 @@ class Replayer final : public BoundaryObserver {
   const RecordedLine* TakeCall(const Request& request) {
     rapidjson::Document doc;
     const Json got = kiv::host::session::RequestJson(request, doc.GetAllocator());
-    const std::string got_text = JsonTextOf(got);
     std::optional<size_t> same_path;
     std::optional<size_t> identical;
-    for (size_t i = 0; i < lines_.size() && !identical; ++i) {
+    // A changed body shows in the first few candidates; looking further
+    // would make a long session quadratic.
+    size_t candidates = 0;
+    for (size_t i = 0; i < lines_.size() && !identical && candidates < kCallCandidates; ++i) {
       const RecordedLine& line = lines_[i];
       if (done_[i] || line.kind != LineKind::kCall) continue;
       if (line.request.MethodText() != request.MethodText() || line.request.path != request.path) continue;
+      ++candidates;
       if (!same_path) same_path = i;
-      rapidjson::Document expected;
-      expected.Parse(line.text.data(), line.text.size());
-      if (JsonTextOf(expected["request"]) == got_text) identical = i;
+      if (!Differs(Parsed(i)["request"], got)) identical = i;
     }
     const std::optional<size_t> chosen = identical ? identical : same_path;
     if (!chosen) {
-      Unexpected("call " + request.Summary() + ": the recording has no answer for it; request " + got_text);
+      Unexpected("call " + request.Summary() + ": the recording has no answer for it; request " + JsonTextOf(got));
       return nullptr;
     }
     ++result_.calls;
     Compare(*chosen, "request", got);
     return &lines_[*chosen];
+  }
+
+  std::optional<kiv::host::session::Difference> Differs(const Json& expected, const Json& got) const {
+    return kiv::host::session::FirstDifference(
+        expected, got, [this](const Json& e, const Json& g) { return SameClockReading(e, g); });
+  }
+
+  // Line i as a tree, parsed once.
+  const rapidjson::Document& Parsed(size_t i) {
+    if (!parsed_[i]) {
+      parsed_[i] = std::make_unique<rapidjson::Document>();
+      parsed_[i]->Parse(lines_[i].text.data(), lines_[i].text.size());
+    }
+    return *parsed_[i];
   }
 
   Response AnswerCall(const Request& request) {
@@ -332,6 +348,7 @@ class Replayer final : public BoundaryObserver {
   const std::vector<RecordedLine>& lines_;
   const ReplayOptions& options_;
   std::vector<bool> done_;
+  std::vector<std::unique_ptr<rapidjson::Document>> parsed_;
   bool has_unload_ = false;
   bool comparing_ = true;  // false while unloading after a recording without an unload
   size_t next_ = 0;
