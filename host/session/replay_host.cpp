@@ -55,8 +55,9 @@ std::string What(const RecordedLine& line) {
     case LineKind::kAnswer: {
       rapidjson::Document doc;
       doc.Parse(line.text.data(), line.text.size());
-      const auto to = doc.FindMember("to");
-      return "answer to " + (to != doc.MemberEnd() && to->value.IsString() ? std::string(to->value.GetString())
+      const rapidjson::Value& root = doc;  // const iterators on both sides of !=
+      const auto to = root.FindMember("to");
+      return "answer to " + (to != root.MemberEnd() && to->value.IsString() ? std::string(to->value.GetString())
                                                                            : "request " + std::to_string(line.id));
     }
     case LineKind::kCall:
