@@ -67,12 +67,6 @@ constexpr const char* kDocsPolicy =
 thread_local Clock::time_point t_request_start;
 // The server whose baton this thread holds, if any.
 thread_local const void* t_baton_of = nullptr;
-// The server for which this HTTP thread may run requests itself. Plug-in
-// code keeps scratch space per thread (parse buffers, tree builders); on
-// every worker of the pool that would grow with the pool, so only a few
-// threads run requests themselves.
-thread_local const void* t_runs_requests_for = nullptr;
-constexpr int kThreadsRunningRequests = 4;
 // Targets remembered as answering without a wait; forgotten all at once
 // when there are this many.
 constexpr size_t kQuickTargetsKept = 4096;
@@ -230,8 +224,6 @@ struct kiv::host::DevServer::State {
   // Runs `request` in the plug-in and remembers whether it was quick.
   Response RunRequest(Request request, const std::string& target);
   std::optional<Response> TryInline(Request& request, const std::string& target);
-  std::atomic<int> threads_running_requests{0};
-  bool MayRunRequests();
 
   std::mutex output_mutex;
   std::mutex files_mutex;
@@ -438,20 +430,9 @@ bool kiv::host::DevServer::State::IsQuick(const std::string& target) {
   return quick_targets.count(target) != 0;
 }
 
-bool kiv::host::DevServer::State::MayRunRequests() {
-  if (t_runs_requests_for == this) return true;
-  for (int n = threads_running_requests.load(); n < kThreadsRunningRequests;) {
-    if (threads_running_requests.compare_exchange_weak(n, n + 1)) {
-      t_runs_requests_for = this;
-      return true;
-    }
-  }
-  return false;
-}
-
 std::optional<kiv::host::Response> kiv::host::DevServer::State::TryInline(Request& request,
                                                                           const std::string& target) {
-  if (!IsQuick(target) || !MayRunRequests()) return std::nullopt;
+  if (!IsQuick(target)) return std::nullopt;
   // Another quick request holds the baton for microseconds: wait for it.
   // One that waits inside the plug-in serves the queue meanwhile: queue.
   std::unique_lock held(baton, std::defer_lock);

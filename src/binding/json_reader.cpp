@@ -2,6 +2,7 @@
 
 #include "binding/codec_messages.h"
 #include "binding/detail/c_locale_numbers.h"
+#include "binding/detail/scratch_pool.h"
 #include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
 
@@ -161,8 +162,10 @@ Quarn::BindingResult Quarn::FromJson(std::string_view text) {
   // stack. The copy is NUL-terminated, as the in-place stream needs, and
   // padded: the SIMD scans load whole aligned 16-byte blocks, up to 15
   // bytes past the terminator. It is kept for the next call unless large.
-  thread_local std::string buffer;
-  const auto copy = [&text] {
+  static detail::ScratchPool<std::string> buffers;
+  detail::ScratchPool<std::string>::Lease lease(buffers);
+  std::string& buffer = *lease;
+  const auto copy = [&text, &buffer] {
     buffer.assign(text);
     buffer.append(kSimdPadding, '\0');
     return rapidjson::InsituStringStream(buffer.data());
@@ -173,14 +176,15 @@ Quarn::BindingResult Quarn::FromJson(std::string_view text) {
   // closing token or separator at the root, which it calls an empty
   // document where the recursive mode reports an invalid value.
   struct BufferTrim {
+    std::string& buffer;
     ~BufferTrim() {
       if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
     }
-  } trim;
+  } trim{buffer};
   const bool may_hold_nul = MayHoldNul(text);
   rapidjson::ParseResult parsed;
   for (const bool recursive : {true, false}) {
-    detail::TreeBuilder::Scope scope(detail::ThreadTreeBuilder(), result.value, detail::DuplicateKeys::kMerge);
+    detail::TreeBuilder::Scope scope(result.value, detail::DuplicateKeys::kMerge);
     if (!may_hold_nul) scope.builder().TextsHoldNoNul();
     Events events(scope.builder(), recursive ? kRecursiveDepth : SIZE_MAX);
     rapidjson::InsituStringStream stream = copy();

@@ -298,8 +298,7 @@ class Reader {
 Quarn::MsgPackReadResult Quarn::ReadMsgPack(const uint8_t* data, size_t size) {
   MsgPackReadResult out;
   if (data == nullptr) size = 0;
-  Quarn::detail::TreeBuilder::Scope scope(Quarn::detail::ThreadTreeBuilder(), out.result.value,
-                                          Quarn::detail::DuplicateKeys::kOverlay);
+  Quarn::detail::TreeBuilder::Scope scope(out.result.value, Quarn::detail::DuplicateKeys::kOverlay);
   BuilderSink sink(scope.builder());
   Reader reader(data, size, out.result, sink);
   const bool ok = reader.Run();

@@ -69,9 +69,20 @@ class DetachedCell {
 
 Quarn::detail::TreeBuilder::~TreeBuilder() { Abandon(); }
 
-Quarn::detail::TreeBuilder& Quarn::detail::ThreadTreeBuilder() {
-  thread_local TreeBuilder builder;
-  return builder;
+namespace {
+Quarn::detail::ScratchPool<Quarn::detail::TreeBuilder>& Builders() {
+  static Quarn::detail::ScratchPool<Quarn::detail::TreeBuilder> pool;
+  return pool;
+}
+}  // namespace
+
+Quarn::detail::TreeBuilder::Scope::Scope(BindingProperty& target, DuplicateKeys duplicates) : lease_(Builders()) {
+  lease_->Begin(target, duplicates);
+}
+
+Quarn::detail::TreeBuilder::Scope::~Scope() {
+  lease_->Abandon();
+  lease_->Trim();
 }
 
 void Quarn::detail::TreeBuilder::Begin(BindingProperty& target, DuplicateKeys duplicates) {

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "binding/detail/binding_document.h"
+#include "binding/detail/scratch_pool.h"
 
 namespace {
 
@@ -26,6 +31,33 @@ TEST(TreeBuilder, AbandonReleasesEverything) {
   }  // destroyed mid-build, as on a parse error
   EXPECT_TRUE(root.IsEmpty());
   EXPECT_EQ(root.document()->string_count(), 0u);
+}
+
+// Readers lease scratch per call: callers taking turns share one object,
+// callers at once get their own, and the pool keeps no more than kKept.
+TEST(ScratchPool, KeepsAsManyAsRanAtOnceNotOnePerThread) {
+  using Pool = Quarn::detail::ScratchPool<std::string>;
+  Pool pool;
+  const std::string* first = nullptr;
+  for (int i = 0; i < 8; ++i) {
+    std::thread([&] {
+      Pool::Lease lease(pool);
+      if (first == nullptr) first = &*lease;
+      EXPECT_EQ(&*lease, first) << "thread " << i;
+    }).join();
+  }
+  EXPECT_EQ(pool.kept(), 1u);
+
+  {
+    std::vector<std::unique_ptr<Pool::Lease>> held;
+    std::set<const std::string*> distinct;
+    for (int i = 0; i < 8; ++i) {
+      held.push_back(std::make_unique<Pool::Lease>(pool));
+      distinct.insert(&**held.back());
+    }
+    EXPECT_EQ(distinct.size(), 8u);
+  }
+  EXPECT_EQ(pool.kept(), Pool::kKept);
 }
 
 }  // namespace

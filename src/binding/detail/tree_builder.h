@@ -13,9 +13,9 @@
 //
 // Within one structure, a name given twice follows `DuplicateKeys`.
 //
-// Readers share one builder per thread (ThreadTreeBuilder) through a
-// TreeBuilder::Scope, which drops unfinished work when the read leaves by
-// an exception and trims the buffers after a large document.
+// Readers lease a builder from a shared pool through a TreeBuilder::Scope,
+// which drops unfinished work when the read leaves by an exception and
+// trims the buffers after a large document.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/detail/scratch_pool.h"
 
 namespace Quarn {
 struct StaticType;
@@ -89,23 +90,19 @@ class TreeBuilder {
   // Returns the buffers that a large document left behind.
   void Trim();
 
-  // One build: Begin now, Abandon and Trim when the scope ends (a no-op
-  // after Finish), whether it ends normally or by an exception.
+  // One build on a pooled builder: Begin now, Abandon and Trim when the
+  // scope ends (a no-op after Finish), whether it ends normally or by an
+  // exception.
   class Scope {
    public:
-    Scope(TreeBuilder& builder, BindingProperty& target, DuplicateKeys duplicates) : builder_(builder) {
-      builder_.Begin(target, duplicates);
-    }
-    ~Scope() {
-      builder_.Abandon();
-      builder_.Trim();
-    }
+    Scope(BindingProperty& target, DuplicateKeys duplicates);
+    ~Scope();
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
-    TreeBuilder& builder() { return builder_; }
+    TreeBuilder& builder() { return *lease_; }
 
    private:
-    TreeBuilder& builder_;
+    ScratchPool<TreeBuilder>::Lease lease_;
   };
 
  private:
@@ -155,9 +152,6 @@ class TreeBuilder {
   };
   std::vector<Prediction> predicted_;
 };
-
-// The builder the readers of this thread share.
-TreeBuilder& ThreadTreeBuilder();
 
 }  // namespace detail
 }  // namespace Quarn
