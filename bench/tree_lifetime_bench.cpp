@@ -1,55 +1,106 @@
 // Two costs of a tree beyond reading it: merging an object whose 100,000
-// keys all come twice (the second half folds into the first), and
-// destroying a whole Catalogue tree. The anchors do the same reads with
-// RapidJSON's Document, which keeps repeated keys as they are.
+// keys all come twice (the second half folds into the first), against
+// reading the object once, in each format; and destroying a whole
+// Catalogue tree, against destroying RapidJSON's Document of it.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "bench/codec_documents.h"
 #include "binding/json_reader.h"
+#include "binding/msgpack_reader.h"
+#include "binding/yaml_reader.h"
 
 namespace {
 
 constexpr int kMergeKeys = 100000;
 
-// {"k0":{"a":0},...,"k99999":{"a":99999},"k0":{"b":0},...}: every key twice,
-// so each object merges with the one before.
-const std::string& RepeatedKeys() {
-  static const std::string text = [] {
-    std::string out = "{";
-    for (const char* field : {"a", "b"}) {
-      for (int i = 0; i < kMergeKeys; ++i) {
-        if (out.size() > 1) out += ',';
-        out += "\"k" + std::to_string(i) + "\":{\"" + field + "\":" + std::to_string(i) + "}";
-      }
+// One object of kMergeKeys keys, {"k0":{"a":0},...}, and the same object
+// followed by its keys again with other members, {...,"k0":{"b":0},...}, so
+// that each of the second half merges into the first. Both pairs of a
+// format process the same nominal bytes (the single object), so the ratio
+// is the time of one read over the time of the merging read.
+struct MergeTexts {
+  std::string once;
+  std::string twice;
+};
+
+MergeTexts JsonTexts() {
+  const auto members = [](const char* field) {
+    std::string out;
+    for (int i = 0; i < kMergeKeys; ++i) {
+      out += out.empty() ? "" : ",";
+      out += "\"k" + std::to_string(i) + "\":{\"" + field + "\":" + std::to_string(i) + "}";
     }
-    return out + "}";
-  }();
-  return text;
+    return out;
+  };
+  return {"{" + members("a") + "}", "{" + members("a") + "," + members("b") + "}"};
 }
 
-void BM_MergeRepeatedKeys_Ours(benchmark::State& state) {
-  const std::string& json = RepeatedKeys();
+MergeTexts YamlTexts() {
+  const auto members = [](const char* field) {
+    std::string out;
+    for (int i = 0; i < kMergeKeys; ++i) out += "k" + std::to_string(i) + ": {" + field + ": " + std::to_string(i) + "}\n";
+    return out;
+  };
+  return {members("a"), members("a") + members("b")};
+}
+
+MergeTexts MsgPackTexts() {
+  const auto map32 = [](uint32_t n) {
+    return std::string{'\xdf', static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                       static_cast<char>(n)};
+  };
+  const auto members = [](char field) {
+    std::string out;
+    for (int i = 0; i < kMergeKeys; ++i) {
+      const std::string key = "k" + std::to_string(i);
+      out += static_cast<char>(0xa0 | key.size());
+      out += key;
+      out += '\x81';  // a map of one
+      out += static_cast<char>(0xa1);
+      out += field;
+      out += '\xce';  // uint32
+      for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(static_cast<uint32_t>(i) >> shift);
+    }
+    return out;
+  };
+  return {map32(kMergeKeys) + members('a'), map32(2 * kMergeKeys) + members('a') + members('b')};
+}
+
+Quarn::BindingResult Read(char format, const std::string& text) {
+  switch (format) {
+    case 'j':
+      return Quarn::FromJson(text);
+    case 'y':
+      return Quarn::ReadYaml(text);
+    default:
+      return Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(text.data()), text.size()).result;
+  }
+}
+
+const MergeTexts& Texts(char format) {
+  static const MergeTexts json = JsonTexts(), yaml = YamlTexts(), pack = MsgPackTexts();
+  return format == 'j' ? json : format == 'y' ? yaml : pack;
+}
+
+void Merge(benchmark::State& state, char format, bool twice) {
+  const MergeTexts& texts = Texts(format);
+  const std::string& text = twice ? texts.twice : texts.once;
   for (auto _ : state) {
-    Quarn::BindingResult result = Quarn::FromJson(json);
+    Quarn::BindingResult result = Read(format, text);
+    if (!result.ok()) state.SkipWithError("read failed");
     benchmark::DoNotOptimize(result);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * texts.once.size()));
 }
 
-void BM_MergeRepeatedKeys_Anchor(benchmark::State& state) {
-  const std::string& json = RepeatedKeys();
-  for (auto _ : state) {
-    rapidjson::Document document;
-    document.Parse(json.c_str());
-    benchmark::DoNotOptimize(document);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
-}
+void BM_MergeRepeatedKeys_Ours(benchmark::State& state, char format) { Merge(state, format, true); }
+void BM_MergeRepeatedKeys_Anchor(benchmark::State& state, char format) { Merge(state, format, false); }
 
 // Only the destruction is timed; the read before it is not.
 void BM_DestroyCatalogue_Ours(benchmark::State& state) {
@@ -75,8 +126,12 @@ void BM_DestroyCatalogue_Anchor(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
 }
 
-BENCHMARK(BM_MergeRepeatedKeys_Ours)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MergeRepeatedKeys_Anchor)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Ours, Json, 'j')->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Anchor, Json, 'j')->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Ours, MsgPack, 'm')->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Anchor, MsgPack, 'm')->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Ours, Yaml, 'y')->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MergeRepeatedKeys_Anchor, Yaml, 'y')->Unit(benchmark::kMillisecond);
 // A fixed count: each iteration reads a whole tree untimed first.
 BENCHMARK(BM_DestroyCatalogue_Ours)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DestroyCatalogue_Anchor)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMicrosecond);

@@ -14,6 +14,7 @@
 #include "binding/codec_messages.h"
 #include "binding/conversion_messages.h"
 #include "binding/detail/c_locale_numbers.h"
+#include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
 #include "binding/numeric_conversion.h"
 
@@ -49,7 +50,8 @@ bool IsFalseWord(std::string_view w) {
 
 // Decimal or 0x-hexadecimal integer texts that fit 64 bits are read
 // exactly; going through a double would change integers above 2^53.
-bool ResolveInteger(std::string_view text, BindingProperty& target) {
+template <class Target>
+bool ResolveInteger(std::string_view text, Target& target) {
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -79,7 +81,8 @@ bool ResolveInteger(std::string_view text, BindingProperty& target) {
 
 // Untagged plain scalar: null words, numbers, bool words, else String.
 // REQUIRES: text.data()[text.size()] is readable and NUL (libyaml's scalars).
-void ResolvePlain(std::string_view text, BindingProperty& target) {
+template <class Target>
+void ResolvePlain(std::string_view text, Target& target) {
   if (IsNullWord(text)) {
     target.Clear();
     return;
@@ -118,6 +121,63 @@ void ResolvePlain(std::string_view text, BindingProperty& target) {
   } else {
     target.SetString(text);
   }
+}
+
+using Scalar = decltype(yaml_event_t::data.scalar);
+
+// Converts a value scalar into `target`; on failure `target` is left alone
+// and the message goes to `report`.
+template <class Target>
+bool ConvertScalar(const Scalar& scalar, Target& target, BindingProperty& scratch, BindingResult& report) {
+  const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+  if (scalar.tag == nullptr) {
+    if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
+      target.SetString(text);
+    } else {
+      ResolvePlain(text, target);
+    }
+    return true;
+  }
+  const std::string_view tag(reinterpret_cast<const char*>(scalar.tag));
+  if (tag == kTagStr) {
+    target.SetString(text);
+    return true;
+  }
+  if (tag == kTagBool) {
+    if (IsTrueWord(text)) {
+      target.SetBool(true);
+    } else if (IsFalseWord(text)) {
+      target.SetBool(false);
+    } else {
+      // Leaving the value out would lose what the sender meant.
+      report.Fail(Quarn::Format(Quarn::ConversionMessage::kIncorrectFormat, text, "yaml", "bool"));
+      return false;
+    }
+    return true;
+  }
+  if (tag != kTagInt && tag != kTagFloat) {
+    report.Fail(Quarn::Format(Msg::kYamlUnsupportedTag, tag));
+    return false;
+  }
+
+  scratch.SetString(text);
+  BindingResult conversion;
+  if (tag == kTagFloat) {
+    const double d =
+        Quarn::ToDouble(conversion, scratch, "yaml", -1.7976931348623157e308, 1.7976931348623157e308, "double");
+    if (conversion.ok()) target.SetDouble(d);
+  } else if (!text.empty() && text[0] == '-') {
+    const int64_t v = Quarn::ToSigned(conversion, scratch, "yaml", std::numeric_limits<int64_t>::min(),
+                                      std::numeric_limits<int64_t>::max(), "int64_t");
+    if (conversion.ok()) target.SetSigned(v);
+  } else {
+    const uint64_t v =
+        Quarn::ToUnsigned(conversion, scratch, "yaml", std::numeric_limits<uint64_t>::max(), "uint64_t");
+    if (conversion.ok()) target.SetUnsigned(v);
+  }
+  if (conversion.ok()) return true;
+  report.Fail(conversion.ErrorMessage());
+  return false;
 }
 
 struct Mark {
@@ -161,7 +221,7 @@ class Reader {
     switch (event.type) {
       case YAML_SCALAR_EVENT: {
         const auto& scalar = event.data.scalar;
-        if (!Convert(scalar, *target)) return false;
+        if (!ConvertScalar(scalar, *target, scratch_, result_)) return false;
         if (scalar.anchor != nullptr && !StoreAnchor(Text(scalar.anchor), mark, false)) return false;
         Pop();
         return true;
@@ -321,55 +381,6 @@ class Reader {
     }
   }
 
-  bool Convert(const decltype(yaml_event_t::data.scalar)& scalar, BindingProperty& target) {
-    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
-    if (scalar.tag == nullptr) {
-      if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
-          scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
-        target.SetString(text);
-      } else {
-        ResolvePlain(text, target);
-      }
-      return true;
-    }
-    const std::string_view tag = Text(scalar.tag);
-    if (tag == kTagStr) {
-      target.SetString(text);
-      return true;
-    }
-    if (tag == kTagBool) {
-      if (IsTrueWord(text)) {
-        target.SetBool(true);
-      } else if (IsFalseWord(text)) {
-        target.SetBool(false);
-      } else {
-        // Leaving the value out would lose what the sender meant.
-        return Fail(Quarn::ConversionMessage::kIncorrectFormat, text, "yaml", "bool");
-      }
-      return true;
-    }
-    if (tag != kTagInt && tag != kTagFloat) return Fail(Msg::kYamlUnsupportedTag, tag);
-
-    scratch_.SetString(text);
-    BindingResult conversion;
-    if (tag == kTagFloat) {
-      const double d = Quarn::ToDouble(conversion, scratch_, "yaml", -1.7976931348623157e308,
-                                       1.7976931348623157e308, "double");
-      if (conversion.ok()) target.SetDouble(d);
-    } else if (!text.empty() && text[0] == '-') {
-      const int64_t v = Quarn::ToSigned(conversion, scratch_, "yaml", std::numeric_limits<int64_t>::min(),
-                                        std::numeric_limits<int64_t>::max(), "int64_t");
-      if (conversion.ok()) target.SetSigned(v);
-    } else {
-      const uint64_t v =
-          Quarn::ToUnsigned(conversion, scratch_, "yaml", std::numeric_limits<uint64_t>::max(), "uint64_t");
-      if (conversion.ok()) target.SetUnsigned(v);
-    }
-    if (conversion.ok()) return true;
-    result_.Fail(conversion.ErrorMessage());
-    return false;
-  }
-
   // Records the path of the node on top of the stack under `name`.
   bool StoreAnchor(std::string_view name, const Mark& mark, bool open) {
     std::string key(name);
@@ -482,24 +493,166 @@ class Reader {
   BindingProperty scratch_;  // the text of a tagged number
 };
 
+// Feeds scalar values to the builder in the shape ResolvePlain and
+// ConvertScalar give a BindingProperty.
+struct BuilderTarget {
+  Quarn::detail::TreeBuilder& builder;
+  void Clear() { builder.Null(); }
+  void SetBool(bool v) { builder.Bool(v); }
+  void SetSigned(int64_t v) { builder.Signed(v); }
+  void SetUnsigned(uint64_t v) { builder.Unsigned(v); }
+  void SetDouble(double v) { builder.Double(v); }
+  void SetString(std::string_view text) { builder.String(text); }
+};
+
+// Builds documents without anchors or aliases through the tree builder:
+// each mapping is sorted and merged once, when it closes, where setting
+// members one by one costs a search and an insertion per key. Anything
+// else (an anchor, an alias, a second document, any failure) gives up,
+// and the document is read again by Reader, which owns every message.
+class BuilderReader {
+ public:
+  explicit BuilderReader(Quarn::detail::TreeBuilder& builder) : builder_(builder) {}
+
+  enum class Next : uint8_t { kMore, kDone, kGiveUp };
+
+  Next Handle(const yaml_event_t& event) {
+    switch (event.type) {
+      case YAML_STREAM_END_EVENT:
+        return Next::kDone;
+      case YAML_DOCUMENT_START_EVENT:
+        return ++documents_ > 1 ? Next::kGiveUp : Next::kMore;
+      case YAML_SEQUENCE_END_EVENT:
+        builder_.EndCollection();
+        return Close();
+      case YAML_MAPPING_END_EVENT:
+        builder_.EndStructure();
+        return Close();
+      case YAML_ALIAS_EVENT:
+        return Next::kGiveUp;
+      case YAML_SCALAR_EVENT:
+        return OnScalar(event.data.scalar);
+      case YAML_SEQUENCE_START_EVENT:
+        if (event.data.sequence_start.anchor != nullptr || WantsKey()) return Next::kGiveUp;
+        if (!Open(event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE, false)) return Next::kGiveUp;
+        builder_.BeginCollection();
+        return Next::kMore;
+      case YAML_MAPPING_START_EVENT:
+        if (event.data.mapping_start.anchor != nullptr || WantsKey()) return Next::kGiveUp;
+        if (!Open(event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE, true)) return Next::kGiveUp;
+        builder_.BeginStructure();
+        return Next::kMore;
+      default:
+        return Next::kMore;  // stream start, document end
+    }
+  }
+
+ private:
+  struct Level {
+    bool mapping;
+    bool flow;
+    bool want_key;
+  };
+
+  bool WantsKey() const { return !open_.empty() && open_.back().mapping && open_.back().want_key; }
+
+  bool Open(bool flow, bool mapping) {
+    if (flow && flow_depth_ == kMaxFlowDepth) return false;
+    flow_depth_ += flow ? 1 : 0;
+    open_.push_back({mapping, flow, true});
+    return true;
+  }
+
+  // A value finished: its mapping waits for the next key.
+  Next Close() {
+    if (open_.back().flow) --flow_depth_;
+    open_.pop_back();
+    if (!open_.empty()) open_.back().want_key = true;
+    return Next::kMore;
+  }
+
+  Next OnScalar(const Scalar& scalar) {
+    if (scalar.anchor != nullptr) return Next::kGiveUp;
+    if (WantsKey()) {
+      if (scalar.tag != nullptr && std::string_view(reinterpret_cast<const char*>(scalar.tag)) != kTagStr) {
+        return Next::kGiveUp;
+      }
+      builder_.Key(std::string_view(reinterpret_cast<const char*>(scalar.value), scalar.length));
+      open_.back().want_key = false;
+      return Next::kMore;
+    }
+    BuilderTarget target{builder_};
+    if (!ConvertScalar(scalar, target, scratch_, failure_)) return Next::kGiveUp;
+    if (!open_.empty()) open_.back().want_key = true;
+    return Next::kMore;
+  }
+
+  Quarn::detail::TreeBuilder& builder_;
+  std::vector<Level> open_;
+  size_t flow_depth_ = 0;
+  int documents_ = 0;
+  BindingProperty scratch_;
+  BindingResult failure_;  // unread: Reader reports it
+};
+
+// One parser over `text`; false when libyaml cannot start.
+class Parser {
+ public:
+  explicit Parser(std::string_view text) {
+    ready_ = yaml_parser_initialize(&parser_) != 0;
+    if (!ready_) return;
+    yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
+    yaml_parser_set_input_string(
+        &parser_, reinterpret_cast<const unsigned char*>(text.empty() ? "" : text.data()), text.size());
+  }
+  ~Parser() {
+    if (ready_) yaml_parser_delete(&parser_);
+  }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
+
+  bool ready() const { return ready_; }
+  yaml_parser_t& get() { return parser_; }
+
+ private:
+  yaml_parser_t parser_;
+  bool ready_;
+};
+
+// True when the builder read the whole of `text` into `result`.
+bool ReadByBuilder(std::string_view text, BindingResult& result) {
+  Parser parser(text);
+  if (!parser.ready()) return false;
+  Quarn::detail::TreeBuilder::Scope scope(result.value, Quarn::detail::DuplicateKeys::kMerge);
+  BuilderReader reader(scope.builder());
+  for (;;) {
+    yaml_event_t event;
+    if (yaml_parser_parse(&parser.get(), &event) == 0) return false;
+    const BuilderReader::Next next = reader.Handle(event);
+    yaml_event_delete(&event);
+    if (next == BuilderReader::Next::kGiveUp) return false;
+    if (next == BuilderReader::Next::kDone) break;
+  }
+  scope.builder().Finish();
+  return true;
+}
+
 }  // namespace
 
 Quarn::BindingResult Quarn::ReadYaml(std::string_view text) {
   BindingResult result;
-  yaml_parser_t parser;
-  if (yaml_parser_initialize(&parser) == 0) {
+  if (ReadByBuilder(text, result)) return result;  // else result is untouched: Empty and ok
+
+  Parser parser(text);
+  if (!parser.ready()) {
     result.Fail(Format(Msg::kYamlParserError, "out of memory", 0, 0));
     return result;
   }
-  yaml_parser_set_encoding(&parser, YAML_UTF8_ENCODING);
-  yaml_parser_set_input_string(
-      &parser, reinterpret_cast<const unsigned char*>(text.empty() ? "" : text.data()), text.size());
-
   Reader reader(result);
   bool parser_failed = false;
   for (;;) {
     yaml_event_t event;
-    if (yaml_parser_parse(&parser, &event) == 0) {
+    if (yaml_parser_parse(&parser.get(), &event) == 0) {
       parser_failed = true;
       break;
     }
@@ -507,10 +660,10 @@ Quarn::BindingResult Quarn::ReadYaml(std::string_view text) {
     yaml_event_delete(&event);
     if (!more || !result.ok()) break;
   }
+  const yaml_parser_t& state = parser.get();
   if (parser_failed && result.ok()) {
-    result.Fail(Format(Msg::kYamlParserError, parser.problem != nullptr ? parser.problem : "",
-                       parser.problem_mark.line, parser.problem_mark.column));
+    result.Fail(Format(Msg::kYamlParserError, state.problem != nullptr ? state.problem : "",
+                       state.problem_mark.line, state.problem_mark.column));
   }
-  yaml_parser_delete(&parser);
   return result;
 }
