@@ -33,21 +33,30 @@ MergeTexts JsonTexts() {
   const auto members = [](const char* field) {
     std::string out;
     for (int i = 0; i < kMergeKeys; ++i) {
-      out += out.empty() ? "" : ",";
-      out += "\"k" + std::to_string(i) + "\":{\"" + field + "\":" + std::to_string(i) + "}";
+      if (!out.empty()) out += ',';
+      out.append("\"k").append(std::to_string(i)).append("\":{\"").append(field).append("\":");
+      out.append(std::to_string(i)).append("}");
     }
     return out;
   };
-  return {"{" + members("a") + "}", "{" + members("a") + "," + members("b") + "}"};
+  std::string once = "{", twice = "{";
+  once.append(members("a")).append("}");
+  twice.append(members("a")).append(",").append(members("b")).append("}");
+  return {once, twice};
 }
 
 MergeTexts YamlTexts() {
   const auto members = [](const char* field) {
     std::string out;
-    for (int i = 0; i < kMergeKeys; ++i) out += "k" + std::to_string(i) + ": {" + field + ": " + std::to_string(i) + "}\n";
+    for (int i = 0; i < kMergeKeys; ++i) {
+      out.append("k").append(std::to_string(i)).append(": {").append(field).append(": ");
+      out.append(std::to_string(i)).append("}\n");
+    }
     return out;
   };
-  return {members("a"), members("a") + members("b")};
+  std::string twice = members("a");
+  twice.append(members("b"));
+  return {members("a"), twice};
 }
 
 MergeTexts MsgPackTexts() {
@@ -58,9 +67,9 @@ MergeTexts MsgPackTexts() {
   const auto members = [](char field) {
     std::string out;
     for (int i = 0; i < kMergeKeys; ++i) {
-      const std::string key = "k" + std::to_string(i);
-      out += static_cast<char>(0xa0 | key.size());
-      out += key;
+      const std::string number = std::to_string(i);
+      out += static_cast<char>(0xa0 | (number.size() + 1));
+      out.append("k").append(number);
       out += '\x81';  // a map of one
       out += static_cast<char>(0xa1);
       out += field;
@@ -69,7 +78,10 @@ MergeTexts MsgPackTexts() {
     }
     return out;
   };
-  return {map32(kMergeKeys) + members('a'), map32(2 * kMergeKeys) + members('a') + members('b')};
+  std::string once = map32(kMergeKeys), twice = map32(2 * kMergeKeys);
+  once.append(members('a'));
+  twice.append(members('a')).append(members('b'));
+  return {once, twice};
 }
 
 Quarn::BindingResult Read(char format, const std::string& text) {
