@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "binding/json_writer.h"
@@ -26,9 +25,7 @@ namespace {
 
 using Quarn::Client::Collections::CollectionsService;
 
-std::string DefaultWorldPath() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "worlds" / "default.json").string();
-}
+std::string DefaultWorldPath() { return KIV_BENCH_WORLD_PATH; }
 
 kiv::host::World LoadDefaultWorld() {
   auto world = kiv::host::LoadWorld(DefaultWorldPath());
