@@ -1,8 +1,10 @@
 #include "api/response_writer.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "binding/host_value_conversion.h"
@@ -39,6 +41,23 @@ uint8_t ReadStream(void* context, char* buffer, uint32_t* size, uint8_t* more) {
   }
 }
 
+// A container body is written in one block (see ReleaseBody), a scalar as
+// ToHostValue writes it.
+bool WriteBody(HostValue& body, const Quarn::BindingProperty& value, const Quarn::BindingRegistry& registry,
+               std::string& error) {
+  if (value.IsCollection() || value.IsStructure()) return Quarn::ToHostValueInOneBlock(body, value, &registry, error);
+  return Quarn::ToHostValue(body, value, &registry, error);
+}
+
+void ReleaseBody(HostValue& body) {
+  if (body.tag == KIV_VALUE_ARRAY || body.tag == KIV_VALUE_OBJECT) {
+    std::free(const_cast<void*>(body.data.seq.data));
+    body = HostValue{};
+  } else {
+    Quarn::ReleaseHostValue(body);
+  }
+}
+
 void CloseStream(void* context) {
   auto* holder = static_cast<StreamHolder*>(context);
   if (holder != nullptr) holder->stream.reset();
@@ -66,7 +85,7 @@ void Quarn::WriteResponse(HostResponse& response, CallResult& call, const Bindin
     response.error_owned = 1;
   } else {
     std::string error;
-    if (!ToHostValue(response.body, call.value.value, &registry, error)) {
+    if (!WriteBody(response.body, call.value.value, registry, error)) {
       write_failed = true;
       // A 400 without text would read as a successful empty answer.
       response.error = CopyText(error);
@@ -99,7 +118,7 @@ void Quarn::WriteResponse(HostResponse& response, CallResult& call, const Bindin
 
 void Quarn::ReleaseResponse(HostResponse* response) noexcept {
   if (response == nullptr) return;
-  ReleaseHostValue(response->body);
+  ReleaseBody(response->body);
   if (response->error_owned == 1) delete[] response->error;
   if (response->content_type != nullptr && response->content_type[0] != '\0') {
     delete[] response->content_type;

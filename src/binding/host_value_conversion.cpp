@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -223,6 +224,142 @@ bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::B
   return true;
 }
 
+// The enumerator name an enum is written as, or null for its number.
+const char* EnumName(const Quarn::BindingEnumRecord& record, const Quarn::BindingRegistry* registry) {
+  return registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value)
+                                                       : nullptr;
+}
+
+// What one block must hold: the entry arrays first, then the text bytes.
+struct BlockSize {
+  size_t entries = 0;
+  size_t text = 0;
+};
+
+bool MeasureBlock(const BindingProperty& root, const Quarn::BindingRegistry* registry, BlockSize& size) {
+  std::vector<const BindingProperty*> pending{&root};
+  while (!pending.empty()) {
+    const BindingProperty* from = pending.back();
+    pending.pop_back();
+    switch (from->kind()) {
+      case BindingPropertyKind::String:
+        size.text += from->GetString().size() + 1;
+        break;
+      case BindingPropertyKind::Blob:
+        if (from->GetBlob().size() > kMaxCount) return false;
+        size.text += from->GetBlob().size();
+        break;
+      case BindingPropertyKind::Enum:
+        if (const char* name = EnumName(from->GetEnum(), registry)) size.text += std::strlen(name) + 1;
+        break;
+      case BindingPropertyKind::Collection:
+        if (from->Elements().size() > kMaxCount) return false;
+        size.entries += from->Elements().size() * sizeof(HostValue);
+        for (const BindingProperty& element : from->Elements()) pending.push_back(&element);
+        break;
+      case BindingPropertyKind::Structure:
+        size.entries += from->Members().size() * sizeof(HostMember);
+        for (const Quarn::BindingMember& member : from->Members()) {
+          size.text += member.name().size() + 1;
+          pending.push_back(&member.value());
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+// Hands out the entry arrays and texts of a block measured beforehand.
+class BlockCursor {
+ public:
+  BlockCursor(char* block, const BlockSize& size) : entries_(block), text_(block + size.entries) {}
+
+  template <class Entry>
+  Entry* Entries(size_t count) {
+    if (count == 0) return nullptr;
+    auto* entries = reinterpret_cast<Entry*>(entries_);
+    entries_ += count * sizeof(Entry);
+    return entries;
+  }
+  const char* Text(std::string_view text) {
+    char* copy = text_;
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    text_ += text.size() + 1;
+    return copy;
+  }
+  const void* Bytes(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return nullptr;
+    char* copy = text_;
+    std::memcpy(copy, bytes.data(), bytes.size());
+    text_ += bytes.size();
+    return copy;
+  }
+
+ private:
+  char* entries_;
+  char* text_;
+};
+
+void FillBlock(HostValue& out, const BindingProperty& root, const Quarn::BindingRegistry* registry,
+               BlockCursor& cursor) {
+  std::vector<std::pair<HostValue*, const BindingProperty*>> pending{{&out, &root}};
+  while (!pending.empty()) {
+    auto [to, from] = pending.back();
+    pending.pop_back();
+    switch (from->kind()) {
+      case BindingPropertyKind::String:
+        to->tag = KIV_VALUE_TEXT;
+        to->data.text = cursor.Text(from->GetString());
+        break;
+      case BindingPropertyKind::Blob: {
+        const auto bytes = from->GetBlob();
+        to->tag = KIV_VALUE_BYTES;
+        to->data.seq.data = cursor.Bytes(bytes);
+        to->data.seq.count = static_cast<uint32_t>(bytes.size());
+        break;
+      }
+      case BindingPropertyKind::Enum:
+        if (const char* name = EnumName(from->GetEnum(), registry)) {
+          to->tag = KIV_VALUE_TEXT;
+          to->data.text = cursor.Text(name);
+        } else {
+          to->tag = KIV_VALUE_SIGNED;
+          to->data.i64 = from->GetEnum().value;
+        }
+        break;
+      case BindingPropertyKind::Collection: {
+        const auto elements = from->Elements();
+        auto* array = cursor.Entries<HostValue>(elements.size());
+        to->tag = KIV_VALUE_ARRAY;
+        to->data.seq.data = array;
+        to->data.seq.count = static_cast<uint32_t>(elements.size());
+        for (size_t i = elements.size(); i-- > 0;) pending.emplace_back(&array[i], &elements[i]);
+        break;
+      }
+      case BindingPropertyKind::Structure: {
+        const auto members = from->Members();
+        auto* entries = cursor.Entries<HostMember>(members.size());
+        to->tag = KIV_VALUE_OBJECT;
+        to->data.seq.data = entries;
+        to->data.seq.count = static_cast<uint32_t>(members.size());
+        for (size_t i = members.size(); i-- > 0;) {
+          entries[i].key = cursor.Text(members[i].name());
+          entries[i].owned = 0;
+          pending.emplace_back(&entries[i].value, &members[i].value());
+        }
+        break;
+      }
+      default:
+        // Scalars allocate nothing: written as ToHostValue writes them.
+        BuildHostValue(*to, *from, registry);
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 bool Quarn::ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
@@ -280,4 +417,23 @@ void Quarn::ReleaseHostValue(HostValue& value) {
     }
   }
   value = HostValue{};
+}
+
+bool Quarn::ToHostValueInOneBlock(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
+                                  std::string& error) {
+  out = HostValue{};
+  BlockSize size;
+  if (!MeasureBlock(value, registry, size)) {
+    error = std::string(Msg::kHostValueTooLarge);
+    return false;
+  }
+  char* block = nullptr;
+  if (size.entries + size.text > 0) {
+    // Zeroed, so that every entry reads as tag 0 until it is filled.
+    block = static_cast<char*>(std::calloc(1, size.entries + size.text));
+    if (block == nullptr) throw std::bad_alloc();
+  }
+  BlockCursor cursor(block, size);
+  FillBlock(out, value, registry, cursor);
+  return true;
 }

@@ -32,6 +32,16 @@ bool ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegi
 bool ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
                  std::string& error);
 
+// As ToHostValue, but the whole tree of a Collection or Structure lives in
+// one allocation that starts at out.data.seq.data (null for an empty
+// container): texts are tag 5, bytes tag 7 and member keys have their last
+// byte 0, all borrowed from that block. Free it with one std::free of that
+// pointer, never with ReleaseHostValue: an answer is written and released
+// with two allocator calls instead of two per text and container.
+// REQUIRES: value is a Collection or a Structure.
+bool ToHostValueInOneBlock(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
+                           std::string& error);
+
 // Frees what ToHostValue allocated in `value` (tags 6, 8, 9, 10, and member
 // keys) and resets it to tag 0. Only for values built by ToHostValue.
 void ReleaseHostValue(HostValue& value);
