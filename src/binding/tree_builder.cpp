@@ -29,6 +29,17 @@ bool NameLess(const InternedString* a, const InternedString* b) {
   return c < 0 || (c == 0 && a->length < b->length);
 }
 
+// The first 8 bytes of a name as a big-endian number, zero-padded: two
+// names with different prefixes compare as NameLess compares them (a
+// shorter name pads with 0, below any byte it could be compared with).
+uint64_t NamePrefix(const InternedString* name) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, name->text(), std::min<size_t>(name->length, sizeof(bytes)));
+  uint64_t prefix = 0;
+  for (const unsigned char byte : bytes) prefix = prefix << 8 | byte;
+  return prefix;
+}
+
 // Keys are short: a loop beats a call to memcmp.
 bool SameText(const char* a, const char* b, size_t size) {
   if (size > 32) return std::memcmp(a, b, size) == 0;
@@ -269,12 +280,19 @@ bool Quarn::detail::TreeBuilder::SortMembers(size_t start) {
     }
     return false;
   }
+  // Large objects sort on each name's first 8 bytes, read once into the
+  // kept buffer, so that most comparisons do not follow the name pointer.
   // Equal names (one interned entry) keep their order of arrival through
-  // `order`, so the unstable sort, which needs no buffer, is stable here.
-  std::sort(begin, end, [](const Cell& a, const Cell& b) {
-    if (a.name == b.name) return a.order < b.order;
-    return NameLess(a.name, b.name);
+  // `order`, so the unstable sort is stable here.
+  sort_buffer_.clear();
+  sort_buffer_.reserve(static_cast<size_t>(end - begin));
+  for (auto it = begin; it != end; ++it) sort_buffer_.push_back({NamePrefix(it->name), *it});
+  std::sort(sort_buffer_.begin(), sort_buffer_.end(), [](const PrefixedCell& a, const PrefixedCell& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (a.cell.name == b.cell.name) return a.cell.order < b.cell.order;
+    return NameLess(a.cell.name, b.cell.name);
   });
+  for (size_t i = 0; i < sort_buffer_.size(); ++i) begin[static_cast<ptrdiff_t>(i)] = sort_buffer_[i].cell;
   return false;
 }
 
@@ -501,4 +519,5 @@ void Quarn::detail::TreeBuilder::Trim() {
   if (target_ != nullptr) return;
   if (cells_.capacity() > kKeptCells) std::vector<Cell>().swap(cells_);
   if (frames_.capacity() > kKeptFrames) std::vector<Frame>().swap(frames_);
+  if (sort_buffer_.capacity() > kKeptCells) std::vector<PrefixedCell>().swap(sort_buffer_);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -31,6 +32,34 @@ TEST(TreeBuilder, AbandonReleasesEverything) {
   }  // destroyed mid-build, as on a parse error
   EXPECT_TRUE(root.IsEmpty());
   EXPECT_EQ(root.document()->string_count(), 0u);
+}
+
+// A large structure is sorted on name prefixes: names sharing their first
+// 8 bytes, names that are prefixes of others and repeated names must still
+// come out in byte order, the last of a repeated name winning.
+TEST(TreeBuilder, LargeStructuresSortByWholeNameAndKeepTheLastOfARepeat) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    names.push_back("shared__" + std::to_string(i * 7919 % 300));  // one 8-byte prefix
+    if (i % 10 == 0) names.push_back(std::string(static_cast<size_t>(i % 9), 'z'));
+    if (i % 25 == 0) names.push_back("\xff" + std::to_string(i));
+  }
+  BindingProperty root;
+  TreeBuilder builder;
+  builder.Begin(root);
+  builder.BeginStructure();
+  std::map<std::string, uint64_t> expected;
+  for (size_t i = 0; i < names.size(); ++i) {
+    builder.Key(names[i]);
+    builder.Unsigned(i);
+    expected[names[i]] = i;
+  }
+  builder.EndStructure();
+  builder.Finish();
+  using Members = std::vector<std::pair<std::string, uint64_t>>;
+  Members got;
+  for (const Quarn::BindingMember& member : root.Members()) got.emplace_back(member.name(), member.value().GetUnsigned());
+  EXPECT_EQ(got, Members(expected.begin(), expected.end()));
 }
 
 // Readers lease scratch per call: callers taking turns share one object,

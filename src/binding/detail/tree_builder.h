@@ -142,6 +142,11 @@ class TreeBuilder {
   bool cut_at_nul_ = true;
   InternedString* key_ = nullptr;
   std::vector<Cell> cells_;
+  struct PrefixedCell {
+    uint64_t prefix;
+    Cell cell;
+  };
+  std::vector<PrefixedCell> sort_buffer_;  // sorting a large structure
   std::vector<Frame> frames_;
   // Per depth, the keys of the structure that closed last there, in
   // arrival order (each counted once): sibling objects usually repeat them.
