@@ -5,37 +5,22 @@
 // and kiv serve refusing what will not run, in plain words.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <future>
-#include <thread>
 
-#include "host/dev_server.h"
 #include "tests/host/serve_fixture.h"
 
 namespace {
 
 using kiv::test::ErrorOf;
 using kiv::test::Json;
+using kiv::test::RunKiv;
+using kiv::test::Send;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
-
-std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
-                 const std::string& body = {}, const std::string& type = {}) {
-  httplib::Request request;
-  request.method = method;
-  request.path = path;
-  request.body = body;
-  if (!type.empty()) request.set_header("Content-Type", type);
-  auto result = http.send(request);
-  if (!result) return "no answer";
-  return std::to_string(result->status) + " " + result->body;
-}
 
 TEST(ServeProbe, MapsStatusesAndEmptyAnswers) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
@@ -121,28 +106,8 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   auto& http = *served->http;
-  std::string stream;
-  std::mutex mutex;
-  httplib::Client follower("127.0.0.1", served->server->port());
-  std::atomic<bool> stop{false};
-  std::thread thread([&] {
-    follower.Get("/events", [&](const char* data, size_t size) {
-      std::lock_guard lock(mutex);
-      stream.append(data, size);
-      return !stop;
-    });
-  });
-  const auto has = [&](std::string_view needle) {
-    for (int i = 0; i < 500; ++i) {
-      {
-        std::lock_guard lock(mutex);
-        if (stream.find(needle) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  };
-  ASSERT_TRUE(has(": following OnJsonApiEvent"));
+  kiv::test::EventFollower events(served->server->port(), "");
+  ASSERT_TRUE(events.WaitFor(": following OnJsonApiEvent"));
   ASSERT_EQ(http.Post("/sim/grant", R"({"inventoryType": "RUNE", "itemId": 5001, "quantity": 2})",
                       "application/json")
                 ->status,
@@ -153,13 +118,11 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
                       "application/json")
                 ->status,
             204);
-  EXPECT_TRUE(
-      has("event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
-          "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"));
+  EXPECT_TRUE(events.WaitFor(
+      "event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
+      "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"))
+      << events.text();
   EXPECT_EQ(Send(http, "GET", "/probe/v1/notices"), R"(200 {"inventoryTypes":["RUNE","CHAMPION"]})");
-  stop = true;
-  follower.stop();
-  thread.join();
 }
 
 TEST(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
@@ -203,26 +166,6 @@ TEST(ServeProbe, AnswersGatewayTimeoutWhenThePluginTakesTooLong) {
             R"(200 {"id":2,"name":"item 2","tags":["a","b"]})");
 }
 
-struct ToolRun {
-  std::string output;
-  bool exited;
-  int code;
-};
-
-ToolRun Kiv(const std::string& arguments) {
-  const std::string command = std::string(KIV_TOOL_PATH) + " " + arguments + " 2>&1";
-  ToolRun run{{}, false, -1};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exited = WIFEXITED(status);
-  run.code = run.exited ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   const std::string world = ::testing::TempDir() + "kiv_serve_world.json";
   {
@@ -236,33 +179,33 @@ TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   }
   // A plug-in whose entry rejects the core's version ends the process from
   // inside the entry; the last line before says what was being loaded.
-  const ToolRun rejected = Kiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
+  const auto rejected = RunKiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
                                " --plugin " + KIV_PROBE_PLUGIN_PATH);
   EXPECT_NE(rejected.code, 0);
   EXPECT_THAT(rejected.output,
               HasSubstr(std::string("loading ") + KIV_PROBE_PLUGIN_PATH + " (core plug-in API 19.0.0)\n"));
   EXPECT_THAT(rejected.output, HasSubstr("ALE-EECF0606"));
 
-  const ToolRun broken =
-      Kiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
+  const auto broken =
+      RunKiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
   EXPECT_EQ(broken.code, 1);
   EXPECT_THAT(broken.output, HasSubstr(std::string("kiv serve: plug-in ") + KIV_BROKEN_PLUGIN_PATH +
                                        ": the entry returned no API description\n"));
 
-  const ToolRun unreadable = Kiv("serve --port 0 --world " + bad_world);
+  const auto unreadable = RunKiv("serve --port 0 --world " + bad_world);
   EXPECT_EQ(unreadable.code, 1);
   EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
                                            ":2:30: Missing a name for object member (at offset 31)\n"));
 
   // Refused before anything loads (the world named after it does not exist).
   for (const std::string port : {"70000", "80x"}) {
-    const ToolRun bad_port = Kiv("serve --port " + port + " --world /nonexistent/world.json");
+    const auto bad_port = RunKiv("serve --port " + port + " --world /nonexistent/world.json");
     EXPECT_EQ(bad_port.code, 2) << port;
     EXPECT_THAT(bad_port.output,
                 HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '" + port + "'"));
   }
 
-  const ToolRun help = Kiv("serve --help");
+  const auto help = RunKiv("serve --help");
   EXPECT_EQ(help.code, 0);
   for (const char* topic :
        {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"})

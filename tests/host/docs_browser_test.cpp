@@ -3,13 +3,10 @@
 // opens a route's URL.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 #include "tests/host/serve_fixture.h"
 
@@ -25,17 +22,11 @@ std::string DumpDom(const std::string& url) {
   char profile[] = "/tmp/kiv-chromium-XXXXXX";
   if (mkdtemp(profile) == nullptr) return "mkdtemp failed";
   const std::string command =
-      "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "(timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
       "--disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage "
       "--virtual-time-budget=15000 --user-data-dir=" +
-      std::string(profile) + " --dump-dom '" + url + "' 2>/dev/null";
-  std::string dom;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) dom.append(buffer, n);
-    pclose(pipe);
-  }
+      std::string(profile) + " --dump-dom '" + url + "' 2>/dev/null)";
+  std::string dom = kiv::test::RunCommand(command).output;
   std::error_code ignored;
   std::filesystem::remove_all(profile, ignored);
   return dom;

@@ -100,16 +100,6 @@ TEST(OwnedValue, CopyRejectsInvalidValuesAnywhereInTheTree) {
   EXPECT_EQ(OwnedValue::Copy(empty_object)->ToJson(), "{}");
 }
 
-TEST(OwnedValue, BuildersComposeIndependentCopies) {
-  OwnedValue inner = OwnedValue::Array({OwnedValue::Signed(1), OwnedValue::Text("two")});
-  OwnedValue outer = OwnedValue::Object({{"list", inner}, {"flag", OwnedValue::Bool(false)}});
-  inner = OwnedValue::Null();
-  EXPECT_EQ(outer.ToJson(), R"({"list":[1,"two"],"flag":false})");
-  OwnedValue moved = std::move(outer);
-  EXPECT_EQ(outer.tag(), uint32_t{KIV_VALUE_NULL});
-  EXPECT_EQ(moved.ToJson(), R"({"list":[1,"two"],"flag":false})");
-}
-
 TEST(OwnedValue, MillionLevelsDeepCopyRenderAndDestroyWithoutRecursion) {
   constexpr size_t kDepth = 1000000;
   std::string json(kDepth, '[');

@@ -21,22 +21,13 @@ std::string Render(const std::vector<kiv::host::PathCapture>& captures) {
   return out;
 }
 
-TEST(PathTemplate, MatchesLikeTheRouteTable) {
+TEST(PathTemplate, MatchesEmptyCapturesAndKeepsUndecodableText) {
+  // The cases Router.HostAndPluginChooseTheSameRoute does not hold.
   const MatchCase kCases[] = {
-      {"/a/{id}/b", "/a/12/b", true, "id=12;"},
-      {"/a/{id}/b", "/a/12/c/b", false, ""},
       {"/a/{id}/b", "/a//b", true, "id=;"},
-      {"/x/{+rest}", "/x/a/b/c", true, "rest=a/b/c;"},
       {"/x/{+rest}", "/x/", true, "rest=;"},
-      {"/p{#frag}", "/p#top", true, "frag=top;"},
-      {"/p{#frag}", "/ptop", false, ""},
-      {"/backdrops/{id}.webm", "/backdrops/77.webm", true, "id=77;"},
       {"/backdrops/{id}.webm", "/backdrops/77.jpg", false, ""},
-      {"/splash/{id}/metadata.json", "/splash/9/metadata.json", true, "id=9;"},
-      {"/s/{a}-{b}", "/s/x-y-z", true, "a=x-y;b=z;"},  // greedy, left first
       {"/q/{name}", "/q/a%20b+c%2", true, "name=a b+c%2;"},  // "+" is a space in queries only
-      {"/literal", "/literal", true, ""},
-      {"/literal", "/Literal", false, ""},
       {"/v1/{id}/x", "/v1/{id}/x", true, "id={id};"},
   };
   for (const auto& c : kCases) {

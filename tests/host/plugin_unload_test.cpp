@@ -8,6 +8,7 @@
 
 #include "host/host_loop.h"
 #include "host/plugin_library.h"
+#include "tests/host/serve_fixture.h"
 
 namespace {
 
@@ -50,17 +51,17 @@ TEST(PluginUnload, TheHostRefusesEveryCallThroughAnUnloadedPluginsTable) {
   run.loop.ClearCalls();
   const size_t lines_before = run.loop.LogLines().size();
 
-  HostRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.method = KIV_METHOD_GET;
-  request.path = "/kiv-login/v1/session";
-  request.host_handle = handle;
   HostResponse response;
   HostEvent event;
   std::memset(&event, 0, sizeof event);
   event.name = "OnJsonApiEvent";
   const std::pair<const char*, std::function<uint32_t()>> calls[] = {
-      {"send_request", [&] { return api->send_request(api, &response, &request); }},
+      {"send_request",
+       [&] {
+         uint32_t result = 0;
+         response = kiv::test::SendFrom(api, "/kiv-login/v1/session", handle, &result);
+         return result;
+       }},
       {"emit_event", [&] { return api->emit_event(api, &event); }},
       {"subscribe", [&] { return api->subscribe(api, "OnJsonApiEvent", handle, NoEvent, nullptr, 0); }},
       {"unsubscribe", [&] { return api->unsubscribe(api, "OnJsonApiEvent", handle); }},
@@ -76,9 +77,8 @@ TEST(PluginUnload, TheHostRefusesEveryCallThroughAnUnloadedPluginsTable) {
   EXPECT_STREQ(error, "The host refused the call: the plug-in was unloaded");
   const uint32_t status = response.status;  // packed: copied out before comparing
   EXPECT_EQ(status, 503u);
-  void (*release)(HostResponse*) = response.release;
-  ASSERT_NE(release, nullptr);
-  release(&response);
+  ASSERT_NE(static_cast<HostResponseReleaseFn>(response.release), nullptr);
+  kiv::test::Release(response);
   EXPECT_TRUE(run.loop.Calls().empty()) << run.loop.Calls().front().Summary();
   EXPECT_EQ(run.loop.SubscriberCount("OnJsonApiEvent"), 0u);
   EXPECT_TRUE(run.loop.WaitLabels().empty());

@@ -5,12 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/host/serve_fixture.h"
@@ -60,61 +55,24 @@ TEST(ServeLimits, FollowersAreCappedAndOtherClientsStillServed) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   constexpr int kFollowers = 40;
-  struct Follower {
-    std::unique_ptr<httplib::Client> http;
-    std::thread thread;
-    std::atomic<int> status{0};
-    std::mutex mutex;
-    std::string body;
-  };
-  std::vector<std::unique_ptr<Follower>> followers;
-  for (int i = 0; i < kFollowers; ++i) {
-    auto f = std::make_unique<Follower>();
-    f->http = std::make_unique<httplib::Client>("127.0.0.1", served->server->port());
-    Follower* raw = f.get();
-    f->thread = std::thread([raw] {
-      raw->http->Get(
-          "/events",
-          [raw](const httplib::Response& response) {
-            raw->status = response.status;
-            return true;
-          },
-          [raw](const char* data, size_t size) {
-            std::lock_guard lock(raw->mutex);
-            raw->body.append(data, size);
-            return true;
-          });
-    });
-    followers.push_back(std::move(f));
-  }
-  const auto answered = [&] {
-    int n = 0;
-    for (const auto& f : followers) {
-      std::lock_guard lock(f->mutex);
-      n += f->status != 0 && !f->body.empty() ? 1 : 0;
-    }
-    return n;
-  };
-  for (int i = 0; i < 1000 && answered() < kFollowers; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::vector<std::unique_ptr<kiv::test::EventFollower>> followers;
+  for (int i = 0; i < kFollowers; ++i)
+    followers.push_back(std::make_unique<kiv::test::EventFollower>(served->server->port(), ""));
   int streaming = 0;
   int refused = 0;
   for (const auto& f : followers) {
-    std::lock_guard lock(f->mutex);
-    if (f->status == 200 && f->body.starts_with(": following")) ++streaming;
-    if (f->status == 503) {
-      ++refused;
-      EXPECT_EQ(f->body,
-                R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
-    }
+    for (int i = 0; i < 1000 && f->text().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    streaming += f->status() == 200 && f->text().starts_with(": following");
+    if (f->status() != 503) continue;
+    ++refused;
+    EXPECT_EQ(f->text(),
+              R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
   }
   EXPECT_EQ(streaming, 32);
   EXPECT_EQ(refused, kFollowers - 32);
   auto session = served->http->Get("/kiv-login/v1/session");
   ASSERT_TRUE(session);
   EXPECT_EQ(session->status, 200);
-  for (auto& f : followers) f->http->stop();
-  for (auto& f : followers) f->thread.join();
 }
 
 TEST(ServeLimits, ADeeplyNestedWorldIsA400WithTheOffset) {
@@ -148,9 +106,7 @@ TEST(ServeLimits, ADeeplyNestedWorldIsA400WithTheOffset) {
 // Reads and writes that need no wait run on the HTTP threads that took them,
 // one at a time: from eight clients at once, beside a request that waits
 // for the backend and steps the loop meanwhile, no write is lost or torn.
-std::string Answer(const httplib::Result& result) {
-  return result ? std::to_string(result->status) + " " + result->body : "no answer";
-}
+using kiv::test::Answer;
 
 TEST(ServeLimits, QuickRequestsFromManyClientsKeepEveryWriteBesideAWait) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/5);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/host/serve_fixture.h"
+
 namespace {
 
 using kiv::host::BoundaryBridge;
@@ -28,14 +30,9 @@ void Event(const HostEvent*) {}
 uint32_t Call(const HostApi* api, CallKind kind, void* handle) {
   switch (kind) {
     case CallKind::kSendRequest: {
-      HostRequest request;
-      std::memset(&request, 0, sizeof request);
-      request.method = KIV_METHOD_GET;
-      request.path = "/nowhere";
-      HostResponse response;
-      const uint32_t result = api->send_request(api, &response, &request);
-      const HostResponseReleaseFn release = response.release;
-      if (release != nullptr) release(&response);
+      uint32_t result = 99;
+      HostResponse response = kiv::test::SendFrom(api, "/nowhere", nullptr, &result);
+      kiv::test::Release(response);
       return result;
     }
     case CallKind::kReserved1:
@@ -112,13 +109,7 @@ TEST(BoundaryBridge, AResponseOutlivingItsLoopIsNeitherReadNorFreedTwice) {
   pieces->router.Add(KIV_METHOD_GET, "/s", [](const kiv::host::Request&) {
     return kiv::host::Response::Stream({"abc", "def"});
   });
-  HostRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.method = KIV_METHOD_GET;
-  request.path = "/s";
-  HostResponse response;
-  const HostApi* api = pieces->bridge.api();
-  api->send_request(api, &response, &request);
+  HostResponse response = kiv::test::SendFrom(pieces->bridge.api(), "/s");
   const HostStreamReadFn read = response.stream_read;
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(pieces->bridge.responses().unreleased(), 1u);

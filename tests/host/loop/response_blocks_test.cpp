@@ -3,24 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 #include "support/fake_host.h"
+#include "tests/host/serve_fixture.h"
 
 namespace {
-
-HostResponse Get(const HostApi* api, const char* path) {
-  HostRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.method = KIV_METHOD_GET;
-  request.path = path;
-  HostResponse response;
-  api->send_request(api, &response, &request);
-  return response;
-}
 
 // A plug-in may release its answers on a worker thread while the loop
 // thread is handing out more.
@@ -39,12 +29,11 @@ TEST(ResponseBlocks, ReleasedFromAnotherThreadWhileTheLoopAnswers) {
       HostResponse response = handed.front();
       handed.pop_front();
       lock.unlock();
-      const HostResponseReleaseFn release = response.release;
-      release(&response);
+      kiv::test::Release(response);
     }
   });
   for (int i = 0; i < 20000; ++i) {
-    HostResponse response = Get(host.api(), "/r");
+    HostResponse response = kiv::test::SendFrom(host.api(), "/r");
     {
       std::lock_guard lock(mutex);
       handed.push_back(response);
