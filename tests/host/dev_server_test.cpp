@@ -1,6 +1,8 @@
 // The developer host over real HTTP, with the C fixture plug-in: routing
 // by the API description, the answer and error shapes, the event stream,
-// the simulation controls, the OpenAPI document and the request checks.
+// the simulation controls, the OpenAPI document and the request checks;
+// the event stream's fan-out on its own; and a real browser (headless
+// Chromium) rendering /docs and opening a route's URL.
 #include "host/dev_server.h"
 
 #include <arpa/inet.h>
@@ -10,6 +12,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "host/event_stream.h"
 #include "tests/host/serve_fixture.h"
 
 namespace {
@@ -20,6 +26,8 @@ using kiv::test::Json;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(DevServer, RoutesByTheDescriptionAndPassesThePathWithItsQuery) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
@@ -363,6 +371,94 @@ TEST(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
   }
   EXPECT_TRUE(session);
   EXPECT_TRUE(nowhere);
+}
+
+using kiv::host::EventStream;
+using kiv::host::OwnedValue;
+using namespace std::chrono_literals;
+
+TEST(EventStream, HandsEachFollowerTheEventsOfItsName) {
+  EventStream stream;
+  auto resources = stream.Follow("OnJsonApiEvent");
+  auto everything = stream.Follow("*");
+  const OwnedValue resource = OwnedValue::Object({{"data", OwnedValue::Signed(1)},
+                                                  {"eventType", OwnedValue::Text("Update")},
+                                                  {"uri", OwnedValue::Text("/a")}});
+  stream.Publish("OnJsonApiEvent", resource.get());
+  stream.Publish("OnOther", OwnedValue::Array({OwnedValue::Text("x\ny")}).get());
+  EXPECT_EQ(resources->Next(0ms),
+            "event: OnJsonApiEvent\ndata: {\"uri\":\"/a\",\"eventType\":\"Update\",\"data\":1}\n\n");
+  EXPECT_EQ(everything->Next(0ms),
+            "event: OnJsonApiEvent\ndata: {\"uri\":\"/a\",\"eventType\":\"Update\",\"data\":1}\n\n"
+            "event: OnOther\ndata: [\"x\\ny\"]\n\n");
+  EXPECT_EQ(resources->Next(1ms), "");  // nothing new: an empty text, not the end
+  stream.Unfollow(resources);
+  stream.Publish("OnJsonApiEvent", resource.get());
+  EXPECT_EQ(resources->Next(0ms), "");
+  stream.Close();
+  EXPECT_EQ(everything->Next(1s), std::nullopt);
+  EXPECT_EQ(stream.Follow("*")->Next(0ms), std::nullopt);
+}
+
+TEST(EventStream, CutsOffAFollowerThatFallsTooFarBehind) {
+  EventStream stream;
+  auto slow = stream.Follow("*");
+  const OwnedValue payload = OwnedValue::Text(std::string(1000, 'x'));
+  const size_t event_size = kiv::host::FormatServerSentEvent("OnTick", payload.get()).size();
+  for (size_t queued = 0; queued + event_size <= EventStream::kMaxQueuedBytes; queued += event_size)
+    stream.Publish("OnTick", payload.get());
+  auto fresh = stream.Follow("*");
+  stream.Publish("OnTick", payload.get());  // one too many for the slow one
+  EXPECT_EQ(slow->Next(0ms), std::nullopt);
+  EXPECT_EQ(fresh->Next(0ms)->size(), event_size);
+}
+
+bool HaveChromium() { return std::system("command -v chromium >/dev/null 2>&1") == 0; }
+
+// The DOM of `url` after its scripts ran, as headless Chromium dumps it.
+std::string DumpDom(const std::string& url) {
+  char profile[] = "/tmp/kiv-chromium-XXXXXX";
+  if (mkdtemp(profile) == nullptr) return "mkdtemp failed";
+  const std::string command =
+      "(timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage "
+      "--virtual-time-budget=15000 --user-data-dir=" +
+      std::string(profile) + " --dump-dom '" + url + "' 2>/dev/null)";
+  std::string dom = kiv::test::RunCommand(command).output;
+  std::error_code ignored;
+  std::filesystem::remove_all(profile, ignored);
+  return dom;
+}
+
+TEST(DocsInBrowser, RendersTheOperationsOfTheDescription) {
+  if (!HaveChromium()) GTEST_SKIP() << "chromium is not installed; scripts/bootstrap.sh chromium installs it";
+  if (!std::filesystem::exists(KIV_SOURCE_DIR "/build/web/node_modules/swagger-ui-dist/swagger-ui-bundle.js"))
+    GTEST_SKIP() << "swagger-ui-dist is not installed; scripts/bootstrap.sh swagger-ui installs it";
+  auto served = kiv::test::Serve(KIV_MINIMAL_PLUGIN_PATH, kiv::test::SmallWorld());
+  ASSERT_TRUE(served);
+  const std::string dom = DumpDom(served->server->url() + "/docs");
+  // Swagger UI drew one block per operation, from the host's own files.
+  EXPECT_THAT(dom, HasSubstr("kiv-minimal (ozm-be-kiv-minimal)"));
+  EXPECT_THAT(dom, HasSubstr("data-path=\"/minimal/v1/echo/{rest}\""));
+  EXPECT_THAT(dom, HasSubstr("data-path=\"/minimal/v1/relay\""));
+  EXPECT_THAT(dom, HasSubstr("Echoes the path."));
+  EXPECT_THAT(dom, HasSubstr("MinimalMood"));
+  EXPECT_THAT(dom, Not(HasSubstr("Failed to load API definition")));
+  // Nothing but the host's own files was asked for.
+  for (const auto& line : served->Output()) {
+    if (line.find(" 404 ") != std::string::npos || line.find(" 403 ") != std::string::npos)
+      ADD_FAILURE() << "the page asked for something the host does not have: " << line;
+  }
+}
+
+TEST(DocsInBrowser, OpensARoutesUrlAndGetsItsJson) {
+  if (!HaveChromium()) GTEST_SKIP() << "chromium is not installed; scripts/bootstrap.sh chromium installs it";
+  auto served = kiv::test::Serve(KIV_MINIMAL_PLUGIN_PATH, kiv::test::SmallWorld());
+  ASSERT_TRUE(served);
+  const std::string dom = DumpDom(served->server->url() + "/kiv-summoner/v1/current-summoner");
+  EXPECT_THAT(dom, HasSubstr(R"({"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})"));
+  const std::string echo = DumpDom(served->server->url() + "/minimal/v1/echo/page");
+  EXPECT_THAT(echo, HasSubstr("\"echo:/minimal/v1/echo/page\""));
 }
 
 }  // namespace
