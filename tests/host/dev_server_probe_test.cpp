@@ -124,9 +124,9 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
                       "application/json")
                 ->status,
             204);
-  EXPECT_TRUE(events.WaitFor(
-      "event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
-      "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"))
+  EXPECT_TRUE(
+      events.WaitFor("event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
+                     "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"))
       << events.text();
   EXPECT_EQ(Send(http, "GET", "/probe/v1/notices"), R"(200 {"inventoryTypes":["RUNE","CHAMPION"]})");
 }
@@ -232,15 +232,15 @@ TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
     if (ErrorOf(served->http->Get("/probe/v1/notes/2")).starts_with("504")) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  const std::string save =
-      ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
+  const std::string save = ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
   const struct {
     std::string answer;
     std::string expected;
   } cases[] = {
       {busy.get(), "504 The plug-in did not answer within 0.3 s and is still running"},
-      {save, "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
-             "and will not run"},
+      {save,
+       "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
+       "and will not run"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.answer, c.expected);
   // Once the loop is free again, the note was never saved.
@@ -262,12 +262,14 @@ TEST(ServeLimits, FollowersAreCappedAndOtherClientsStillServed) {
   int streaming = 0;
   int refused = 0;
   for (const auto& f : followers) {
-    for (int i = 0; i < 1000 && f->text().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && f->text().empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     streaming += f->status() == 200 && f->text().starts_with(": following");
     if (f->status() != 503) continue;
     ++refused;
-    EXPECT_EQ(f->text(),
-              R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
+    EXPECT_EQ(
+        f->text(),
+        R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
   }
   EXPECT_EQ(streaming, 32);
   EXPECT_EQ(refused, kFollowers - 32);
@@ -310,7 +312,8 @@ TEST(ServeLimits, QuickRequestsFromManyClientsKeepEveryWriteBesideAWait) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/5);
   ASSERT_TRUE(served);
   const int port = served->server->port();
-  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 400})", "application/json")->status, 204);
+  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 400})", "application/json")->status,
+            204);
   auto waiting = std::async(std::launch::async, [port] {
     httplib::Client http("127.0.0.1", port);
     return Answer(http.Get("/probe/v1/masteries/11"));

@@ -117,7 +117,8 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
     return "403 Host '" + host + "' is not served here; use 127.0.0.1 or localhost";
   };
   const auto bad_origin = [&own](const std::string& origin) {
-    return "403 Requests from the origin '" + origin + "' are refused; only pages of " + own + " may call this host";
+    return "403 Requests from the origin '" + origin + "' are refused; only pages of " + own +
+           " may call this host";
   };
   struct Case {
     httplib::Headers headers;

@@ -98,7 +98,8 @@ TEST(HostLoop, TimersPostedRequestsAndEventsWaitForTheirDelay) {
   std::string answer;
   kiv::host::Request later;
   later.path = "/later";
-  host.PostRequest(later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
+  host.PostRequest(
+      later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
   std::vector<std::string> heard;
   host.Listen("*", [&](std::string_view name, const HostValue& v) {
     heard.push_back(std::string(name) + kiv::host::ToJson(v));

@@ -130,7 +130,8 @@ TEST(BindingValues, InvalidTagFailsWithTheConversionMessage) {
   bad.tag = 11;
   const auto converted = kiv::host::ToBinding(bad);
   ASSERT_FALSE(converted.ok());
-  EXPECT_NE(converted.FailureMessage().find("incompatible type"), std::string::npos) << converted.FailureMessage();
+  EXPECT_NE(converted.FailureMessage().find("incompatible type"), std::string::npos)
+      << converted.FailureMessage();
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ struct Loaded {
 
   explicit Loaded(const char* path) {
     auto loaded = host.LoadPlugin(path);
+    EXPECT_TRUE(loaded.ok()) << loaded.FailureMessage();
     if (loaded.ok()) plugin = loaded.TakeValue();
-    else ADD_FAILURE() << loaded.FailureMessage();
   }
 };
 

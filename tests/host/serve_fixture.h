@@ -137,17 +137,16 @@ class EventFollower {
   EventFollower(int port, std::string query) : client_("127.0.0.1", port) {
     client_.set_read_timeout(30, 0);
     thread_ = std::thread([this, query] {
-      client_.Get(
-          ("/events" + query).c_str(),
-          [this](const httplib::Response& response) {
-            status_ = response.status;
-            return true;
-          },
-          [this](const char* data, size_t size) {
-            std::lock_guard lock(mutex_);
-            text_.append(data, size);
-            return !stop_;
-          });
+      client_.Get(("/events" + query).c_str(),
+                  [this](const httplib::Response& response) {
+                    status_ = response.status;
+                    return true;
+                  },
+                  [this](const char* data, size_t size) {
+                    std::lock_guard lock(mutex_);
+                    text_.append(data, size);
+                    return !stop_;
+                  });
     });
   }
   ~EventFollower() {
@@ -157,7 +156,8 @@ class EventFollower {
   }
   // Waits until the stream holds `needle`.
   bool WaitFor(std::string_view needle, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout;
+         std::chrono::steady_clock::now() < end;) {
       if (text().find(needle) != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

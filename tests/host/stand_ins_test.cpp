@@ -84,25 +84,32 @@ TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
   } cases[] = {
       {"lootService.open", {}, "error 404 unknown backend service 'lootService'"},
       {"spellBookService.burn", {}, "error 404 spellBookService has no method 'burn'"},
-      {"spellBookService.getSpellBook", {},
+      {"spellBookService.getSpellBook",
+       {},
        "error 400 spellBookService.getSpellBook takes 1 argument (summoner id), got 0"},
-      {"spellBookService.getSpellBook", {OwnedValue::Text("11")},
+      {"spellBookService.getSpellBook",
+       {OwnedValue::Text("11")},
        "error 400 spellBookService.getSpellBook needs a summoner id, got \"11\""},
-      {"masteryBookService.getMasteryBook", {OwnedValue::Unsigned(99)},
+      {"masteryBookService.getMasteryBook",
+       {OwnedValue::Unsigned(99)},
        "error 404 masteryBookService.getMasteryBook: no summoner with id 99"},
-      {"spellBookService.saveSpellBook", {Json(R"({"summonerId":11,"bookPages":[]})")},
+      {"spellBookService.saveSpellBook",
+       {Json(R"({"summonerId":11,"bookPages":[]})")},
        "error 400 spellBookService.saveSpellBook expects a "
        "com.quarngames.platform.summoner.spellbook.SpellBookDTO, got no \"__class\""},
-      {"masteryBookService.saveMasteryBook", {book_of_12},
+      {"masteryBookService.saveMasteryBook",
+       {book_of_12},
        "error 400 masteryBookService.saveMasteryBook expects a "
        "com.quarngames.platform.summoner.masterybook.MasteryBookDTO, got "
        "'com.quarngames.platform.summoner.spellbook.SpellBookDTO'"},
-      {"spellBookService.saveSpellBook", {book_of_12},
+      {"spellBookService.saveSpellBook",
+       {book_of_12},
        "error 403 spellBookService.saveSpellBook: summoner 12 is not the logged-in summoner"},
   };
   for (const auto& c : cases) {
     const size_t dot = c.call.find('.');
-    EXPECT_EQ(s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments)), c.answer) << c.call;
+    EXPECT_EQ(s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments)), c.answer)
+        << c.call;
   }
   EXPECT_EQ(s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text("spellBookService")})),
             "error 400 invoke takes a destination, a method and an argument list as typed arguments, got 1 "

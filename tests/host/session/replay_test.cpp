@@ -52,15 +52,15 @@ TEST(Replay, ReportsWhatTheBuildDoesDifferently) {
   };
   const Case cases[] = {
       // What a change of one message text in the plug-in shows.
-      {"message text",
-       Edit(walk, "No available ward skin with id 9999", "No ward skin 9999"),
+      {"message text", Edit(walk, "No available ward skin with id 9999", "No ward skin 9999"),
        std::string("line 76 (seq 75) answer to ") + kNineNineNine +
            ": answer.error: expected \"No ward skin 9999\", got \"No available ward skin with id 9999\""},
       {"status", Edit(walk, R"("status":404,"error":"No available)", R"("status":410,"error":"No available)"),
        std::string("line 76 (seq 75) answer to ") + kNineNineNine + ": answer.status: expected 410, got 404"},
       // A call the plug-in makes that the recording has no answer for.
       {"call without an answer", DropLine(walk, 8),
-       "replay (after line 7 (seq 6)): call GET /kiv-game-data/assets/v1/summoner-masteries.json: the recording "
+       "replay (after line 7 (seq 6)): call GET /kiv-game-data/assets/v1/summoner-masteries.json: the "
+       "recording "
        "has no answer for it"},
       {"published field",
        Edit(walk, R"("eventType":"Create","uri":"/kiv-collections/v1/inventories/2870164/ward-skins")",
