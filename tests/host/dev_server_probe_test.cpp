@@ -2,40 +2,31 @@
 // probe fixture): statuses and empty answers, request bodies in every
 // content type, a service-proxy call and a TROV invoke through the
 // stand-ins, a push-message subscription, latency, faults and timeouts;
-// and kiv serve refusing what will not run, in plain words.
+// what it does when clients push it (a request answered 504 before it
+// started never runs, event-stream followers are capped, a deeply nested
+// world body is a plain 400, quick requests from many clients beside a wait
+// keep every write); and kiv serve and kiv describe refusing what will not
+// run, in plain words.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <future>
-#include <thread>
+#include <vector>
 
-#include "host/dev_server.h"
 #include "tests/host/serve_fixture.h"
 
 namespace {
 
+using kiv::test::Answer;
 using kiv::test::ErrorOf;
 using kiv::test::Json;
+using kiv::test::RunKiv;
+using kiv::test::Send;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
-
-std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
-                 const std::string& body = {}, const std::string& type = {}) {
-  httplib::Request request;
-  request.method = method;
-  request.path = path;
-  request.body = body;
-  if (!type.empty()) request.set_header("Content-Type", type);
-  auto result = http.send(request);
-  if (!result) return "no answer";
-  return std::to_string(result->status) + " " + result->body;
-}
 
 TEST(ServeProbe, MapsStatusesAndEmptyAnswers) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
@@ -121,28 +112,8 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
   auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   auto& http = *served->http;
-  std::string stream;
-  std::mutex mutex;
-  httplib::Client follower("127.0.0.1", served->server->port());
-  std::atomic<bool> stop{false};
-  std::thread thread([&] {
-    follower.Get("/events", [&](const char* data, size_t size) {
-      std::lock_guard lock(mutex);
-      stream.append(data, size);
-      return !stop;
-    });
-  });
-  const auto has = [&](std::string_view needle) {
-    for (int i = 0; i < 500; ++i) {
-      {
-        std::lock_guard lock(mutex);
-        if (stream.find(needle) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  };
-  ASSERT_TRUE(has(": following OnJsonApiEvent"));
+  kiv::test::EventFollower events(served->server->port(), "");
+  ASSERT_TRUE(events.WaitFor(": following OnJsonApiEvent"));
   ASSERT_EQ(http.Post("/sim/grant", R"({"inventoryType": "RUNE", "itemId": 5001, "quantity": 2})",
                       "application/json")
                 ->status,
@@ -154,12 +125,10 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
                 ->status,
             204);
   EXPECT_TRUE(
-      has("event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
-          "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"));
+      events.WaitFor("event: OnJsonApiEvent\ndata: {\"uri\":\"/probe/v1/notices\",\"eventType\":\"Update\","
+                     "\"data\":{\"inventoryTypes\":[\"RUNE\",\"CHAMPION\"]}}\n\n"))
+      << events.text();
   EXPECT_EQ(Send(http, "GET", "/probe/v1/notices"), R"(200 {"inventoryTypes":["RUNE","CHAMPION"]})");
-  stop = true;
-  follower.stop();
-  thread.join();
 }
 
 TEST(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
@@ -203,26 +172,6 @@ TEST(ServeProbe, AnswersGatewayTimeoutWhenThePluginTakesTooLong) {
             R"(200 {"id":2,"name":"item 2","tags":["a","b"]})");
 }
 
-struct ToolRun {
-  std::string output;
-  bool exited;
-  int code;
-};
-
-ToolRun Kiv(const std::string& arguments) {
-  const std::string command = std::string(KIV_TOOL_PATH) + " " + arguments + " 2>&1";
-  ToolRun run{{}, false, -1};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exited = WIFEXITED(status);
-  run.code = run.exited ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   const std::string world = ::testing::TempDir() + "kiv_serve_world.json";
   {
@@ -236,37 +185,179 @@ TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
   }
   // A plug-in whose entry rejects the core's version ends the process from
   // inside the entry; the last line before says what was being loaded.
-  const ToolRun rejected = Kiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
+  const auto rejected = RunKiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
                                " --plugin " + KIV_PROBE_PLUGIN_PATH);
   EXPECT_NE(rejected.code, 0);
   EXPECT_THAT(rejected.output,
               HasSubstr(std::string("loading ") + KIV_PROBE_PLUGIN_PATH + " (core plug-in API 19.0.0)\n"));
   EXPECT_THAT(rejected.output, HasSubstr("ALE-EECF0606"));
 
-  const ToolRun broken =
-      Kiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
+  const auto broken =
+      RunKiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
   EXPECT_EQ(broken.code, 1);
   EXPECT_THAT(broken.output, HasSubstr(std::string("kiv serve: plug-in ") + KIV_BROKEN_PLUGIN_PATH +
                                        ": the entry returned no API description\n"));
 
-  const ToolRun unreadable = Kiv("serve --port 0 --world " + bad_world);
+  const auto unreadable = RunKiv("serve --port 0 --world " + bad_world);
   EXPECT_EQ(unreadable.code, 1);
   EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
                                            ":2:30: Missing a name for object member (at offset 31)\n"));
 
   // Refused before anything loads (the world named after it does not exist).
   for (const std::string port : {"70000", "80x"}) {
-    const ToolRun bad_port = Kiv("serve --port " + port + " --world /nonexistent/world.json");
+    const auto bad_port = RunKiv("serve --port " + port + " --world /nonexistent/world.json");
     EXPECT_EQ(bad_port.code, 2) << port;
     EXPECT_THAT(bad_port.output,
                 HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '" + port + "'"));
   }
 
-  const ToolRun help = Kiv("serve --help");
+  const auto help = RunKiv("serve --help");
   EXPECT_EQ(help.code, 0);
   for (const char* topic :
        {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"})
     EXPECT_THAT(help.output, HasSubstr(topic));
+}
+
+TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/0.3);
+  ASSERT_TRUE(served);
+  const int port = served->server->port();
+  // The first request holds the loop; the save queued behind it times out.
+  auto busy = std::async(std::launch::async, [port] {
+    httplib::Client http("127.0.0.1", port);
+    return ErrorOf(http.Get("/probe/v1/busy/3000"));
+  });
+  // Once a read cannot start either, the loop is held.
+  for (int i = 0; i < 200; ++i) {
+    if (ErrorOf(served->http->Get("/probe/v1/notes/2")).starts_with("504")) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string save = ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
+  const struct {
+    std::string answer;
+    std::string expected;
+  } cases[] = {
+      {busy.get(), "504 The plug-in did not answer within 0.3 s and is still running"},
+      {save,
+       "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
+       "and will not run"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.answer, c.expected);
+  // Once the loop is free again, the note was never saved.
+  std::string note = "no answer";
+  for (int i = 0; i < 50; ++i) {
+    note = ErrorOf(served->http->Get("/probe/v1/notes/1"));
+    if (!note.starts_with("504")) break;
+  }
+  EXPECT_EQ(note, "404 No note 1");
+}
+
+TEST(ServeLimits, FollowersAreCappedAndOtherClientsStillServed) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  constexpr int kFollowers = 40;
+  std::vector<std::unique_ptr<kiv::test::EventFollower>> followers;
+  for (int i = 0; i < kFollowers; ++i)
+    followers.push_back(std::make_unique<kiv::test::EventFollower>(served->server->port(), ""));
+  int streaming = 0;
+  int refused = 0;
+  for (const auto& f : followers) {
+    for (int i = 0; i < 1000 && f->text().empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    streaming += f->status() == 200 && f->text().starts_with(": following");
+    if (f->status() != 503) continue;
+    ++refused;
+    EXPECT_EQ(
+        f->text(),
+        R"({"httpStatus":503,"message":"Too many event-stream followers: 32 are open; close one and try again"})");
+  }
+  EXPECT_EQ(streaming, 32);
+  EXPECT_EQ(refused, kFollowers - 32);
+  auto session = served->http->Get("/kiv-login/v1/session");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->status, 200);
+}
+
+TEST(ServeLimits, ADeeplyNestedWorldIsA400WithTheOffset) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
+  ASSERT_TRUE(served);
+  const struct {
+    std::string body;
+    std::string expected;
+  } cases[] = {
+      {std::string(1000000, '['), "world:1:1000001: Invalid value (at offset 1000000)"},
+      {std::string(1000000, '[') + std::string(1000000, ']'), "world: expected an object at the top, got"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THAT(ErrorOf(served->http->Put("/sim/world", c.body, "application/json")),
+                HasSubstr("400 " + c.expected))
+        << c.body.substr(0, 20);
+  }
+  // Deep free-form data is kept, and written back, without recursion.
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  auto put = served->http->Put("/sim/world", R"({"gameData": {"summonerMasteries": )" + deep + "}}",
+                               "application/json");
+  ASSERT_TRUE(put);
+  EXPECT_EQ(put->status, 204) << put->body;
+  auto world = served->http->Get("/sim/world");
+  ASSERT_TRUE(world);
+  EXPECT_THAT(world->body, HasSubstr(R"("summonerMasteries":)" + deep));
+}
+
+// Reads and writes that need no wait run on the HTTP threads that took them,
+// one at a time: from eight clients at once, beside a request that waits
+// for the backend and steps the loop meanwhile, no write is lost or torn.
+
+TEST(ServeLimits, QuickRequestsFromManyClientsKeepEveryWriteBesideAWait) {
+  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld(), /*timeout_seconds=*/5);
+  ASSERT_TRUE(served);
+  const int port = served->server->port();
+  ASSERT_EQ(served->http->Post("/sim/latency", R"({"serviceProxyMs": 400})", "application/json")->status,
+            204);
+  auto waiting = std::async(std::launch::async, [port] {
+    httplib::Client http("127.0.0.1", port);
+    return Answer(http.Get("/probe/v1/masteries/11"));
+  });
+  constexpr int kClients = 8;
+  constexpr int kRounds = 40;
+  std::vector<std::future<std::string>> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.push_back(std::async(std::launch::async, [port, c] {
+      httplib::Client http("127.0.0.1", port);
+      const std::string path = "/probe/v1/notes/" + std::to_string(c);
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string text = std::to_string(c) + "-" + std::to_string(round);
+        const std::string put = Answer(http.Put(path, "\"" + text + "\"", "application/json"));
+        const std::string got = Answer(http.Get(path));
+        if (put != "204 " || got != "200 \"" + text + "\"")
+          return "round " + std::to_string(round) + ": " + put + " then " + got;
+      }
+      return std::string("ok");
+    }));
+  }
+  for (auto& client : clients) EXPECT_EQ(client.get(), "ok");
+  EXPECT_EQ(waiting.get(), "200 1");
+}
+
+// The description's layout is checked against the golden file in tests/tools.
+TEST(DescribeCommand, PrintsTheCoreVersionAskedForAndSaysWhatWentWrong) {
+  const std::string plugin = std::string(" --plugin ") + KIV_MINIMAL_PLUGIN_PATH;
+  const struct {
+    std::string arguments;
+    int code;
+    std::string says;
+  } cases[] = {
+      {plugin + " --core-version 18.2.0", 0, "API version   18.0.0\ncore version  18.2.0\n"},
+      {" --plugin /nonexistent/libkiv_gone.so", 1,
+       "kiv describe: cannot open plug-in /nonexistent/libkiv_gone.so: "},
+      {" --core-version 18.x", 2, "kiv describe: invalid version '18.x' (expected X.Y.Z)"},
+      {plugin + " --entry load_other", 1, "has no entry load_other"},
+  };
+  for (const auto& c : cases) {
+    const auto run = kiv::test::RunKiv("describe" + c.arguments);
+    EXPECT_EQ(run.code, c.code) << c.arguments << "\n" << run.output;
+    EXPECT_THAT(run.output, HasSubstr(c.says)) << c.arguments;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The developer host over real HTTP, with the C fixture plug-in: routing
 // by the API description, the answer and error shapes, the event stream,
-// the simulation controls, the OpenAPI document and the request checks.
+// the simulation controls, the OpenAPI document and the request checks;
+// the event stream's fan-out on its own; and a real browser (headless
+// Chromium) rendering /docs and opening a route's URL.
 #include "host/dev_server.h"
 
 #include <arpa/inet.h>
@@ -10,64 +12,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
+#include <cstdlib>
+#include <filesystem>
 
-#include "host/standins/stand_ins.h"
+#include "host/event_stream.h"
 #include "tests/host/serve_fixture.h"
 
 namespace {
 
 using kiv::test::ErrorOf;
+using kiv::test::EventFollower;
 using kiv::test::Json;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
+using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
-
-// Follows /events in the background and collects what arrives.
-class EventFollower {
- public:
-  EventFollower(int port, std::string query) : client_("127.0.0.1", port) {
-    client_.set_read_timeout(30, 0);
-    thread_ = std::thread([this, query] {
-      client_.Get(("/events" + query).c_str(), [this](const char* data, size_t size) {
-        std::lock_guard lock(mutex_);
-        text_.append(data, size);
-        return !stop_;
-      });
-    });
-  }
-  ~EventFollower() {
-    stop_ = true;
-    client_.stop();
-    thread_.join();
-  }
-  // Waits until the stream holds `needle`.
-  bool WaitFor(std::string_view needle, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      {
-        std::lock_guard lock(mutex_);
-        if (text_.find(needle) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-  }
-  std::string text() {
-    std::lock_guard lock(mutex_);
-    return text_;
-  }
-
- private:
-  httplib::Client client_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::string text_;
-  std::atomic<bool> stop_{false};
-};
+using ::testing::Not;
+using ::testing::StartsWith;
 
 TEST(DevServer, RoutesByTheDescriptionAndPassesThePathWithItsQuery) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
@@ -150,6 +113,13 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
   ASSERT_TRUE(served);
   const std::string own = served->server->url();
   const std::string port = std::to_string(served->server->port());
+  const auto bad_host = [](const std::string& host) {
+    return "403 Host '" + host + "' is not served here; use 127.0.0.1 or localhost";
+  };
+  const auto bad_origin = [&own](const std::string& origin) {
+    return "403 Requests from the origin '" + origin + "' are refused; only pages of " + own +
+           " may call this host";
+  };
   struct Case {
     httplib::Headers headers;
     std::string path;
@@ -157,30 +127,13 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
     std::string error;  // empty: not refused
   };
   const Case cases[] = {
-      {{{"Host", "evil.example:" + port}},
-       "/kiv-login/v1/session",
-       403,
-       "403 Host 'evil.example:" + port + "' is not served here; use 127.0.0.1 or localhost"},
-      {{{"Host", "127.0.0.1.evil.example"}},
-       "/sim/status",
-       403,
-       "403 Host '127.0.0.1.evil.example' is not served here; use 127.0.0.1 or localhost"},
-      {{{"Host", "localhost:80x"}},
-       "/sim/status",
-       403,
-       "403 Host 'localhost:80x' is not served here; use 127.0.0.1 or localhost"},
+      {{{"Host", "evil.example:" + port}}, "/kiv-login/v1/session", 403, bad_host("evil.example:" + port)},
+      {{{"Host", "127.0.0.1.evil.example"}}, "/sim/status", 403, bad_host("127.0.0.1.evil.example")},
+      {{{"Host", "localhost:80x"}}, "/sim/status", 403, bad_host("localhost:80x")},
       // The docs route serves files of its own folder only.
       {{}, "/docs/..", 404, "404 No such file: /docs/.."},
-      {{{"Origin", "http://evil.example"}},
-       "/sim/status",
-       403,
-       "403 Requests from the origin 'http://evil.example' are refused; only pages of " + own +
-           " may call this host"},
-      {{{"Origin", "http://localhost:1"}},
-       "/events",
-       403,
-       "403 Requests from the origin 'http://localhost:1' are refused; only pages of " + own +
-           " may call this host"},
+      {{{"Origin", "http://evil.example"}}, "/sim/status", 403, bad_origin("http://evil.example")},
+      {{{"Origin", "http://localhost:1"}}, "/events", 403, bad_origin("http://localhost:1")},
       {{{"Host", "localhost:" + port}, {"Origin", "http://localhost:" + port}}, "/sim/status", 200, ""},
       {{{"Origin", own}}, "/kiv-login/v1/session", 200, ""},
   };
@@ -199,13 +152,20 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
   EXPECT_EQ(served->http->Get("/kiv-login/v1/session")->status, 200);
 }
 
-TEST(DevServer, StreamsPublishedResourceEventsOnce) {
+TEST(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   EventFollower resources(served->server->port(), "");
   EventFollower session(served->server->port(), "?name=OnJsonApiEvent_kiv-login_v1_session");
+  EventFollower pongs(served->server->port(), "?name=OnMinimalPong");
   ASSERT_TRUE(resources.WaitFor(": following OnJsonApiEvent\n\n"));
   ASSERT_TRUE(session.WaitFor(": following OnJsonApiEvent_kiv-login_v1_session\n\n"));
+  ASSERT_TRUE(pongs.WaitFor(": following"));
+  served->server->RunOnLoop([&] {
+    served->server->loop().PostEvent(
+        "OnMinimalPing", kiv::host::OwnedValue::Object({{"text", kiv::host::OwnedValue::Text("hi\nthere")}}));
+  });
+  EXPECT_TRUE(pongs.WaitFor("event: OnMinimalPong\ndata: {\"text\":\"hi\\nthere\"}\n\n")) << pongs.text();
 
   ASSERT_EQ(served->http->Post("/sim/disconnect", "", "application/json")->status, 204);
   const std::string update =
@@ -256,18 +216,6 @@ TEST(DevServer, AClientThatStallsHoldsUpNobodyElse) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   close(half);
   close(deaf);
-}
-
-TEST(DevServer, StreamsPluginEventsByName) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
-  EventFollower pongs(served->server->port(), "?name=OnMinimalPong");
-  ASSERT_TRUE(pongs.WaitFor(": following"));
-  served->server->RunOnLoop([&] {
-    served->server->loop().PostEvent(
-        "OnMinimalPing", kiv::host::OwnedValue::Object({{"text", kiv::host::OwnedValue::Text("hi\nthere")}}));
-  });
-  EXPECT_TRUE(pongs.WaitFor("event: OnMinimalPong\ndata: {\"text\":\"hi\\nthere\"}\n\n")) << pongs.text();
 }
 
 TEST(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
@@ -393,16 +341,6 @@ TEST(DevServer, DescribesThePluginAsOpenApi) {
   EXPECT_STREQ(schemas["MinimalMood"]["description"].GetString(), "How loud. Values: Calm = 0, Loud = 1");
 }
 
-TEST(DevServer, RefusesToStartWithAPluginThatWillNotLoad) {
-  kiv::host::DevServerOptions options;
-  options.plugin_path = KIV_BROKEN_PLUGIN_PATH;
-  options.world = SmallWorld();
-  auto broken = kiv::host::DevServer::Start(std::move(options));
-  ASSERT_TRUE(broken.HasFailure());
-  EXPECT_EQ(broken.failure().message(),
-            std::string("plug-in ") + KIV_BROKEN_PLUGIN_PATH + ": the entry returned no API description");
-}
-
 TEST(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
@@ -418,14 +356,96 @@ TEST(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
   EXPECT_THAT(lines,
               Contains(std::string("loading ") + KIV_MINIMAL_PLUGIN_PATH + " (core plug-in API 18.0.0)"));
   EXPECT_THAT(lines, Contains("  plug-in ALWAYS  minimal ready"));
-  bool session = false;
-  bool nowhere = false;
-  for (const auto& line : lines) {
-    session |= line.starts_with("GET /kiv-login/v1/session 200 ") && line.ends_with(" ms");
-    nowhere |= line.starts_with("GET /nowhere 404 ");
+  EXPECT_THAT(lines, Contains(AllOf(StartsWith("GET /kiv-login/v1/session 200 "), EndsWith(" ms"))));
+  EXPECT_THAT(lines, Contains(StartsWith("GET /nowhere 404 ")));
+}
+
+using kiv::host::EventStream;
+using kiv::host::OwnedValue;
+using namespace std::chrono_literals;
+
+TEST(EventStream, HandsEachFollowerTheEventsOfItsName) {
+  EventStream stream;
+  auto resources = stream.Follow("OnJsonApiEvent");
+  auto everything = stream.Follow("*");
+  const OwnedValue resource = OwnedValue::Object({{"data", OwnedValue::Signed(1)},
+                                                  {"eventType", OwnedValue::Text("Update")},
+                                                  {"uri", OwnedValue::Text("/a")}});
+  stream.Publish("OnJsonApiEvent", resource.get());
+  stream.Publish("OnOther", OwnedValue::Array({OwnedValue::Text("x\ny")}).get());
+  EXPECT_EQ(resources->Next(0ms),
+            "event: OnJsonApiEvent\ndata: {\"uri\":\"/a\",\"eventType\":\"Update\",\"data\":1}\n\n");
+  EXPECT_EQ(everything->Next(0ms),
+            "event: OnJsonApiEvent\ndata: {\"uri\":\"/a\",\"eventType\":\"Update\",\"data\":1}\n\n"
+            "event: OnOther\ndata: [\"x\\ny\"]\n\n");
+  EXPECT_EQ(resources->Next(1ms), "");  // nothing new: an empty text, not the end
+  stream.Unfollow(resources);
+  stream.Publish("OnJsonApiEvent", resource.get());
+  EXPECT_EQ(resources->Next(0ms), "");
+  stream.Close();
+  EXPECT_EQ(everything->Next(1s), std::nullopt);
+  EXPECT_EQ(stream.Follow("*")->Next(0ms), std::nullopt);
+}
+
+TEST(EventStream, CutsOffAFollowerThatFallsTooFarBehind) {
+  EventStream stream;
+  auto slow = stream.Follow("*");
+  const OwnedValue payload = OwnedValue::Text(std::string(1000, 'x'));
+  const size_t event_size = kiv::host::FormatServerSentEvent("OnTick", payload.get()).size();
+  for (size_t queued = 0; queued + event_size <= EventStream::kMaxQueuedBytes; queued += event_size)
+    stream.Publish("OnTick", payload.get());
+  auto fresh = stream.Follow("*");
+  stream.Publish("OnTick", payload.get());  // one too many for the slow one
+  EXPECT_EQ(slow->Next(0ms), std::nullopt);
+  EXPECT_EQ(fresh->Next(0ms)->size(), event_size);
+}
+
+bool HaveChromium() { return std::system("command -v chromium >/dev/null 2>&1") == 0; }
+
+// The DOM of `url` after its scripts ran, as headless Chromium dumps it.
+std::string DumpDom(const std::string& url) {
+  char profile[] = "/tmp/kiv-chromium-XXXXXX";
+  if (mkdtemp(profile) == nullptr) return "mkdtemp failed";
+  const std::string command =
+      "(timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage "
+      "--virtual-time-budget=15000 --user-data-dir=" +
+      std::string(profile) + " --dump-dom '" + url + "' 2>/dev/null)";
+  std::string dom = kiv::test::RunCommand(command).output;
+  std::error_code ignored;
+  std::filesystem::remove_all(profile, ignored);
+  return dom;
+}
+
+TEST(DocsInBrowser, RendersTheOperationsOfTheDescription) {
+  if (!HaveChromium()) GTEST_SKIP() << "chromium is not installed; scripts/bootstrap.sh chromium installs it";
+  if (!std::filesystem::exists(KIV_SOURCE_DIR "/build/web/node_modules/swagger-ui-dist/swagger-ui-bundle.js"))
+    GTEST_SKIP() << "swagger-ui-dist is not installed; scripts/bootstrap.sh swagger-ui installs it";
+  auto served = kiv::test::Serve(KIV_MINIMAL_PLUGIN_PATH, kiv::test::SmallWorld());
+  ASSERT_TRUE(served);
+  const std::string dom = DumpDom(served->server->url() + "/docs");
+  // Swagger UI drew one block per operation, from the host's own files.
+  EXPECT_THAT(dom, HasSubstr("kiv-minimal (ozm-be-kiv-minimal)"));
+  EXPECT_THAT(dom, HasSubstr("data-path=\"/minimal/v1/echo/{rest}\""));
+  EXPECT_THAT(dom, HasSubstr("data-path=\"/minimal/v1/relay\""));
+  EXPECT_THAT(dom, HasSubstr("Echoes the path."));
+  EXPECT_THAT(dom, HasSubstr("MinimalMood"));
+  EXPECT_THAT(dom, Not(HasSubstr("Failed to load API definition")));
+  // Nothing but the host's own files was asked for.
+  for (const auto& line : served->Output()) {
+    if (line.find(" 404 ") != std::string::npos || line.find(" 403 ") != std::string::npos)
+      ADD_FAILURE() << "the page asked for something the host does not have: " << line;
   }
-  EXPECT_TRUE(session);
-  EXPECT_TRUE(nowhere);
+}
+
+TEST(DocsInBrowser, OpensARoutesUrlAndGetsItsJson) {
+  if (!HaveChromium()) GTEST_SKIP() << "chromium is not installed; scripts/bootstrap.sh chromium installs it";
+  auto served = kiv::test::Serve(KIV_MINIMAL_PLUGIN_PATH, kiv::test::SmallWorld());
+  ASSERT_TRUE(served);
+  const std::string dom = DumpDom(served->server->url() + "/kiv-summoner/v1/current-summoner");
+  EXPECT_THAT(dom, HasSubstr(R"({"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})"));
+  const std::string echo = DumpDom(served->server->url() + "/minimal/v1/echo/page");
+  EXPECT_THAT(echo, HasSubstr("\"echo:/minimal/v1/echo/page\""));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/fake_host.h"
+#include "tests/host/serve_fixture.h"
 
 namespace {
 
@@ -24,17 +25,11 @@ struct PluginSide {
 
   // Sends a request and returns the body as JSON, or "error <status> <text>".
   std::string Get(const char* path) {
-    HostRequest request;
-    std::memset(&request, 0, sizeof request);
-    request.method = KIV_METHOD_GET;
-    request.path = path;
-    request.host_handle = handle;
-    HostResponse response;
-    api->send_request(api, &response, &request);
+    HostResponse response = kiv::test::SendFrom(api, path, handle);
     std::string out = response.error != nullptr
                           ? "error " + std::to_string(response.status) + " " + response.error
                           : kiv::host::ToJson(response.body);
-    if (response.release != nullptr) response.release(&response);
+    kiv::test::Release(response);
     return out;
   }
   void Emit(const char* name, const HostValue& payload) {
@@ -91,17 +86,34 @@ TEST(HostLoop, ReentrantStepRunsEachItemOnceInOrder) {
   EXPECT_THAT(host.CallSummaries(), ElementsAre("step"));
 }
 
-TEST(HostLoop, TimersFireOnALaterStepAfterTheirDelay) {
+TEST(HostLoop, TimersPostedRequestsAndEventsWaitForTheirDelay) {
   FakeHost host;
+  host.AnswerJson("GET", "/later", R"("done")");
   int fired_now = 0;
   int fired_later = 0;
   auto count = [](void* context) { ++*static_cast<int*>(context); };
   host.api()->start_timer(host.api(), "now", count, &fired_now, 0.0, 0);
   host.api()->start_timer(host.api(), "later", count, &fired_later, 2.0, 0);
   EXPECT_EQ(fired_now, 0) << "never inside start_timer";
+  std::string answer;
+  kiv::host::Request later;
+  later.path = "/later";
+  host.PostRequest(
+      later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
+  std::vector<std::string> heard;
+  host.Listen("*", [&](std::string_view name, const HostValue& v) {
+    heard.push_back(std::string(name) + kiv::host::ToJson(v));
+  });
+  host.DeliverJson("OnLater", "[1]", 0.5);
   host.Step();
   EXPECT_EQ(fired_now, 1);
-  host.AdvanceTime(1.9);
+  EXPECT_TRUE(answer.empty());
+  EXPECT_TRUE(heard.empty());
+  host.AdvanceTime(1.0);
+  host.Step();
+  EXPECT_EQ(answer, "\"done\"");
+  EXPECT_THAT(heard, ElementsAre("OnLater[1]"));
+  host.AdvanceTime(0.9);
   host.Step();
   EXPECT_EQ(fired_later, 0);
   host.AdvanceTime(0.1);
@@ -215,62 +227,44 @@ TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
                   "send_request GET /summoners/4/2", "send_request GET /nowhere"));
 }
 
-// Reads a stream as a plug-in does: 4096-byte reads until more is clear.
-struct StreamResult {
-  std::string bytes;
-  int reads = 0;
-  bool failed = false;
-};
-
-StreamResult ReadStream(const HostResponse& response) {
-  StreamResult out;
-  char buffer[4096];
-  uint8_t more = 1;
-  while (more != 0) {
-    uint32_t size = sizeof buffer;
-    ++out.reads;
-    const HostStreamReadFn read = response.stream_read;
-    if (read(response.stream_context, buffer, &size, &more) == 0) {
-      out.failed = true;
-      break;
-    }
-    out.bytes.append(buffer, size);
-  }
-  const HostStreamCloseFn close = response.stream_close;
-  close(response.stream_context);
-  return out;
-}
-
 TEST(HostLoop, StreamedAnswersArriveInChunksAndCanFail) {
   FakeHost host;
   host.AnswerStream("GET", "/big", {std::string(4096, 'a'), std::string(4096, 'b'), std::string(10, 'c')});
   host.AnswerStream("GET", "/broken", {"abc", "def"}, /*fail_at_read=*/2);
-  for (const char* path : {"/big", "/broken"}) {
-    HostRequest request = {};
-    request.method = KIV_METHOD_GET;
-    request.path = path;
-    HostResponse response;
-    host.api()->send_request(host.api(), &response, &request);
+  const struct {
+    const char* path;
+    uint32_t expected_length;
+    std::string read;  // what 4096-byte reads until "more" is clear got, "!" when one failed
+    int reads;
+  } cases[] = {{"/big", 8202, std::string(4096, 'a') + std::string(4096, 'b') + std::string(10, 'c'), 3},
+               {"/broken", 6, "abc!", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    HostResponse response = kiv::test::SendFrom(host.api(), c.path);
     // Packed fields are read into locals: a reference to one may be misaligned.
     const HostStreamReadFn read = response.stream_read;
-    ASSERT_NE(read, nullptr) << path;
-    const uint32_t expected_length = response.expected_length;
-    const StreamResult r = ReadStream(response);
-    if (std::string(path) == "/big") {
-      EXPECT_EQ(expected_length, 8202u);
-      EXPECT_EQ(r.bytes.size(), 8202u);
-      EXPECT_EQ(r.reads, 3);
-      EXPECT_FALSE(r.failed);
-    } else {
-      EXPECT_TRUE(r.failed);
-      EXPECT_EQ(r.reads, 2);
-      EXPECT_EQ(r.bytes, "abc");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(uint32_t{response.expected_length}, c.expected_length);
+    std::string got;
+    int reads = 0;
+    char buffer[4096];
+    for (uint8_t more = 1; more != 0;) {
+      uint32_t size = sizeof buffer;
+      ++reads;
+      if (read(response.stream_context, buffer, &size, &more) == 0) {
+        got += "!";
+        break;
+      }
+      got.append(buffer, size);
     }
+    EXPECT_EQ(got, c.read);
+    EXPECT_EQ(reads, c.reads);
+    const HostStreamCloseFn close = response.stream_close;
+    close(response.stream_context);
     // Releasing a copy of the record too (a plug-in bug) must not free twice.
-    const HostResponseReleaseFn release = response.release;
     HostResponse copy = response;
-    release(&response);
-    release(&copy);
+    kiv::test::Release(response);
+    kiv::test::Release(copy);
   }
   EXPECT_EQ(host.streams_closed(), 2);
   EXPECT_EQ(host.unreleased_responses(), 0u);
@@ -294,28 +288,6 @@ TEST(HostLoop, InjectedFaultsFailTheChosenCalls) {
   plugin.Subscribe("OnX", Record, &seen);
   EXPECT_FALSE(host.IsSubscribed("OnX"));
   EXPECT_TRUE(host.CallsOf(CallKind::kSubscribe).at(0).faulted);
-}
-
-TEST(HostLoop, PostedRequestsAndEventsRunOnLaterSteps) {
-  FakeHost host;
-  host.AnswerJson("GET", "/later", R"("done")");
-  std::string answer;
-  kiv::host::Request later;
-  later.path = "/later";
-  host.PostRequest(
-      later, [&](Response r) { answer = r.body.ToJson(); }, 1.0);
-  std::vector<std::string> heard;
-  host.Listen("*", [&](std::string_view name, const HostValue& v) {
-    heard.push_back(std::string(name) + kiv::host::ToJson(v));
-  });
-  host.DeliverJson("OnLater", "[1]", 0.5);
-  host.Step();
-  EXPECT_TRUE(answer.empty());
-  EXPECT_TRUE(heard.empty());
-  host.AdvanceTime(1.0);
-  host.Step();
-  EXPECT_EQ(answer, "\"done\"");
-  EXPECT_THAT(heard, ElementsAre("OnLater[1]"));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "host/binding_values.h"
+
 namespace {
 
 using kiv::host::OwnedValue;
@@ -100,16 +102,6 @@ TEST(OwnedValue, CopyRejectsInvalidValuesAnywhereInTheTree) {
   EXPECT_EQ(OwnedValue::Copy(empty_object)->ToJson(), "{}");
 }
 
-TEST(OwnedValue, BuildersComposeIndependentCopies) {
-  OwnedValue inner = OwnedValue::Array({OwnedValue::Signed(1), OwnedValue::Text("two")});
-  OwnedValue outer = OwnedValue::Object({{"list", inner}, {"flag", OwnedValue::Bool(false)}});
-  inner = OwnedValue::Null();
-  EXPECT_EQ(outer.ToJson(), R"({"list":[1,"two"],"flag":false})");
-  OwnedValue moved = std::move(outer);
-  EXPECT_EQ(outer.tag(), uint32_t{KIV_VALUE_NULL});
-  EXPECT_EQ(moved.ToJson(), R"({"list":[1,"two"],"flag":false})");
-}
-
 TEST(OwnedValue, MillionLevelsDeepCopyRenderAndDestroyWithoutRecursion) {
   constexpr size_t kDepth = 1000000;
   std::string json(kDepth, '[');
@@ -120,6 +112,26 @@ TEST(OwnedValue, MillionLevelsDeepCopyRenderAndDestroyWithoutRecursion) {
   auto again = OwnedValue::Copy(copy.get());
   ASSERT_TRUE(again.ok());
   EXPECT_EQ(again->ToJson().size(), 2 * kDepth);
+}
+
+TEST(BindingValues, RoundTripThroughBindingSortsMembersByName) {
+  auto host = kiv::host::OwnedValue::FromJson(R"({"z":[1,"two",true,null],"a":{"k":0.5}})");
+  ASSERT_TRUE(host.ok());
+  auto binding = kiv::host::ToBinding(host->get());
+  ASSERT_TRUE(binding.ok()) << binding.FailureMessage();
+  EXPECT_EQ(binding->Member("a").Member("k").GetDouble(), 0.5);
+  auto back = kiv::host::FromBinding(*binding);
+  ASSERT_TRUE(back.ok()) << back.FailureMessage();
+  EXPECT_EQ(back->ToJson(), R"({"a":{"k":0.5},"z":[1,"two",true,null]})");
+}
+
+TEST(BindingValues, InvalidTagFailsWithTheConversionMessage) {
+  HostValue bad = {};
+  bad.tag = 11;
+  const auto converted = kiv::host::ToBinding(bad);
+  ASSERT_FALSE(converted.ok());
+  EXPECT_NE(converted.FailureMessage().find("incompatible type"), std::string::npos)
+      << converted.FailureMessage();
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "support/fake_host.h"
+#include "tests/host/serve_fixture.h"
 
 namespace {
 
@@ -73,60 +76,113 @@ TEST(PluginLibrary, StartRecordCarriesTheCoreVersionAndComesBackWithThePlugins) 
   // Destroyed without init: unload still runs, so nothing leaks.
 }
 
-struct LoadedMinimal : ::testing::Test {
-  void SetUp() override {
-    auto loaded = host.LoadPlugin(KIV_MINIMAL_PLUGIN_PATH);
-    ASSERT_TRUE(loaded.ok()) << loaded.FailureMessage();
-    plugin = loaded.TakeValue();
-  }
-  void TearDown() override {
-    if (plugin) host.UnloadPlugin(*plugin);
-  }
-  FakeHost host;  // declared first: outlives the plug-in
+// A plug-in loaded into a fake host, which outlives it.
+struct Loaded {
+  FakeHost host;
   std::unique_ptr<PluginLibrary> plugin;
+
+  explicit Loaded(const char* path) {
+    auto loaded = host.LoadPlugin(path);
+    EXPECT_TRUE(loaded.ok()) << loaded.FailureMessage();
+    if (loaded.ok()) plugin = loaded.TakeValue();
+  }
 };
 
-TEST_F(LoadedMinimal, InitConnectsThePluginToTheHost) {
+// Init's calls carry the plug-in's own handle; its event handler reaches
+// the host through its table; unload withdraws what init set up.
+TEST(PluginLibrary, LoadedPluginRunsThroughTheHostAndUnloadsCleanly) {
+  Loaded run(KIV_MINIMAL_PLUGIN_PATH);
+  ASSERT_TRUE(run.plugin);
+  FakeHost& host = run.host;
+  std::unique_ptr<PluginLibrary>& plugin = run.plugin;
   EXPECT_THAT(host.CallSummaries(), ElementsAre("write_log_line minimal ready", "subscribe OnMinimalPing",
                                                 "start_timer minimal-tick"));
-  void* const handle = plugin->context().host_handle;
+  void* const handle = plugin->context().host_handle;  // packed: copied out before comparing
   EXPECT_EQ(host.CallsOf(kiv::host::CallKind::kSubscribe).at(0).host_handle, handle);
-  host.AdvanceTime(1.5);
-  host.Step();
-  EXPECT_EQ(host.LogTexts().back(), "tick");
-}
-
-TEST_F(LoadedMinimal, RequestsReachThePluginByTemplateWithTheQueryString) {
-  auto r = host.Send("GET", "/minimal/v1/echo/a/b?x=1");
-  EXPECT_TRUE(r.ok()) << *r.error;
-  EXPECT_EQ(r.status, 200u);
-  EXPECT_EQ(r.body.ToJson(), R"("echo:/minimal/v1/echo/a/b?x=1")");
-  EXPECT_EQ(host.Send("PUT", "/minimal/v1/echo/a").status, 405u);
-}
-
-TEST_F(LoadedMinimal, PluginRequestsReachStandInsAndFaults) {
-  host.AnswerJson("GET", "/other/v1/thing", R"("thing")");
-  EXPECT_EQ(host.Send("GET", "/minimal/v1/relay").body.ToJson(), R"("relayed:thing")");
-  host.FailNthCall(kiv::host::CallKind::kSendRequest, 1, "login plug-in gone", 502);
-  auto failed = host.Send("GET", "/minimal/v1/relay");
-  EXPECT_EQ(failed.error, "login plug-in gone");
-  EXPECT_EQ(failed.status, 502u);
-  EXPECT_EQ(host.unreleased_responses(), 0u);
-}
-
-TEST_F(LoadedMinimal, PluginEventsRoundTrip) {
   host.DeliverJson("OnMinimalPing", R"({"n":1})");
   host.Step();  // the plug-in hears the ping and emits the pong
   EXPECT_THAT(host.EmittedPayloads("OnMinimalPong"), ElementsAre(R"({"n":1})"));
-}
+  host.Step();  // delivers the pong to nobody
+  ASSERT_EQ(host.pending(), 1u) << "the tick timer";
 
-TEST_F(LoadedMinimal, UnloadWithdrawsSubscriptionsAndDropsPendingTimers) {
   host.UnloadPlugin(*plugin);
   plugin.reset();
   EXPECT_EQ(host.CallSummaries().back(), "unsubscribe OnMinimalPing");
   EXPECT_FALSE(host.IsSubscribed("OnMinimalPing"));
   EXPECT_EQ(host.pending(), 0u) << "the plug-in's timer must not fire after unload";
+  host.AdvanceTime(2);
+  host.RunUntilIdle();
+  EXPECT_EQ(host.LogTexts().back(), "minimal ready");
   EXPECT_EQ(host.Send("GET", "/minimal/v1/echo/x").status, 404u);
+}
+
+// Once a plug-in is detached its own host table refuses every call, and
+// nothing it left queued runs.
+void NoTimer(void*) { ADD_FAILURE() << "a timer of an unloaded plug-in ran"; }
+void NoEvent(const HostEvent*) { ADD_FAILURE() << "an event reached an unloaded plug-in"; }
+
+TEST(PluginUnload, TheHostRefusesEveryCallThroughAnUnloadedPluginsTable) {
+  Loaded run(KIV_PROBE_PLUGIN_PATH);
+  ASSERT_TRUE(run.plugin);
+  // What a plug-in that kept its context past unload would call with.
+  const HostApi* api = run.plugin->context().api;
+  void* handle = run.plugin->context().host_handle;
+  ASSERT_NE(api, run.host.api()) << "each plug-in gets a table of its own";
+  run.host.UnloadPlugin(*run.plugin);
+  run.host.ClearCalls();
+  const size_t lines_before = run.host.LogLines().size();
+
+  HostResponse response;
+  HostEvent event;
+  std::memset(&event, 0, sizeof event);
+  event.name = "OnJsonApiEvent";
+  const std::pair<const char*, std::function<uint32_t()>> calls[] = {
+      {"send_request",
+       [&] {
+         uint32_t result = 0;
+         response = kiv::test::SendFrom(api, "/kiv-login/v1/session", handle, &result);
+         return result;
+       }},
+      {"emit_event", [&] { return api->emit_event(api, &event); }},
+      {"subscribe", [&] { return api->subscribe(api, "OnJsonApiEvent", handle, NoEvent, nullptr, 0); }},
+      {"unsubscribe", [&] { return api->unsubscribe(api, "OnJsonApiEvent", handle); }},
+      {"start_timer", [&] { return api->start_timer(api, "late", NoTimer, nullptr, 0.0, 0); }},
+      {"step", [&] { return api->step(api); }},
+      {"begin_wait", [&] { return api->begin_wait(api, "late wait", 0); }},
+      {"end_wait", [&] { return api->end_wait(api); }},
+      {"write_log_line", [&] { return api->write_log_line(api, 2, "after unload"); }},
+  };
+  for (const auto& [name, call] : calls) EXPECT_EQ(call(), 1u) << name << " is refused";
+
+  const char* error = response.error;
+  EXPECT_STREQ(error, "The host refused the call: the plug-in was unloaded");
+  const uint32_t status = response.status;  // packed: copied out before comparing
+  EXPECT_EQ(status, 503u);
+  ASSERT_NE(static_cast<HostResponseReleaseFn>(response.release), nullptr);
+  kiv::test::Release(response);
+  EXPECT_TRUE(run.host.Calls().empty()) << run.host.Calls().front().Summary();
+  EXPECT_EQ(run.host.SubscriberCount("OnJsonApiEvent"), 0u);
+  EXPECT_TRUE(run.host.WaitLabels().empty());
+  EXPECT_EQ(run.host.LogLines().size(), lines_before);
+  EXPECT_EQ(run.host.pending(), 0u);
+  run.host.AdvanceTime(1);
+  EXPECT_EQ(run.host.RunUntilIdle(), 0u);
+  EXPECT_EQ(run.host.Problems().size(), std::size(calls));
+}
+
+TEST(PluginUnload, APendingTimerNeverFiresIntoTheUnloadedPlugin) {
+  Loaded run(KIV_PROBE_PLUGIN_PATH);
+  ASSERT_TRUE(run.plugin);
+  const size_t before = run.host.pending();
+  ASSERT_TRUE(run.host.Send("POST", "/probe/v1/timers/60").ok());
+  ASSERT_EQ(run.host.pending(), before + 1);
+  run.host.UnloadPlugin(*run.plugin);
+  EXPECT_EQ(run.host.pending(), 0u);
+  // Under the sanitizer a timer fired into the freed module is a report.
+  run.host.AdvanceTime(120);
+  EXPECT_EQ(run.host.RunUntilIdle(), 0u);
+  run.plugin.reset();
+  EXPECT_EQ(run.host.RunUntilIdle(), 0u);
 }
 
 }  // namespace

@@ -1,17 +1,26 @@
-// The developer host started in-process on a free port, and an HTTP client
-// for it, for the tests that check kiv serve's contract over real HTTP.
+// The host tests' helpers: the developer host started in-process on a free
+// port with an HTTP client and an event follower for it, a tool run as a
+// child process, and a request sent through a plug-in's host table.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <rapidjson/document.h>
+#include <sys/wait.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "host/dev_server.h"
 #include "host/world.h"
+#include "kiv/plugin_abi.h"
 
 namespace kiv::test {
 
@@ -105,6 +114,106 @@ inline std::string ErrorOf(const httplib::Result& result) {
       !d["httpStatus"].IsUint() || d.MemberCount() != 2)
     return "not the error shape: " + result->body;
   return std::to_string(d["httpStatus"].GetUint()) + " " + d["message"].GetString();
+}
+
+// "status body", or "no answer".
+inline std::string Answer(const httplib::Result& result) {
+  return result ? std::to_string(result->status) + " " + result->body : "no answer";
+}
+
+inline std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
+                        const std::string& body = {}, const std::string& type = "application/json") {
+  httplib::Request request;
+  request.method = method;
+  request.path = path;
+  request.body = body;
+  request.set_header("Content-Type", type);
+  return Answer(http.send(request));
+}
+
+// Follows /events<query> in the background and collects what arrives.
+class EventFollower {
+ public:
+  EventFollower(int port, std::string query) : client_("127.0.0.1", port) {
+    client_.set_read_timeout(30, 0);
+    thread_ = std::thread([this, query] {
+      client_.Get(("/events" + query).c_str(),
+                  [this](const httplib::Response& response) {
+                    status_ = response.status;
+                    return true;
+                  },
+                  [this](const char* data, size_t size) {
+                    std::lock_guard lock(mutex_);
+                    text_.append(data, size);
+                    return !stop_;
+                  });
+    });
+  }
+  ~EventFollower() {
+    stop_ = true;
+    client_.stop();
+    thread_.join();
+  }
+  // Waits until the stream holds `needle`.
+  bool WaitFor(std::string_view needle, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout;
+         std::chrono::steady_clock::now() < end;) {
+      if (text().find(needle) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  std::string text() {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+  int status() const { return status_; }
+
+ private:
+  httplib::Client client_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::string text_;
+  std::atomic<int> status_{0};
+  std::atomic<bool> stop_{false};
+};
+
+struct CommandRun {
+  std::string output;  // standard output and standard error
+  int code;            // -1 when it did not exit
+};
+
+inline CommandRun RunCommand(const std::string& command) {
+  CommandRun run{{}, -1};
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+inline CommandRun RunKiv(const std::string& arguments) { return RunCommand(KIV_TOOL_PATH " " + arguments); }
+
+// A request as a plug-in sends it through its table; `Release` frees the answer.
+inline HostResponse SendFrom(const HostApi* api, const char* path, void* handle = nullptr,
+                             uint32_t* result = nullptr) {
+  HostRequest request;
+  std::memset(&request, 0, sizeof request);
+  request.method = KIV_METHOD_GET;
+  request.path = path;
+  request.host_handle = handle;
+  HostResponse response;
+  const uint32_t r = api->send_request(api, &response, &request);
+  if (result != nullptr) *result = r;
+  return response;
+}
+
+// Packed fields are read into locals: a reference to one may be misaligned.
+inline void Release(HostResponse& response) {
+  const HostResponseReleaseFn release = response.release;
+  if (release != nullptr) release(&response);
 }
 
 }  // namespace kiv::test

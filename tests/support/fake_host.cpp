@@ -95,10 +95,6 @@ void kiv::test::FakeHost::DeliverJson(std::string name, std::string_view json, d
   PostEvent(std::move(name), Json(json), delay_seconds);
 }
 
-void kiv::test::FakeHost::Deliver(std::string name, OwnedValue payload, double delay_seconds) {
-  PostEvent(std::move(name), std::move(payload), delay_seconds);
-}
-
 void kiv::test::FakeHost::FailNthCall(CallKind kind, int n, std::string error, uint32_t status) {
   host::Fault fault;
   fault.kind = kind;

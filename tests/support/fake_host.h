@@ -59,7 +59,6 @@ class FakeHost : public host::HostLoop {
   // Queues an event for every subscriber, delivered by the first step at or
   // after `delay_seconds` of virtual time (AdvanceTime moves it).
   void DeliverJson(std::string name, std::string_view json, double delay_seconds = 0);
-  void Deliver(std::string name, host::OwnedValue payload, double delay_seconds = 0);
 
   // The n-th (from 1) call of `kind` made from now on fails: a request gets the error and
   // status, any other call is recorded and dropped.

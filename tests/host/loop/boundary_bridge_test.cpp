@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "support/fake_host.h"
+#include "tests/host/serve_fixture.h"
 
 namespace {
 
@@ -28,14 +35,9 @@ void Event(const HostEvent*) {}
 uint32_t Call(const HostApi* api, CallKind kind, void* handle) {
   switch (kind) {
     case CallKind::kSendRequest: {
-      HostRequest request;
-      std::memset(&request, 0, sizeof request);
-      request.method = KIV_METHOD_GET;
-      request.path = "/nowhere";
-      HostResponse response;
-      const uint32_t result = api->send_request(api, &response, &request);
-      const HostResponseReleaseFn release = response.release;
-      if (release != nullptr) release(&response);
+      uint32_t result = 99;
+      HostResponse response = kiv::test::SendFrom(api, "/nowhere", nullptr, &result);
+      kiv::test::Release(response);
       return result;
     }
     case CallKind::kReserved1:
@@ -112,13 +114,7 @@ TEST(BoundaryBridge, AResponseOutlivingItsLoopIsNeitherReadNorFreedTwice) {
   pieces->router.Add(KIV_METHOD_GET, "/s", [](const kiv::host::Request&) {
     return kiv::host::Response::Stream({"abc", "def"});
   });
-  HostRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.method = KIV_METHOD_GET;
-  request.path = "/s";
-  HostResponse response;
-  const HostApi* api = pieces->bridge.api();
-  api->send_request(api, &response, &request);
+  HostResponse response = kiv::test::SendFrom(pieces->bridge.api(), "/s");
   const HostStreamReadFn read = response.stream_read;
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(pieces->bridge.responses().unreleased(), 1u);
@@ -132,6 +128,43 @@ TEST(BoundaryBridge, AResponseOutlivingItsLoopIsNeitherReadNorFreedTwice) {
   HostResponse copy = response;
   release(&response);
   release(&copy);
+}
+
+// A plug-in may release its answers on a worker thread while the loop
+// thread is handing out more.
+TEST(ResponseBlocks, ReleasedFromAnotherThreadWhileTheLoopAnswers) {
+  kiv::test::FakeHost host;
+  host.AnswerJson("GET", "/r", R"({"n":[1,2,3]})");
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::deque<HostResponse> handed;
+  bool done = false;
+  std::thread releaser([&] {
+    for (;;) {
+      std::unique_lock lock(mutex);
+      ready.wait(lock, [&] { return done || !handed.empty(); });
+      if (handed.empty()) return;
+      HostResponse response = handed.front();
+      handed.pop_front();
+      lock.unlock();
+      kiv::test::Release(response);
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    HostResponse response = kiv::test::SendFrom(host.api(), "/r");
+    {
+      std::lock_guard lock(mutex);
+      handed.push_back(response);
+    }
+    ready.notify_one();
+  }
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  ready.notify_one();
+  releaser.join();
+  EXPECT_EQ(host.unreleased_responses(), 0u);
 }
 
 }  // namespace
