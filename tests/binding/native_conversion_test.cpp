@@ -1,3 +1,5 @@
+// Native structures, vectors, maps and enums to binding values and back
+// through the type registry, and the registry itself.
 #include "binding/native_conversion.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "binding/binding_registry.h"
 #include "binding/static_type.h"
 
 namespace {
@@ -16,6 +19,7 @@ using Quarn::BindingProperty;
 using Quarn::BindingRegistry;
 using Quarn::BindingResult;
 using Quarn::BindingTypeKind;
+using Quarn::BindingTypeRef;
 
 enum class Slot : int32_t { kNone = 0, kSummonerIcon = 3, kWardSkin = 4 };
 
@@ -114,18 +118,15 @@ TEST_F(NativeConversion, RegisteredStructureRoundTrips) {
   EXPECT_EQ(back.extra.Member("any").GetString(), "thing");
   EXPECT_EQ(back.ratio, 0.25);
   EXPECT_EQ(back.blob, book.blob);
-}
 
-TEST_F(NativeConversion, EnumsAndBlobsReadFromText) {
-  BindingProperty source;
-  source.Member("slot").SetString("summoner-icon");
-  source.Member("blob").SetString("AP8=");
-  Book book;
-  BindingResult result;
-  Quarn::FromBindingValue(result, source, "book", book, registry_);
-  ASSERT_TRUE(result.ok()) << result.ErrorMessage();
-  EXPECT_EQ(book.slot, Slot::kSummonerIcon);
-  EXPECT_EQ(book.blob, (std::vector<uint8_t>{0, 255}));
+  // Enums and blobs also read from their text forms.
+  BindingProperty text;
+  text.Member("slot").SetString("summoner-icon");
+  text.Member("blob").SetString("AP8=");
+  Quarn::FromBindingValue(read, text, "book", back, registry_);
+  ASSERT_TRUE(read.ok()) << read.ErrorMessage();
+  EXPECT_EQ(back.slot, Slot::kSummonerIcon);
+  EXPECT_EQ(back.blob, (std::vector<uint8_t>{0, 255}));
 }
 
 struct StructCase {
@@ -219,8 +220,7 @@ TEST_F(NativeConversion, MissingFields) {
   Quarn::FromBindingValue(result, source, "strict", native, registry_);
   EXPECT_EQ(result.ErrorMessage(),
             "Couldn't assign value to 'strict' of type Strict because the input structure doesn't have "
-            "required field "
-            "'third'.");
+            "required field 'third'.");
 }
 
 TEST_F(NativeConversion, OmitWhenDefaultSkipsOnlyDefaults) {
@@ -274,41 +274,77 @@ TEST_F(NativeConversion, UnorderedMapsAndOptionals) {
   EXPECT_FALSE(slot.has_value());
 }
 
-TEST_F(NativeConversion, TypeRefsDescribeNativeTypes) {
-  const auto* page = registry_.FindByName("Page");
-  const auto* slot = registry_.FindByName("Slot");
-  struct Expect {
-    Quarn::BindingTypeRef ref;
-    BindingTypeKind kind;
-    BindingTypeKind element;
-    const Quarn::BindingTypeInfo* type;
-  };
-  const Expect cases[] = {
-      {Quarn::TypeRefOf<uint64_t>(registry_), BindingTypeKind::UInt64, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<int16_t>(registry_), BindingTypeKind::Int16, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<float>(registry_), BindingTypeKind::Float, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<std::string>(registry_), BindingTypeKind::String, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<BindingProperty>(registry_), BindingTypeKind::Object, BindingTypeKind::None, nullptr},
-      {Quarn::TypeRefOf<std::vector<uint8_t>>(registry_), BindingTypeKind::Blob, BindingTypeKind::None,
-       nullptr},
-      {Quarn::TypeRefOf<Page>(registry_), BindingTypeKind::Struct, BindingTypeKind::None, page},
-      {Quarn::TypeRefOf<std::optional<Slot>>(registry_), BindingTypeKind::Enum, BindingTypeKind::None, slot},
-      {Quarn::TypeRefOf<std::vector<Page>>(registry_), BindingTypeKind::Vector, BindingTypeKind::Struct,
-       page},
-      {Quarn::TypeRefOf<std::map<std::string, Slot>>(registry_), BindingTypeKind::Map, BindingTypeKind::Enum,
-       slot},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(cases[i].ref.kind, cases[i].kind) << i;
-    EXPECT_EQ(cases[i].ref.element_kind, cases[i].element) << i;
-    EXPECT_EQ(cases[i].ref.type, cases[i].type) << i;
-  }
-  const auto* book = registry_.FindByName("Book");
-  EXPECT_EQ(book->fields[1].type.type, page);
-  const Book sample;
-  const auto* base = reinterpret_cast<const char*>(&sample);
-  EXPECT_EQ(book->fields[1].offset, static_cast<size_t>(reinterpret_cast<const char*>(&sample.pages) - base));
-  EXPECT_EQ(book->fields[6].offset, static_cast<size_t>(reinterpret_cast<const char*>(&sample.blob) - base));
+struct First {};
+struct Second {};
+enum class Shared { kA, kB };
+
+TEST(BindingRegistry, FirstRegistrationOfANameWins) {
+  BindingRegistry registry;
+  const auto& type = Quarn::StaticTypeOf<First>();
+  registry.RegisterType(8, "X", type, false)
+      .AddField("a", "", 0, type, BindingTypeRef{BindingTypeKind::Int32}, {}, 0, nullptr)
+      .AddField("b", "", 4, type, BindingTypeRef{BindingTypeKind::Int32}, {}, 0, nullptr)
+      .SetDescription("first");
+  auto again = registry.RegisterType(16, "X", Quarn::StaticTypeOf<Second>(), false);
+  EXPECT_TRUE(again.already_registered());
+  again.AddField("c", "", 8, type, BindingTypeRef{BindingTypeKind::Int32}, {}, 0, nullptr)
+      .SetDescription("second")
+      .AddTag("tag")
+      .AddEnumerator("e", 1);
+
+  const auto* info = registry.FindByName("X");
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->fields.size(), 2u);
+  EXPECT_EQ(info->fields[0].name, "a");
+  EXPECT_EQ(info->fields[1].name, "b");
+  EXPECT_EQ(info->fields[1].owner, info);
+  EXPECT_EQ(info->description, "first");
+  EXPECT_TRUE(info->tags.empty());
+  EXPECT_TRUE(info->enumerators.empty());
+  EXPECT_EQ(info->size, 8u);
+  EXPECT_EQ(registry.FindById(type), info);
+  EXPECT_EQ(registry.FindById(Quarn::StaticTypeOf<Second>()), nullptr);
+}
+
+TEST(BindingRegistry, ReservedIdIsFoundByNameOnly) {
+  BindingRegistry registry;
+  const auto& reserved = Quarn::StaticTypeForId(BindingRegistry::kUnindexedTypeId);
+  registry.RegisterType(1, "Reserved", reserved, false);
+  EXPECT_NE(registry.FindByName("Reserved"), nullptr);
+  EXPECT_EQ(registry.FindById(reserved), nullptr);
+  EXPECT_EQ(reserved.name, "#1BE7EF8E");
+}
+
+TEST(BindingRegistry, EnumeratorsByNameAndValue) {
+  BindingRegistry registry;
+  registry.RegisterType(4, "Shared", Quarn::StaticTypeOf<Shared>(), true)
+      .AddEnumerator("beta", 3)
+      .AddEnumerator("alpha", 3)
+      .AddEnumerator("gamma", 4, "described")
+      .AddEnumerator("gamma", 5);  // overwrites
+  const auto* info = registry.FindByName("Shared");
+  ASSERT_NE(info, nullptr);
+  EXPECT_TRUE(info->is_enum);
+  EXPECT_STREQ(registry.EnumeratorName(Quarn::StaticTypeOf<Shared>(), 3), "alpha");
+  EXPECT_EQ(registry.EnumeratorName(Quarn::StaticTypeOf<Shared>(), 4), nullptr);
+  EXPECT_TRUE(Quarn::EnumeratorIsDefined(*info, 5));
+  EXPECT_FALSE(Quarn::EnumeratorIsDefined(*info, 4));
+  EXPECT_EQ(Quarn::EnumeratorValue(*info, "gamma"), 5);
+  EXPECT_EQ(Quarn::EnumeratorValue(*info, "Gamma"), std::nullopt);
+}
+
+TEST(BindingRegistry, ListsByNameAndByRegistrationOrderAndSkipsEmptyTags) {
+  BindingRegistry registry;
+  registry.RegisterType(1, "Zeta", Quarn::StaticTypeOf<First>(), false).AddTag("").AddTags({"a", "", "b"});
+  registry.RegisterType(1, "Alpha", Quarn::StaticTypeOf<Second>(), false);
+  registry.RegisterType(1, "Zeta", Quarn::StaticTypeOf<Second>(), false);
+  std::vector<std::string> by_name;
+  for (const auto& [name, info] : registry.ListTypes()) by_name.push_back(name);
+  std::vector<std::string> in_order;
+  for (const auto* info : registry.TypesInRegistrationOrder()) in_order.push_back(info->name);
+  EXPECT_EQ(by_name, (std::vector<std::string>{"Alpha", "Zeta"}));
+  EXPECT_EQ(in_order, (std::vector<std::string>{"Zeta", "Alpha"}));
+  EXPECT_EQ(registry.FindByName("Zeta")->tags, (std::vector<std::string>{"a", "b"}));  // empty tags skipped
 }
 
 }  // namespace
