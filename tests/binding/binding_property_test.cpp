@@ -113,7 +113,7 @@ TEST(BindingProperty, CopyReinternsInTheDestinationDocument) {
   EXPECT_EQ(StringCount(destination), 6u);  // blob enum list s text elem
 }
 
-TEST(BindingProperty, MoveBetweenRootsSwapsAndClearsSource) {
+TEST(BindingProperty, MoveBetweenRootsSwapsAndOutOfATreeCopies) {
   BindingProperty a;
   a.Member("x").SetString("a");
   BindingProperty b;
@@ -126,9 +126,8 @@ TEST(BindingProperty, MoveBetweenRootsSwapsAndClearsSource) {
   BindingProperty c(std::move(a));
   EXPECT_EQ(c.document(), b_document);
   EXPECT_TRUE(a.IsEmpty());
-}
 
-TEST(BindingProperty, MoveOutOfATreeCopiesAndClearsTheSource) {
+  // Out of a tree: a copy, and the source is cleared.
   BindingProperty tree;
   tree.Member("child").Member("leaf").SetString("v");
   BindingProperty taken(std::move(tree.Member("child")));
