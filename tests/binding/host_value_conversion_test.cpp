@@ -8,6 +8,7 @@
 
 #include "binding/binding_registry.h"
 #include "binding/static_type.h"
+#include "host/host_value.h"
 
 namespace {
 
@@ -100,24 +101,15 @@ TEST(HostValueConversion, WritesOwnedCopiesAndReleasesThem) {
   ASSERT_TRUE(Quarn::ToHostValue(out, value, &registry));
   ASSERT_EQ(out.tag + 0, static_cast<uint32_t>(KIV_VALUE_OBJECT));
   ASSERT_EQ(out.data.seq.count + 0, 6u);
+  EXPECT_EQ(kiv::host::ToJson(out),
+            R"({"blob":"\t\b","empty_blob":"","list":[3,null],"named":"on","text":"hello","unnamed":-2})");
+  // Every member, text and byte run is the plug-in's own copy, to release.
   const auto* entries = static_cast<const HostMember*>(out.data.seq.data);
-  const char* keys[] = {"blob", "empty_blob", "list", "named", "text", "unnamed"};
-  for (uint32_t i = 0; i < std::size(keys); ++i) {
-    EXPECT_STREQ(entries[i].key, keys[i]);
-    EXPECT_EQ(entries[i].owned + 0, 1);
-  }
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(entries[i].owned + 0, 1) << entries[i].key;
   EXPECT_EQ(entries[0].value.tag + 0, static_cast<uint32_t>(KIV_VALUE_BYTES_OWNED));
-  EXPECT_EQ(std::memcmp(entries[0].value.data.seq.data, "\x09\x08", 2), 0);
-  EXPECT_EQ(entries[1].value.data.seq.count + 0, 0u);
-  EXPECT_EQ(entries[2].value.tag + 0, static_cast<uint32_t>(KIV_VALUE_ARRAY));
-  const auto* list = static_cast<const HostValue*>(entries[2].value.data.seq.data);
-  EXPECT_EQ(list[0].tag + 0, static_cast<uint32_t>(KIV_VALUE_UNSIGNED));
-  EXPECT_EQ(list[1].tag + 0, static_cast<uint32_t>(KIV_VALUE_NULL));
   EXPECT_EQ(entries[3].value.tag + 0, static_cast<uint32_t>(KIV_VALUE_TEXT_OWNED));
-  EXPECT_STREQ(entries[3].value.data.text, "on");
-  EXPECT_STREQ(entries[4].value.data.text, "hello");
+  EXPECT_EQ(entries[4].value.tag + 0, static_cast<uint32_t>(KIV_VALUE_TEXT_OWNED));
   EXPECT_EQ(entries[5].value.tag + 0, static_cast<uint32_t>(KIV_VALUE_SIGNED));
-  EXPECT_EQ(entries[5].value.data.i64 + 0, -2);
 
   // Without a registry enums are numbers.
   HostValue plain{};

@@ -17,11 +17,8 @@ struct FormatCase {
   std::string expected;
 };
 
-std::string Expand(const FormatCase& c) {
-  return Quarn::FormatToString(c.tmpl, c.args.data(), c.args.size());
-}
-
-TEST(FormatMessage, PositionalPlaceholders) {
+TEST(FormatMessage, ExpandsEachTemplateAsPrintfWould) {
+  const std::string text = "text";  // arguments borrow their text
   const FormatCase cases[] = {
       {"Value %1 for '%2' of type %3 is out of range",
        {300, "x", "uint8"},
@@ -35,13 +32,7 @@ TEST(FormatMessage, PositionalPlaceholders) {
       {"Error requesting rune book for %1: %2",
        {uint64_t{123}, "timeout"},
        "Error requesting rune book for 123: timeout"},
-  };
-  for (const FormatCase& c : cases) EXPECT_EQ(Expand(c), c.expected) << c.tmpl;
-}
-
-TEST(FormatMessage, DefaultConversionFollowsTheArgumentType) {
-  const std::string text = "text";  // arguments borrow their text
-  const FormatCase cases[] = {
+      // The default conversion follows the argument type.
       {"%1", {int32_t{-42}}, "-42"},
       {"%1", {uint32_t{4000000000u}}, "4000000000"},
       {"%1", {int64_t{-9000000000}}, "-9000000000"},
@@ -53,12 +44,7 @@ TEST(FormatMessage, DefaultConversionFollowsTheArgumentType) {
       {"%1", {true}, "true"},
       {"%1", {text}, "text"},
       {"%1", {std::string_view("a\0b", 3)}, std::string("a\0b", 3)},
-  };
-  for (const FormatCase& c : cases) EXPECT_EQ(Expand(c), c.expected) << c.expected;
-}
-
-TEST(FormatMessage, PrintfSpecificationsOfNumberedPlaceholders) {
-  const FormatCase cases[] = {
+      // Printf specifications of numbered placeholders.
       {"%1$5d", {int32_t{42}}, "   42"},
       {"%1$-5d|", {42}, "42   |"},
       {"%1$05d", {42}, "00042"},
@@ -76,12 +62,7 @@ TEST(FormatMessage, PrintfSpecificationsOfNumberedPlaceholders) {
       {"%1$5s|", {"ab"}, "   ab|"},
       {"%1$.1s|", {"ab"}, "a|"},
       {"%2$s %1$s", {"a", "b"}, "b a"},
-  };
-  for (const FormatCase& c : cases) EXPECT_EQ(Expand(c), c.expected) << c.tmpl;
-}
-
-TEST(FormatMessage, UnnumberedPlaceholdersTakeArgumentsInSequence) {
-  const FormatCase cases[] = {
+      // Unnumbered placeholders take the arguments in sequence.
       {"%d-%s", {1, "two"}, "1-two"},
       {"%3 |", {7, 8}, "  7|"},          // width 3; the space is replaced by "d"
       {"%d %d %d end", {1, 2}, "1 2 "},  // the third has no argument
@@ -91,25 +72,20 @@ TEST(FormatMessage, UnnumberedPlaceholdersTakeArgumentsInSequence) {
       {"%1$*2$d|", {42, 5}, "   42|"},
       {"%*d", {5}, ""},           // the value is missing
       {"a%nb%d", {1, 2}, "ab2"},  // the count-store conversion prints nothing
-  };
-  for (const FormatCase& c : cases) EXPECT_EQ(Expand(c), c.expected) << c.tmpl;
-}
-
-TEST(FormatMessage, BadPlaceholdersEndTheOutput) {
-  const std::string zeros56(56, '0');
-  const std::string zeros54(54, '0');
-  const FormatCase cases[] = {
+      // A bad placeholder ends the output.
       {"abc%", {1}, "abc"},
       {"abc%1$", {1}, "abc"},
       {"%1 and %2", {"x"}, "x and "},
       {"%2$d", {}, ""},
   };
-  for (const FormatCase& c : cases) EXPECT_EQ(Expand(c), c.expected) << c.tmpl;
+  for (const FormatCase& c : cases) {
+    EXPECT_EQ(Quarn::FormatToString(c.tmpl, c.args.data(), c.args.size()), c.expected) << c.tmpl;
+  }
 
   // The specification from "%" to the conversion may hold 59 characters.
   const FormatArg arg(42);
-  EXPECT_EQ(Quarn::FormatToString("a%1$" + zeros54 + "5db", &arg, 1), "a00042b");
-  EXPECT_EQ(Quarn::FormatToString("a%1$" + zeros56 + "5db", &arg, 1), "a");
+  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(54, '0') + "5db", &arg, 1), "a00042b");
+  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(56, '0') + "5db", &arg, 1), "a");
 }
 
 TEST(FormatMessage, CutsAtCapacityAndAlwaysTerminates) {
@@ -135,17 +111,7 @@ TEST(FormatMessage, CutsAtCapacityAndAlwaysTerminates) {
   }
 }
 
-TEST(FormatNamed, ReplacesPlaceholdersInOrderAndRecordsTypedFields) {
-  const Quarn::NamedMessage m = Quarn::FormatNamed("{a} and {b}", 1, "x");
-  EXPECT_EQ(m.text, "1 and x");
-  ASSERT_EQ(m.fields.size(), 2u);
-  EXPECT_EQ(m.fields[0].name, "a_int");
-  EXPECT_EQ(std::get<int64_t>(m.fields[0].value), 1);
-  EXPECT_EQ(m.fields[1].name, "b_str");
-  EXPECT_EQ(std::get<std::string>(m.fields[1].value), "x");
-}
-
-TEST(FormatNamed, SuffixesFollowTheArgumentTypeUnlessTheNameHasOne) {
+TEST(FormatNamed, RecordsTypedFieldsSuffixedByTypeUnlessTheNameHasOne) {
   const Quarn::NamedMessage m = Quarn::FormatNamed("{flag} {ratio} {id} {count_int} {when_time} {payload}",
                                                    true, 0.25, uint64_t{9}, 3, 4, std::string("p"));
   EXPECT_EQ(m.text, "true 0.25 9 3 4 p");
@@ -155,6 +121,8 @@ TEST(FormatNamed, SuffixesFollowTheArgumentTypeUnlessTheNameHasOne) {
   EXPECT_EQ(std::get<bool>(m.fields[0].value), true);
   EXPECT_EQ(std::get<double>(m.fields[1].value), 0.25);
   EXPECT_EQ(std::get<uint64_t>(m.fields[2].value), 9u);
+  EXPECT_EQ(std::get<int64_t>(m.fields[3].value), 3);
+  EXPECT_EQ(std::get<std::string>(m.fields[5].value), "p");
 }
 
 struct NamedCase {

@@ -2,30 +2,39 @@
 // one wire form and either the tree it reads to (as a Dump, which keeps the
 // kinds JSON hides) or the exact failure message; MessagePack rows also give
 // the bytes consumed, and rows with a JSON column check what the writer
-// makes of the tree, in memory and streamed.
+// makes of the tree, in memory and streamed. Then the writer's layout and
+// enum names, and the builder and scratch pool behind the readers.
 #include <gtest/gtest.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "binding/binding_registry.h"
+#include "binding/detail/binding_document.h"
+#include "binding/detail/scratch_pool.h"
+#include "binding/detail/tree_builder.h"
 #include "binding/json_reader.h"
 #include "binding/json_writer.h"
 #include "binding/msgpack_reader.h"
-#include "binding/value_dump.h"
+#include "binding/static_type.h"
 #include "binding/yaml_reader.h"
 
 namespace {
 
 using namespace std::string_literals;
-using kiv_test::Dump;
 using Quarn::BindingProperty;
 using Quarn::BindingResult;
 
@@ -43,40 +52,63 @@ struct ReadCase {
 
 std::string B(std::initializer_list<uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// u1 Unsigned, s-1 Signed, f1.5 Float, "x" String, b'x' Blob, ~ Empty; it
+// recurses, so only for the small trees of the table.
+std::string Dump(const BindingProperty& value) {
+  using Kind = Quarn::BindingPropertyKind;
+  std::string out;
+  char buffer[64];
+  switch (value.kind()) {
+    case Kind::Empty:
+      return "~";
+    case Kind::Bool:
+      return value.GetBool() ? "true" : "false";
+    case Kind::Signed:
+      return "s" + std::to_string(value.GetSigned());
+    case Kind::Unsigned:
+      return "u" + std::to_string(value.GetUnsigned());
+    case Kind::Float:
+      return "f" + std::string(buffer, std::to_chars(buffer, buffer + 64, value.GetDouble()).ptr);
+    case Kind::String:
+      return "\"" + std::string(value.GetString()) + "\"";
+    case Kind::Blob:
+      return "b'" + std::string(value.GetBlob().begin(), value.GetBlob().end()) + "'";
+    case Kind::Collection:
+      for (const auto& element : value.Elements()) out += (out.empty() ? "" : ",") + Dump(element);
+      return "[" + out + "]";
+    case Kind::Structure:
+      for (const auto& m : value.Members()) {
+        out += (out.empty() ? "" : ",") + std::string(m.name()) + ":" + Dump(m.value());
+      }
+      return "{" + out + "}";
+    default:
+      return "?";
+  }
+}
+
 std::string Printable(const std::string& input) {
   std::string out;
   char hex[8];
   for (unsigned char c : input) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
   }
   return out;
 }
 
 BindingResult Read(const ReadCase& c, size_t& consumed) {
   consumed = kAll;
-  switch (c.format) {
-    case kJson:
-      return Quarn::FromJson(c.input);
-    case kYaml:
-      return Quarn::ReadYaml(c.input);
-    case kPack: {
-      auto read = Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(c.input.data()), c.input.size());
-      consumed = read.consumed;
-      return std::move(read.result);
-    }
-  }
-  return {};
+  if (c.format == kJson) return Quarn::FromJson(c.input);
+  if (c.format == kYaml) return Quarn::ReadYaml(c.input);
+  auto read = Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(c.input.data()), c.input.size());
+  consumed = read.consumed;
+  return std::move(read.result);
 }
 
 // What WriteJson streams to a file.
-std::string Streamed(const BindingProperty& value) {
+std::string Streamed(const BindingProperty& value, bool pretty = false) {
   std::FILE* file = std::tmpfile();
-  EXPECT_TRUE(Quarn::WriteJson(value, file, false));
+  EXPECT_TRUE(Quarn::WriteJson(value, file, pretty));
   std::string text(static_cast<size_t>(std::ftell(file)), '\0');
   std::rewind(file);
   EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
@@ -467,6 +499,138 @@ TEST(Readers, YamlLimitsExponentialAliasExpansion) {
   }
   EXPECT_EQ(Quarn::ReadYaml(bomb).ErrorMessage(),
             "YAML aliases expand to more than 1000000 values. Alias \"e\". At line: 6 col: 29");
+}
+
+enum class Shade : int32_t { kDark = 1, kLight = 2 };
+
+// ReadYaml builds documents without anchors through the tree builder and
+// reads the rest member by member. An anchor that nothing refers to changes
+// no value, so each document must read the same with one as without.
+TEST(YamlReader, BuilderAndMemberPathsAgree) {
+  // Each text's first "1" becomes "&unused 1" for the member-by-member read.
+  const char* const texts[] = {
+      "a: 1\nb: {x: [1, 2]}\na: 3\n",                    // repeated scalar: the later wins
+      "m: {x: 1, y: [1]}\nm: {y: [2], z: ~}\nk: 1\n",     // mappings merge, sequences append
+      "s: {x: 1}\ns: ~\nt: [1]\nt: {u: 1}\n",              // a later null or other kind replaces
+      "- 1\n- {b: 1, a: 2, b: 3}\n- [z, y]\n",             // members sorted, duplicates inside a list
+      "a: !!int 1\nb: !!str 2\nc: !!float '3'\nd: \"k\\0l\"\n\"x\\0y\": 1\n",
+      "{c: 1, a: [{d: 1}, {d: 2}], b: {}, '': ''}",
+  };
+  for (const std::string text : texts) {
+    SCOPED_TRACE(text);
+    std::string anchored = text;
+    anchored.replace(anchored.find('1'), 1, "&unused 1");
+    const Quarn::BindingResult built = Quarn::ReadYaml(text);
+    const Quarn::BindingResult member_by_member = Quarn::ReadYaml(anchored);
+    ASSERT_TRUE(built.ok()) << built.ErrorMessage();
+    ASSERT_TRUE(member_by_member.ok()) << member_by_member.ErrorMessage();
+    EXPECT_EQ(Dump(built.value), Dump(member_by_member.value));
+  }
+}
+
+TEST(JsonWriter, EnumsUseTheRegistrysNamesWhenItHasOne) {
+  Quarn::BindingRegistry registry;
+  registry.RegisterType(sizeof(Shade), "Shade", Quarn::StaticTypeOf<Shade>(), /*is_enum=*/true)
+      .AddEnumerator("dark", 1)
+      .AddEnumerator("light", 2)
+      .AddEnumerator("bright", 2);
+  BindingProperty value;
+  value.Append().SetEnum(2, Quarn::StaticTypeOf<Shade>());
+  value.Append().SetEnum(-7, Quarn::StaticTypeOf<Shade>());
+  value.Append().SetEnum(1, Quarn::StaticTypeForId(12345));
+  EXPECT_EQ(Quarn::ToJson(value, &registry), R"(["bright",-7,1])");
+  EXPECT_EQ(Quarn::ToJson(value), "[2,-7,1]");
+}
+
+TEST(JsonWriter, PrettyIndentsFourSpacesAndReplacesLineEnds) {
+  BindingProperty value;
+  value.Member("b").Append().SetUnsigned(1);
+  value.Member("b").Append().MakeStructure();
+  value.Member("a").SetString("x\ny");
+  value.Member("c").MakeCollection();
+  const std::string pretty =
+      "{\n    \"a\": \"x\\ny\",\n    \"b\": [\n        1,\n        {}\n    ],\n    \"c\": []\n}";
+  EXPECT_EQ(Quarn::ToJson(value, nullptr, "\n"), pretty);
+  EXPECT_EQ(Streamed(value, true), pretty);
+  std::FILE* read_only = std::fopen("/dev/null", "r");
+  EXPECT_FALSE(Quarn::WriteJson(value, read_only, true));  // a failed write is reported
+  std::fclose(read_only);
+  std::string windows = pretty;
+  for (size_t at = windows.find('\n'); at != std::string::npos; at = windows.find('\n', at + 2)) {
+    windows.replace(at, 1, "\r\n");
+  }
+  EXPECT_EQ(Quarn::ToJson(value, nullptr, "\r\n"), windows);
+  EXPECT_EQ(Quarn::ToJson(value, nullptr, ""), R"({"a":"x\ny","b":[1,{}],"c":[]})");
+}
+
+// A build abandoned midway, as on a parse error, leaves nothing behind.
+TEST(TreeBuilder, AbandonReleasesEverything) {
+  BindingProperty root;
+  {
+    Quarn::detail::TreeBuilder builder;
+    builder.Begin(root);
+    builder.BeginCollection();
+    builder.BeginStructure();
+    builder.Key("k");
+    builder.String("v");
+    builder.Key("dangling");
+  }
+  EXPECT_TRUE(root.IsEmpty());
+  EXPECT_EQ(root.document()->string_count(), 0u);
+}
+
+// A large structure is sorted on name prefixes: names sharing their first
+// 8 bytes, names that are prefixes of others and repeated names must still
+// come out in byte order, the last of a repeated name winning.
+TEST(TreeBuilder, LargeStructuresSortByWholeNameAndKeepTheLastOfARepeat) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    names.push_back("shared__" + std::to_string(i * 7919 % 300));  // one 8-byte prefix
+    if (i % 10 == 0) names.push_back(std::string(static_cast<size_t>(i % 9), 'z'));
+    if (i % 25 == 0) names.push_back("\xff" + std::to_string(i));
+  }
+  BindingProperty root;
+  Quarn::detail::TreeBuilder builder;
+  builder.Begin(root);
+  builder.BeginStructure();
+  std::map<std::string, uint64_t> expected;
+  for (size_t i = 0; i < names.size(); ++i) {
+    builder.Key(names[i]);
+    builder.Unsigned(i);
+    expected[names[i]] = i;
+  }
+  builder.EndStructure();
+  builder.Finish();
+  using Members = std::vector<std::pair<std::string, uint64_t>>;
+  Members got;
+  for (const Quarn::BindingMember& member : root.Members()) got.emplace_back(member.name(), member.value().GetUnsigned());
+  EXPECT_EQ(got, Members(expected.begin(), expected.end()));
+}
+
+// Readers lease scratch per call: callers taking turns share one object,
+// callers at once get their own, and the pool keeps no more than kKept.
+TEST(ScratchPool, KeepsAsManyAsRanAtOnceNotOnePerThread) {
+  using Pool = Quarn::detail::ScratchPool<std::string>;
+  Pool pool;
+  const std::string* first = nullptr;
+  for (int i = 0; i < 8; ++i) {
+    std::thread([&] {
+      Pool::Lease lease(pool);
+      if (first == nullptr) first = &*lease;
+      EXPECT_EQ(&*lease, first) << "thread " << i;
+    }).join();
+  }
+  EXPECT_EQ(pool.kept(), 1u);
+  {
+    std::vector<std::unique_ptr<Pool::Lease>> held;
+    std::set<const std::string*> distinct;
+    for (int i = 0; i < 8; ++i) {
+      held.push_back(std::make_unique<Pool::Lease>(pool));
+      distinct.insert(&**held.back());
+    }
+    EXPECT_EQ(distinct.size(), 8u);
+  }
+  EXPECT_EQ(pool.kept(), Pool::kKept);
 }
 
 }  // namespace

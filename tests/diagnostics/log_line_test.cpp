@@ -28,9 +28,11 @@ struct RenderCase {
   const char* format;
   const char* message;
   const char* line;
+  uint32_t level = Quarn::kLogWarn;
+  uint64_t channels = Quarn::kChannelDbg | Quarn::kChannelNet;
 };
 
-constexpr RenderCase kRenderCases[] = {
+const RenderCase kRenderCases[] = {
     {"#D| #L| #G| #M", "hello", "2024-05-01T09:30:05.007|   WARN| DBG;NET| hello\n"},
     {"#E(#T): #L| #M", "hello", "kiv(0x1234):   WARN| hello\n"},
     {"#H", "", "000065.432\n"},
@@ -40,29 +42,23 @@ constexpr RenderCase kRenderCases[] = {
     {"##M", "m", "#M\n"},
     {"100%s #", "m", "100%s \n"},
     {"[#L]", "", "[  WARN]\n"},
+    // Each level padded, an unknown one as "?".
+    {"#L", "", "  OKAY\n", 0},
+    {"#L", "", " ERROR\n", 2},
+    {"#L", "", "ALWAYS\n", 3},
+    {"#L", "", "     ?\n", 4},
+    // Channel tags in bit order; an empty mask prints nothing.
+    {"<#G>", "", "<GEN;XTR;TST>\n", 1, Quarn::kChannelTst | Quarn::kChannelGen | Quarn::kChannelXtr},
+    {"<#G>", "", "<>\n", 1, 0},
 };
 
 TEST(RenderLogLine, ExpandsTokensAndEndsWithOneLineFeed) {
   for (const RenderCase& c : kRenderCases) {
-    EXPECT_EQ(Quarn::RenderLogLine(c.format, SampleRecord(c.message)), c.line) << c.format;
+    Quarn::LogRecord record = SampleRecord(c.message);
+    record.level = c.level;
+    record.channels = c.channels;
+    EXPECT_EQ(Quarn::RenderLogLine(c.format, record), c.line) << c.format << " " << c.level;
   }
-}
-
-TEST(RenderLogLine, PrintsEachLevelPaddedAndUnknownLevelsAsQuestionMark) {
-  const char* expected[] = {"  OKAY\n", "  WARN\n", " ERROR\n", "ALWAYS\n", "     ?\n"};
-  for (uint32_t level = 0; level < 5; ++level) {
-    Quarn::LogRecord record = SampleRecord("");
-    record.level = level;
-    EXPECT_EQ(Quarn::RenderLogLine("#L", record), expected[level]);
-  }
-}
-
-TEST(RenderLogLine, ChannelTagsFollowBitOrderAndEmptyMaskPrintsNothing) {
-  Quarn::LogRecord record = SampleRecord("");
-  record.channels = Quarn::kChannelTst | Quarn::kChannelGen | Quarn::kChannelXtr;
-  EXPECT_EQ(Quarn::RenderLogLine("<#G>", record), "<GEN;XTR;TST>\n");
-  record.channels = 0;
-  EXPECT_EQ(Quarn::RenderLogLine("<#G>", record), "<>\n");
 }
 
 TEST(RenderLogLine, CutsLongLinesAndKeepsTheLineFeed) {

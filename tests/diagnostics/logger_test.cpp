@@ -92,21 +92,6 @@ TEST(LogTarget, FiltersByLevelThenExcludeThenInclude) {
   }
 }
 
-TEST(Logger, BuiltInTargetsRouteDbgAndGen) {
-  Logger logger;
-  EXPECT_TRUE(logger.StdErrTarget().IsAttached());
-  EXPECT_TRUE(logger.DebuggerTarget().IsAttached());
-  EXPECT_FALSE(logger.StdOutTarget().IsAttached());
-  EXPECT_EQ(logger.AttachedCount(), 2u);
-
-  EXPECT_TRUE(logger.StdErrTarget().Accepts(Quarn::kLogWarn, kChannelDbg));
-  EXPECT_TRUE(logger.DebuggerTarget().Accepts(Quarn::kLogWarn, kChannelDbg));
-  EXPECT_FALSE(logger.StdOutTarget().Accepts(Quarn::kLogWarn, kChannelDbg));
-  EXPECT_FALSE(logger.StdErrTarget().Accepts(Quarn::kLogWarn, kChannelGen));
-  EXPECT_FALSE(logger.DebuggerTarget().Accepts(Quarn::kLogWarn, kChannelGen));
-  EXPECT_TRUE(logger.StdOutTarget().Accepts(Quarn::kLogWarn, kChannelGen));
-}
-
 TEST(Logger, StdErrTargetWritesTheConsoleFormat) {
   Logger logger;
   logger.SetExecutableName("C:\\games\\client\\kiv.exe");
@@ -130,7 +115,7 @@ TEST(Logger, StdOutTargetWritesTheBareMessage) {
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "general\n");
 }
 
-TEST(Logger, AttachIsIgnoredWhenAttachedAndDetachRemovesTheTarget) {
+TEST(Logger, AttachIsIgnoredWhenAttachedAndDetachOrDestructionRemovesTheTarget) {
   IsolatedLogger t;
   t.capture.Attach(t.logger);
   Logger other;
@@ -145,10 +130,19 @@ TEST(Logger, AttachIsIgnoredWhenAttachedAndDetachRemovesTheTarget) {
   EXPECT_EQ(t.capture.records.size(), 1u);
   t.capture.Detach();  // detaching twice does nothing
   EXPECT_EQ(t.logger.AttachedCount(), 0u);
+  {
+    CaptureLogTarget short_lived;
+    short_lived.Attach(t.logger);
+    EXPECT_EQ(t.logger.AttachedCount(), 1u);
+  }
+  EXPECT_EQ(t.logger.AttachedCount(), 0u);  // a destroyed target is no longer called
+  t.logger.Log(Quarn::kLogWarn, kChannelDbg, "still fine");
 }
 
 TEST(Logger, FindsAttachedTargetsByClassName) {
   Logger logger;
+  EXPECT_EQ(logger.AttachedCount(), 2u);  // standard error and the debugger console
+  EXPECT_FALSE(logger.StdOutTarget().IsAttached());
   EXPECT_EQ(logger.FindAttachedTarget("StdErrLogTarget"), &logger.StdErrTarget());
   EXPECT_EQ(logger.FindAttachedTarget("StdOutLogTarget"), nullptr);
   EXPECT_EQ(logger.FindAttachedTarget("PluginLogTarget"), nullptr);
@@ -164,18 +158,6 @@ TEST(Logger, FindsAttachedTargetsByClassName) {
   logger.DetachAll();
   EXPECT_FALSE(plugin.IsAttached());
   EXPECT_EQ(logger.FindAttachedTarget("PluginLogTarget"), nullptr);
-}
-
-TEST(Logger, DestroyedTargetIsNoLongerCalled) {
-  IsolatedLogger t;
-  {
-    CaptureLogTarget short_lived;
-    short_lived.Attach(t.logger);
-    EXPECT_EQ(t.logger.AttachedCount(), 2u);
-  }
-  EXPECT_EQ(t.logger.AttachedCount(), 1u);
-  t.logger.Log(Quarn::kLogWarn, kChannelDbg, "still fine");
-  EXPECT_EQ(t.capture.records.size(), 1u);
 }
 
 TEST(Logger, CutsLongMessages) {

@@ -1,10 +1,15 @@
-// The allocation counters behind the memory-statistics callback.
+// The allocation counters behind the memory-statistics callback, alone and
+// in the built plug-in library.
 #include "runtime/module_allocator.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
+
+#include "host/plugin_library.h"
+#include "support/fake_host.h"
 
 namespace {
 
@@ -59,6 +64,26 @@ TEST(MemoryStatisticsCallback, FillsTheRecordAndIgnoresNull) {
   EXPECT_EQ(stats.reserved[0], 0u);
   EXPECT_EQ(stats.reserved[1], 0u);
   QuarnMemoryStatistics(nullptr, nullptr);
+}
+
+// Loading the library built its API object: allocations were counted, none
+// freed twice, and the peak never exceeds what was allocated.
+TEST(PluginEntry, CountsItsOwnAllocations) {
+  kiv::test::FakeHost host;
+  auto library = kiv::host::PluginLibrary::Load(KIV_PLUGIN_PATH);
+  ASSERT_TRUE(library.ok()) << library.FailureMessage();
+  const PluginMemoryStats loaded = (*library)->MemoryStats();
+  ASSERT_TRUE((*library)->Init(host.api(), host.handle()).ok());
+  const PluginMemoryStats initialised = (*library)->MemoryStats();
+  (*library)->Unload();
+  EXPECT_GT(loaded.counters[3], 0u);
+  EXPECT_GT(loaded.counters[0], 0u);
+  EXPECT_LE(loaded.counters[0], loaded.counters[2]);
+  EXPECT_LE(loaded.counters[1], loaded.counters[3]);
+  EXPECT_LE(loaded.counters[5], loaded.counters[3]);
+  EXPECT_GE(initialised.counters[3], loaded.counters[3]);
+  EXPECT_EQ(loaded.reserved[0], 0u);
+  EXPECT_EQ(loaded.reserved[1], 0u);
 }
 
 }  // namespace

@@ -129,6 +129,14 @@ class ModuleHarness {
     return count;
   }
 
+  // Whether the plug-in wrote `text` to the host's log at `level`.
+  bool Logged(uint32_t level, std::string_view text) const {
+    for (const host::LogLine& line : host.LogLines()) {
+      if (line.level == level && line.text == text) return true;
+    }
+    return false;
+  }
+
   FakeHost host;
   HarnessPlugin* plugin = nullptr;
   PluginStartRecord record{};

@@ -50,7 +50,8 @@ TEST(OutboundRequest, ConvertsPlainAndStreamedBodies) {
       {"plain array with a text",
        [](auto& h) { h.AnswerJson("GET", "/p", R"([1,"x",3])"); },
        {},
-       "Error converting response for GET /p: "},
+       "Error converting response for GET /p: Value x for '<result>' of type int32 is in an incorrect "
+       "format"},
       {"streamed",
        [](auto& h) {
          h.AnswerStream("GET", "/p", {"[1,", "2]"});
@@ -86,14 +87,6 @@ TEST(OutboundRequest, ConvertsPlainAndStreamedBodies) {
     EXPECT_EQ(m.host.unreleased_responses(), 0u) << c.name;
     EXPECT_EQ(m.host.streams_closed(), m.host.stream_reads() > 0 ? 1 : 0) << c.name;
   }
-}
-
-TEST(OutboundRequest, ConversionFailureNamesTheResultValue) {
-  ModuleHarness m;
-  m.host.AnswerJson("GET", "/p", R"([1,"x",3])");
-  Quarn::Maybe<std::vector<int>> result = m.plugin->Request<std::vector<int>>(Method::Get, "/p");
-  ASSERT_TRUE(result.HasFailure());
-  EXPECT_NE(result.failure().message().find("<result>"), std::string::npos) << result.FailureMessage();
 }
 
 TEST(OutboundRequest, StreamYieldsAfterShortReadsOnly) {

@@ -1,6 +1,7 @@
 // Loading a plug-in object and its lifecycle through the callbacks, the way
-// a host drives it: entry/loader, start record, API description, init,
-// requests, unload.
+// a host drives it (start record, init, requests, unload), and the names and
+// versions a plug-in derives. What it describes is in the golden API
+// description.
 #include "runtime/plugin_loader.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/capture_log_target.h"
+#include "runtime/event_name.h"
 #include "runtime/module_harness.h"
+#include "runtime/plugin_api_version.h"
 #include "runtime/plugin_callbacks.h"
+#include "runtime/plugin_names.h"
 
 namespace {
 
@@ -36,13 +41,7 @@ PluginStartRecord CoreRecord(uint32_t major, uint32_t minor, uint32_t patch) {
 HarnessPlugin* Load(Probe& probe, PluginStartRecord& record) {
   auto* plugin = new HarnessPlugin();
   plugin->destroyed = &probe.destroyed;
-  plugin->on_register = [&probe](HarnessPlugin& p) {
-    ++probe.register_calls;
-    p.api()
-        .Get("/test/v1/ping/{id}",
-             [](uint32_t id) -> Quarn::Maybe<std::string> { return "pong " + std::to_string(id); })
-        .Path("id", "What to answer.");
-  };
+  plugin->on_register = [&probe](HarnessPlugin&) { ++probe.register_calls; };
   plugin->on_init = [&probe](HarnessPlugin&) {
     ++probe.init_calls;
     return probe.init_result;
@@ -51,18 +50,12 @@ HarnessPlugin* Load(Probe& probe, PluginStartRecord& record) {
   return plugin;
 }
 
-std::vector<std::string> Tags(const char* const* tags, uint32_t count) {
-  return std::vector<std::string>(tags, tags + count);
-}
-
 // Boundary records are packed: gtest's macros bind references, so fields
 // are copied out first.
 template <class T>
 T Word(T value) {
   return value;
 }
-
-const std::vector<std::string> kTags{"Plugins", "Plugin kiv-collections"};
 
 TEST(PluginLoader, AcceptsCompatibleCoresAndWritesItsOwnVersionBack) {
   const uint32_t cores[][3] = {{18, 0, 0}, {18, 1, 0}, {18, 0, 5}, {18, 7, 0}};
@@ -81,6 +74,13 @@ TEST(PluginLoader, AcceptsCompatibleCoresAndWritesItsOwnVersionBack) {
               std::to_string(core[0]) + "." + std::to_string(core[1]) + "." + std::to_string(core[2]));
     EXPECT_EQ(probe.register_calls, 1);
     EXPECT_EQ(probe.init_calls, 0);
+    // The user agent names the core's version, not the plug-in's.
+    kiv::test::FakeHost host;
+    EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
+    EXPECT_EQ(probe.init_calls, 1);
+    EXPECT_EQ(plugin->user_agent(), "QuarnClient/" + plugin->core_version().ToText() + " (kiv-collections)");
+    EXPECT_EQ(plugin->host_context(), host.context());
+    EXPECT_EQ(plugin->host_handle(), host.handle());
     record.callbacks->unload(record.plugin);
     EXPECT_TRUE(probe.destroyed);
   }
@@ -105,45 +105,6 @@ TEST(PluginLoaderDeathTest, IncompatibleCoreIsFatal) {
   }
 }
 
-TEST(PluginLoader, NamesTheObject) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 0, 0);
-  HarnessPlugin* plugin = Load(probe, record);
-  EXPECT_EQ(plugin->names().full_name, "ozm-be-kiv-collections");
-  EXPECT_EQ(plugin->names().short_name, "kiv-collections");
-  EXPECT_EQ(plugin->names().kind, "backend");
-  EXPECT_EQ(plugin->registration_tags(), kTags);
-  EXPECT_EQ(plugin->api_name(), "KivCollections");
-  record.callbacks->unload(record.plugin);
-}
-
-TEST(PluginLoader, FunctionEntriesRouteThroughTheRequestCallback) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 0, 0);
-  Load(probe, record);
-  const ApiDescription& description = *record.description;
-  ASSERT_EQ(description.function_count, 1u);
-  const ApiFunctionEntry& entry = description.functions[0];
-  EXPECT_STREQ(entry.name, "GetTestV1PingById");
-  EXPECT_STREQ(entry.path, "/test/v1/ping/{id}");
-  EXPECT_EQ(Word(entry.method), static_cast<uint32_t>(KIV_METHOD_GET));
-  EXPECT_EQ(Word(entry.request), &QuarnApiRequest);
-  EXPECT_NE(Word(entry.context), nullptr);
-  ASSERT_EQ(Word(entry.argument_count), 1u);
-  EXPECT_STREQ(entry.arguments[0].name, "id");
-  EXPECT_EQ(Word(entry.arguments[0].location), static_cast<uint32_t>(KIV_LOCATION_PATH));
-  EXPECT_EQ(Tags(entry.tags, entry.tag_count), kTags);
-
-  kiv::test::FakeHost host;
-  void* handle = host.NewHostHandle();
-  host.AttachDescription(description, handle);
-  const kiv::host::Response answer = host.Send("GET", "/test/v1/ping/7");
-  EXPECT_TRUE(answer.ok()) << answer.error.value_or("");
-  EXPECT_EQ(answer.body.ToJson(), "\"pong 7\"");
-  host.Detach(handle);
-  record.callbacks->unload(record.plugin);
-}
-
 TEST(PluginRequestCallback, RequestWithoutFunctionGetsInvalidFunction) {
   HostResponse response;
   std::memset(&response, 0x5A, sizeof(response));
@@ -156,28 +117,6 @@ TEST(PluginRequestCallback, RequestWithoutFunctionGetsInvalidFunction) {
   EXPECT_EQ(Word(response.body.tag), static_cast<uint32_t>(KIV_VALUE_NULL));
   ASSERT_NE(Word(response.release), nullptr);
   response.release(&response);
-}
-
-TEST(PluginInit, ConnectsWithUserAgentOfTheCoreVersion) {
-  Probe probe;
-  PluginStartRecord record = CoreRecord(18, 2, 0);
-  HarnessPlugin* plugin = Load(probe, record);
-  kiv::test::FakeHost host;
-  EXPECT_EQ(record.callbacks->init(record.plugin, host.context()), 1);
-  EXPECT_EQ(plugin->user_agent(), "QuarnClient/18.2.0 (kiv-collections)");
-  EXPECT_EQ(plugin->short_name(), "kiv-collections");
-  EXPECT_EQ(plugin->host_context(), host.context());
-  EXPECT_EQ(plugin->host_handle(), host.handle());
-  EXPECT_EQ(probe.init_calls, 1);
-  for (const char* name :
-       {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
-    EXPECT_TRUE(host.IsSubscribed(name)) << name;
-  }
-  for (const auto& call : host.CallsOf(kiv::host::CallKind::kSubscribe)) {
-    EXPECT_EQ(call.flag, 1u) << call.name;
-    EXPECT_EQ(call.host_handle, host.handle()) << call.name;
-  }
-  record.callbacks->unload(record.plugin);
 }
 
 TEST(PluginInit, FalseFromInitIsReportedAndSubscriptionsStay) {
@@ -214,6 +153,74 @@ TEST(PluginBaseForwarding, SlotsReachTheirHostEntries) {
                                                             "start_timer tick", "emit_event OnSomething"}));
   host.RunUntilIdle();
   record.callbacks->unload(record.plugin);
+}
+
+TEST(PluginNames, FullNameTakesTheKindsPrefix) {
+  struct Case {
+    const char* kind;
+    const char* full_name;
+    bool logs_error;
+  };
+  const Case cases[] = {
+      {"backend", "ozm-be-kiv-collections", false},
+      {"frontend", "ozm-fe-kiv-collections", false},
+      {"Backend", "ozm-xx-kiv-collections", true},
+      {"", "ozm-xx-kiv-collections", true},
+  };
+  for (const Case& c : cases) {
+    Quarn::testing::CaptureLogTarget log;
+    log.Attach();
+    EXPECT_EQ(Quarn::GetFullNameFromShortNameAndType("kiv-collections", c.kind), c.full_name) << c.kind;
+    const std::vector<std::string> expected =
+        c.logs_error ? std::vector<std::string>{"2             Plugin Manager| GetFullNameFromShortNameAndType(\""
+                                                "kiv-collections\", \"" +
+                                                std::string(c.kind) + "\") called with an unknown type"}
+                     : std::vector<std::string>{};
+    std::vector<std::string> lines;
+    for (const auto& record : log.records)
+      lines.push_back(std::to_string(record.level) + " " + record.message);
+    EXPECT_EQ(lines, expected) << c.kind;
+  }
+}
+
+TEST(PluginApiVersion, CompatibilityIgnoresTheTextsTheTextFormAdds) {
+  EXPECT_EQ((Quarn::PluginApiVersion{18, 0, 0, "rc1", "7"}).ToText(), "18.0.0-rc1+7");
+  EXPECT_EQ((Quarn::PluginApiVersion{4294967295u, 10, 200, "", "7"}).ToText(), "4294967295.10.200+7");
+  struct Case {
+    Quarn::PluginApiVersion core;
+    Quarn::PluginApiVersion own;
+    bool compatible;
+  };
+  const Case cases[] = {
+      {{18, 0, 0, "", ""}, {18, 0, 0, "", ""}, true},   {{18, 3, 1, "", ""}, {18, 0, 0, "", ""}, true},
+      {{18, 1, 0, "", ""}, {18, 2, 0, "", ""}, false},  {{18, 2, 4, "", ""}, {18, 2, 5, "", ""}, false},
+      {{18, 2, 5, "x", ""}, {18, 2, 5, "", "y"}, true}, {{17, 9, 9, "", ""}, {18, 0, 0, "", ""}, false},
+      {{19, 0, 0, "", ""}, {18, 0, 0, "", ""}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Quarn::IsCompatible(c.core, c.own), c.compatible) << c.core.ToText() << " / " << c.own.ToText();
+  }
+}
+
+TEST(EventNameOfUri, KeepsTheFirstSegments) {
+  struct Case {
+    const char* uri;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/kiv-login/v1/session", "OnJsonApiEvent_kiv-login_v1_session"},
+      {"kiv-login/v1/session", "OnJsonApiEvent_kiv-login_v1_session"},
+      {"//kiv-login///v1/session/", "OnJsonApiEvent_kiv-login_v1_session"},
+      {"/kiv-collections/v1/inventories/1/runes", "OnJsonApiEvent_kiv-collections_v1_inventories"},
+      {"/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled",
+       "OnJsonApiEvent_kiv-platform-config_v1_namespaces_ChampionMasteryConfig_Enabled"},
+      {"/kiv-platform-config/v1/namespaces/A/B/C", "OnJsonApiEvent_kiv-platform-config_v1_namespaces_A_B"},
+      {"/x/kiv-platform-config/a/b/c", "OnJsonApiEvent_x_kiv-platform-config_a"},
+      {"/a", "OnJsonApiEvent_a"},
+      {"", "OnJsonApiEvent"},
+      {"///", "OnJsonApiEvent"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Quarn::EventNameOfUri(c.uri), c.name) << c.uri;
 }
 
 }  // namespace

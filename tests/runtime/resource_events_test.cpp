@@ -37,11 +37,6 @@ TEST(UriMatchesPattern, StarStopsAtSlashOrEnd) {
   }
 }
 
-TEST(TrovEventName, ReplacesEveryDot) {
-  EXPECT_EQ(Quarn::TrovEventName("com.quarngames.platform.messaging.StoreFulfillmentNotification"),
-            "OnTrovEvent_com_quarngames_platform_messaging_StoreFulfillmentNotification");
-}
-
 std::string ResourceJson(const std::string& uri, const std::string& type, const std::string& data) {
   return R"({"uri":")" + uri + R"(","eventType":")" + type + R"(","data":)" + data + "}";
 }

@@ -129,12 +129,7 @@ TEST(ServiceProxy, MethodRequestIsKeyedByServiceAndReplyMethod) {
                                           std::to_string(reinterpret_cast<uintptr_t>(m.host.handle())),
                                           "\"7\""};
   EXPECT_EQ(arguments, expected);
-  bool logged = false;
-  for (const kiv::host::LogLine& line : m.host.LogLines()) {
-    logged |= line.level == 2 &&
-              line.text == "kiv-test: Could not invoke service proxy as request is already in flight";
-  }
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(m.Logged(2, "kiv-test: Could not invoke service proxy as request is already in flight"));
 }
 
 TEST(ServiceProxy, FailuresBecomeValues) {
@@ -167,13 +162,8 @@ TEST(ServiceProxy, AsyncAnswerGoesToItsHandlerOrIsLogged) {
   m.host.DeliverJson("OnServiceProxyAsyncEvent", AnswerJson("", "\"q\"", "", "svc", "unknown"));
   m.host.Step();
   EXPECT_EQ(payloads, std::vector<std::string>{"\"p\""});
-  bool logged = false;
-  for (const kiv::host::LogLine& line : m.host.LogLines()) {
-    logged |=
-        line.level == 2 &&
-        line.text == "kiv-test: Could not find registered handler for async service proxy event svc.unknown";
-  }
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(
+      m.Logged(2, "kiv-test: Could not find registered handler for async service proxy event svc.unknown"));
 }
 
 }  // namespace
