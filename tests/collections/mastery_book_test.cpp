@@ -120,15 +120,11 @@ TEST(MasteryBookWrite, SavesCachesAndPublishesThePathSummonersBookWithSummaries)
       R"({"pages":[{"current":false,"id":5,"masteries":[{"id":4113,"rank":3}],"name":"x","summary":{"1":3,"2":0}},)"
       R"({"current":true,"id":6,"masteries":[],"name":"y","summary":{"1":0,"2":0}}],"summonerId":7})";
   EXPECT_EQ(f.Call("PUT", kBook, body), "0 " + book);
-  EXPECT_EQ(f.backend.ArgumentsOf("masteryBookService.saveMasteryBook"),
-            std::vector<std::string>{
-                R"([{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookDTO",)"
-                R"("bookPages":[{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":false,"name":"x","pageId":5,"summonerId":7,"talentEntries":[)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.TalentEntry","rank":3,"talentId":4113}]},)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":true,"name":"y","pageId":6,"summonerId":7,)"
-                R"("talentEntries":[]}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
+  // The save's DTO layout is pinned by tests/sessions/fault_walk.jsonl; here, whose book it is.
+  const std::vector<std::string> saves = f.backend.ArgumentsOf("masteryBookService.saveMasteryBook");
+  ASSERT_EQ(saves.size(), 1u);
+  EXPECT_NE(saves[0].find(R"("current":true,"name":"y","pageId":6,"summonerId":7,)"), std::string::npos) << saves[0];
+  EXPECT_NE(saves[0].find(R"("dateString":"2024-05-01T09:30:00Z","summonerId":7}])"), std::string::npos);
   EXPECT_EQ(f.PublishedAt(kBook), std::vector<std::string>{"Update " + book});
   EXPECT_EQ(f.Pages(), "5 6*");
   EXPECT_EQ(f.service->mastery_book().cache().book.summoner_id, 7u);

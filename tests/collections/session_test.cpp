@@ -147,49 +147,40 @@ TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   EXPECT_TRUE(h.backend.ArgumentsOf("spellBookService.getSpellBook").empty());
 }
 
-// A second summoner on the same client never sees the first one's caches
-// (books, quantities, icons, verification code).
-TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
+// The same summoner logging in again keeps the caches; a second summoner on
+// the same client never sees the first one's (books, quantities, icons,
+// verification code).
+TEST(SessionTracking, CachesOutliveARelogInButNotAnotherSummonersLogin) {
+  const std::string v1 = "/kiv-collections/v1/inventories/";
   CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LoginData(SpellBook(7, "seven's code"), MasteryBook(7));
-  ASSERT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/summoner-icons").substr(0, 2), "0 ");
+  ASSERT_EQ(h.Get(v1 + "7/summoner-icons").substr(0, 2), "0 ");
+  h.LogOut();
+  h.ClearRecords();
+  h.LogIn(7);
+  EXPECT_EQ(h.Get(v1 + "7/verification"), R"(0 "seven's code")");
+  EXPECT_EQ(h.Get(v1 + "7/runes").substr(0, 2), "0 ");
+  EXPECT_TRUE(h.backend.invoked().empty());
+
   h.LogOut();
   h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(8, "eight's code"));
   h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(8, 9));
   h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
                     R"({"summonerId":8,"summonerIcons":[{"iconId":600}]})");
   h.ClearRecords();
-
   h.LogIn(8);
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/verification"), R"(0 "")");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"),
-            R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"),
-            std::string::npos);
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/summoner-icons").find("600"), std::string::npos);
-  EXPECT_EQ(h.backend.invoked(), (std::vector<std::string>{
-                                   "summonerRuneService.getSummonerRuneInventory [8]",
-                                   "spellBookService.getSpellBook [8]",
-                                   "summonerIconService.getSummonerIconInventory [8]",
-                               }));
+  EXPECT_EQ(h.Get(v1 + "8/verification"), R"(0 "")");
+  EXPECT_EQ(h.Get(v1 + "8/runes"), R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
+  EXPECT_NE(h.Get(v1 + "8/rune-book").find("eight's code"), std::string::npos);
+  EXPECT_NE(h.Get(v1 + "8/summoner-icons").find("600"), std::string::npos);
+  EXPECT_EQ(h.backend.invoked(),
+            (std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [8]",
+                                      "spellBookService.getSpellBook [8]",
+                                      "summonerIconService.getSummonerIconInventory [8]"}));
   // Nor may the new summoner edit the old one's pages through the cache.
-  EXPECT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/8/rune-book/select-page/4"),
-            "409 Rune page does not exist.");
-}
-
-TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.LoginData(SpellBook(7, "kept"), MasteryBook(7));
-  h.LogOut();
-  h.ClearRecords();
-  h.LogIn(7);
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "kept")");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes").substr(0, 2), "0 ");
-  EXPECT_TRUE(h.backend.invoked().empty());
+  EXPECT_EQ(h.Call("PUT", v1 + "8/rune-book/select-page/4"), "409 Rune page does not exist.");
 }
 
 TEST(SessionTracking, APacketOlderThanASaveMadeDuringTheLoginLeavesTheSavedBook) {
