@@ -119,52 +119,22 @@ TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
   EXPECT_TRUE(s.Logged(2, "Failed to get chest eligibility: no chests"));
 }
 
-TEST(ChampionMasteryRoutes, ListIsReadOncePerSummonerAndPublishedForTheLoggedInOne) {
+// The logged-in summoner's list read once, its publication and the top
+// list's order, limit and score over the whole list are replayed by
+// tests/sessions/readme_walk.jsonl.
+TEST(ChampionMasteryRoutes, AnotherSummonersListIsReadAndCachedButNotPublished) {
   CollectionsFixture s;
   s.EnableMastery();
   s.LogIn(7);
   s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
   s.ClearRecords();
-
-  const std::string first = s.Get("/kiv-collections/v1/inventories/7/champion-mastery");
-  ASSERT_EQ(first.substr(0, 2), "0 ") << first;
-  EXPECT_NE(first.find(R"("championId":103)"), std::string::npos) << first;
-  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/7/champion-mastery"), first);
-  const std::vector<std::string> calls = {"championMastery.getAllChampionMasteries 7"};
-  EXPECT_EQ(s.backend.calls(), calls) << "the second read comes from the cache";
-  ASSERT_EQ(s.PublishedAt("/kiv-collections/v1/inventories/7/champion-mastery").size(), 1u);
-
-  // Another summoner's list is read and cached too, but not published.
-  EXPECT_EQ(s.Get("/kiv-collections/v1/inventories/8/champion-mastery").substr(0, 2), "0 ");
-  EXPECT_EQ(s.backend.CountOf("championMastery.getAllChampionMasteries"), 2);
-  EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/8/champion-mastery").empty());
-}
-
-TEST(ChampionMasteryRoutes, TopListScoresTheWholeListUnderTheLevelSetting) {
-  CollectionsFixture s;
-  s.EnableMastery();
-  s.Resource(kiv::test::kMaxLevelUri, "Update", "6");
-  s.LogIn(7);
-  s.backend.Answers(
-      "championMastery.getAllChampionMasteries",
-      "[" + MasteryJson(1, 7, 100) + "," + MasteryJson(2, 3, 5000) + "," + MasteryJson(3, 5, 200) + "]");
-
-  const std::string top =
-      s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top?limit=1&sortRule=points");
-  EXPECT_NE(top.find(R"("score":14)"), std::string::npos) << top;  // 6 + 3 + 5
-  EXPECT_NE(top.find(R"("summonerId":7)"), std::string::npos) << top;
-  EXPECT_NE(top.find(R"("masteries":[{)"), std::string::npos) << top;
-  EXPECT_NE(top.find(R"("championId":2)"), std::string::npos) << top;
-  EXPECT_EQ(top.find(R"("championId":1)"), std::string::npos) << top;
-
-  // Without a limit the whole list comes back, best first.
-  const std::string all = s.Get("/kiv-collections/v1/inventories/7/champion-mastery/top");
-  const size_t first = all.find(R"("championId":1)");
-  const size_t second = all.find(R"("championId":3)");
-  const size_t third = all.find(R"("championId":2)");
-  ASSERT_NE(third, std::string::npos) << all;
-  EXPECT_LT(first, second);
-  EXPECT_LT(second, third);
+  for (int i = 0; i < 2; ++i) {
+    const std::string list = s.Get("/kiv-collections/v1/inventories/8/champion-mastery");
+    EXPECT_EQ(list.substr(0, 2), "0 ") << list;
+    EXPECT_NE(list.find(R"("championId":103)"), std::string::npos) << list;
+  }
+  EXPECT_EQ(s.backend.calls(), std::vector<std::string>{"championMastery.getAllChampionMasteries 8"});
+  EXPECT_TRUE(s.PublishedUris().empty());
 }
 
 TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish) {

@@ -32,7 +32,6 @@ inline constexpr const char* kIconInventoryClass = "com.quarngames.platform.summ
 inline constexpr const char* kDialogClass = "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
 inline constexpr const char* kFulfillmentClass = "com.quarngames.platform.messaging.StoreFulfillmentNotification";
 inline constexpr const char* kRentalClass = "com.quarngames.platform.messaging.RentalUpdateNotification";
-inline constexpr const char* kMaxLevelUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel";
 inline constexpr const char* kInvokeError = "Error response for POST /kiv-login/v1/session/invoke: ";
 
 // A champion mastery as the backend sends it.
