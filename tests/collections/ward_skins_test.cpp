@@ -1,7 +1,6 @@
 // Ward skins through the request callback: refusals, the merge of the
-// catalogue with the selectable ids, the cache (one read per summoner, none
-// kept after a failure), the Create-then-Update publication, the grant of
-// one skin, and readers sharing one slow read.
+// catalogue with the selectable ids, the cache filled at login, readers
+// sharing one slow read, and an unload while they wait.
 #include "collections/ward_skins.h"
 
 #include <gtest/gtest.h>
@@ -88,34 +87,9 @@ TEST(WardSkinRoutes, OwnershipFollowsTheSelectableIdsAndIsCachedFromLogin) {
   EXPECT_TRUE(f.host.RequestsTo(kCatalogue).empty());
 }
 
-TEST(WardSkinRefresh, PublishesCreateFirstThenUpdatesTheGrantAndAnotherSummonersList) {
-  CollectionsFixture f;
-  f.host.AnswerJson("GET", kCatalogue, Catalogue({1, 2}));
-  f.backend.Answers(kSelectable, "[1]");
-  f.LogIn(7);
-  std::vector<std::string> list = f.PublishedAt(kSkins7);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].substr(0, 7), "Create ");
-  // The store grants skin 2: the list is read again and republished.
-  f.backend.Answers(kSelectable, "[1,2]");
-  f.Push(kiv::test::kFulfillmentClass,
-         R"({"inventoryType":"WARD_SKIN","data":{"inventoryType":"WARD_SKIN","itemId":2}})");
-  list = f.PublishedAt(kSkins7);
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[1].substr(0, 7), "Update ");
-  EXPECT_EQ(Ownership(list[1]), "1:owned,2:owned");
-  const std::vector<std::string> single = f.PublishedAt("/kiv-collections/v1/inventories/7/ward-skins/2");
-  ASSERT_EQ(single.size(), 1u);
-  EXPECT_NE(single[0].find(R"("owned":true)"), std::string::npos) << single[0];
-  // Another summoner never sees the first one's ownership.
-  f.LogOut();
-  f.backend.Answers(kSelectable, "[2]");
-  f.LogIn(8);
-  EXPECT_EQ(Ownership(f.Get("/kiv-collections/v1/inventories/8/ward-skins")), "1:-,2:owned");
-  list = f.PublishedAt("/kiv-collections/v1/inventories/8/ward-skins");
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].substr(0, 7), "Update ") << "only the first publication in the service's life is a Create";
-}
+// The Create-then-Update publication, a granted skin's list and single
+// publication, and another summoner's list after a relogin are replayed by
+// tests/sessions/readme_walk.jsonl.
 
 TEST(WardSkinRoutes, ReadersDuringASlowReadShareItsAnswerOrItsFailure) {
   // The login starts the read; three clients ask while it is unanswered.
