@@ -12,38 +12,38 @@ using Quarn::CaptureKind;
 using Quarn::PathArguments;
 using Quarn::Route;
 
-struct PatternCase {
-  std::string_view path_template;
-  std::string_view pattern;  // "" for a literal route
-  std::vector<Quarn::RouteCapture> captures;
-};
+// Captures as "name" (simple), "+name" (reserved) or "#name" (fragment), comma-separated.
+std::string CapturesOf(const Route& route) {
+  std::string text;
+  for (const auto& capture : route.captures()) {
+    if (!text.empty()) text += ",";
+    text += (capture.kind == CaptureKind::Reserved ? "+" : capture.kind == CaptureKind::Fragment ? "#" : "") +
+            capture.name;
+  }
+  return text;
+}
 
+// The patterns are the reference AgreesWithEcmaScriptRegexOnTrickyPaths matches against.
 TEST(Route, CompilesTemplatesToPatterns) {
-  const PatternCase cases[] = {
-      {"/a/{id}/b", "/a/([^/]*)/b", {{CaptureKind::Simple, "id"}}},
-      {"/x/{+rest}", "/x/(.*)", {{CaptureKind::Reserved, "rest"}}},
-      {"/p{#frag}", "/p#(.*)", {{CaptureKind::Fragment, "frag"}}},
-      {"/v1/items/{itemId}.json", "/v1/items/([^/]*)\\.json", {{CaptureKind::Simple, "itemId"}}},
-      {"/q?{a}", "/q\\?([^/]*)", {{CaptureKind::Simple, "a"}}},
-      {"/{a}^${b}*+()[]|\\",
-       "/([^/]*)\\^\\$([^/]*)\\*\\+\\(\\)\\[\\]\\|\\\\",
-       {{CaptureKind::Simple, "a"}, {CaptureKind::Simple, "b"}}},
+  const struct {
+    std::string_view path_template, pattern, captures;
+  } cases[] = {
+      {"/a/{id}/b", "/a/([^/]*)/b", "id"},
+      {"/x/{+rest}", "/x/(.*)", "+rest"},
+      {"/p{#frag}", "/p#(.*)", "#frag"},
+      {"/v1/items/{itemId}.json", "/v1/items/([^/]*)\\.json", "itemId"},
+      {"/q?{a}", "/q\\?([^/]*)", "a"},
+      {"/{a}^${b}*+()[]|\\", "/([^/]*)\\^\\$([^/]*)\\*\\+\\(\\)\\[\\]\\|\\\\", "a,b"},
       // "+" and "#" select the kind only as the first character of a name.
-      {"/{a+b}/{+#c}", "/([^/]*)/(.*)", {{CaptureKind::Simple, "a+b"}, {CaptureKind::Reserved, "#c"}}},
-      {"/a/{id", "/a/", {}},  // an unclosed placeholder adds nothing
-      {"/kiv-collections/v1/inventories/{summonerId}/ward-skins",
-       "/kiv-collections/v1/inventories/([^/]*)/ward-skins",
-       {{CaptureKind::Simple, "summonerId"}}},
+      {"/{a+b}/{+#c}", "/([^/]*)/(.*)", "a+b,+#c"},
+      {"/a/{id", "/a/", ""},  // an unclosed placeholder adds nothing
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.path_template);
     const Route route = Route::Compile(c.path_template);
-    EXPECT_EQ(route.pattern(), c.pattern) << c.path_template;
-    EXPECT_TRUE(route.literal_path().empty()) << c.path_template;
-    ASSERT_EQ(route.captures().size(), c.captures.size()) << c.path_template;
-    for (size_t i = 0; i < c.captures.size(); ++i) {
-      EXPECT_EQ(route.captures()[i].kind, c.captures[i].kind) << c.path_template;
-      EXPECT_EQ(route.captures()[i].name, c.captures[i].name) << c.path_template;
-    }
+    EXPECT_EQ(route.pattern(), c.pattern);
+    EXPECT_TRUE(route.literal_path().empty());
+    EXPECT_EQ(CapturesOf(route), c.captures);
   }
 }
 
@@ -58,41 +58,6 @@ TEST(Route, LiteralTemplateMatchesExactBytesOnly) {
   EXPECT_FALSE(route.Match("/KIV-collections/v1/a.b", arguments));
   EXPECT_FALSE(route.Match("/kiv-collections/v1/a.b/", arguments));
   EXPECT_TRUE(arguments.empty());
-}
-
-struct MatchCase {
-  std::string_view path_template;
-  std::string_view path;
-  bool matches;
-  PathArguments arguments;
-};
-
-TEST(Route, MatchesWholePathAndDecodesCaptures) {
-  const MatchCase cases[] = {
-      {"/a/{id}/b", "/a/12/b", true, {{"id", "12"}}},
-      {"/a/{id}/b", "/a/12/c/b", false, {}},
-      {"/a/{id}/b", "/a/12/bx", false, {}},
-      {"/a/{id}/b", "/a//b", true, {{"id", ""}}},
-      {"/a/{id}", "/a/x%2Fy+z", true, {{"id", "x/y z"}}},
-      {"/x/{+rest}", "/x/a/b/c", true, {{"rest", "a/b/c"}}},
-      {"/p{#frag}", "/p#top", true, {{"frag", "top"}}},
-      {"/p{#frag}", "/ptop", false, {}},
-      {"/v1/items/{itemId}.json", "/v1/items/a.b.json", true, {{"itemId", "a.b"}}},
-      // Greedy from the left: the first capture takes all it can.
-      {"/{a}-{b}", "/x-y-z", true, {{"a", "x-y"}, {"b", "z"}}},
-      {"/{+a}/{b}", "/1/2/3", true, {{"a", "1/2"}, {"b", "3"}}},
-      // The same name twice: the later capture's value stays.
-      {"/{id}/{id}", "/1/2", true, {{"id", "2"}}},
-      // "." in a reserved capture does not take line breaks.
-      {"/x/{+rest}", "/x/a\nb", false, {}},
-      {"/x/{id}", "/x/a\nb", true, {{"id", "a\nb"}}},
-  };
-  for (const auto& c : cases) {
-    const Route route = Route::Compile(c.path_template);
-    PathArguments arguments;
-    EXPECT_EQ(route.Match(c.path, arguments), c.matches) << c.path_template << " " << c.path;
-    EXPECT_EQ(arguments, c.arguments) << c.path_template << " " << c.path;
-  }
 }
 
 TEST(Route, UrlDecodesPlusAndPercentAndKeepsBadEscapes) {
@@ -125,60 +90,20 @@ bool RegexMatch(const Route& route, std::string_view path, PathArguments& argume
 }
 
 TEST(Route, AgreesWithEcmaScriptRegexOnTrickyPaths) {
+  // With the expected answers pinned by the patterns above, this is every
+  // match and capture of these templates on these paths.
   const std::string_view templates[] = {
-      "/a/{id}/b",
-      "/x/{+rest}",
-      "/p{#frag}",
-      "/v1/items/{itemId}.json",
-      "/{a}-{b}",
-      "/{+a}/{b}",
-      "/{a}{b}",
-      "/{+a}{+b}",
-      "/{+a}.{b}.{+c}",
-      "/x{#f}/{+g}",
-      "/{a}/{a}",
-      "/q?{a}*",
-      "/{id}",
-      "/{+a}-{+b}-{c}",
-      "/(x)/{a}[y]",
-      "/{#a}{#b}",
-      "/kiv-collections/v1/inventories/{summonerId}/runes",
-      "/kiv-collections/v2/inventories/{summonerId}/backdrop/{+path}",
-  };
+      "/a/{id}/b", "/a/{id}", "/x/{+rest}", "/x/{id}", "/p{#frag}", "/v1/items/{itemId}.json", "/{a}-{b}",
+      "/{+a}/{b}", "/{a}{b}", "/{+a}{+b}", "/{+a}.{b}.{+c}", "/x{#f}/{+g}", "/{a}/{a}", "/q?{a}*", "/{id}",
+      "/{+a}-{+b}-{c}", "/(x)/{a}[y]", "/{#a}{#b}", "/kiv-collections/v1/inventories/{summonerId}/runes",
+      "/kiv-collections/v2/inventories/{summonerId}/backdrop/{+path}"};
   const std::string_view paths[] = {
-      "",
-      "/",
-      "/a/12/b",
-      "/a/12/c/b",
-      "/x/",
-      "/x/a/b/c",
-      "/p#",
-      "/p#a#b",
-      "/p",
-      "/v1/items/7.json",
-      "/v1/items/a.b.json",
-      "/x-y-z",
-      "/-",
-      "/1/2/3",
-      "/a.b.c.d.e",
-      "/x#f/g/h",
-      "/x#/",
-      "/q?a*",
-      "/q?/*",
-      "/%41+b",
-      "/a\nb",
-      "/a\rb",
-      "/(x)/1[y]",
-      "/#a#b#c",
-      "/--",
-      "/a-b-c-d",
-      "/kiv-collections/v1/inventories/42/runes",
-      "/kiv-collections/v1/inventories//runes",
-      "/kiv-collections/v2/inventories/1/backdrop/a/b.webm",
-      "/a/%zz/b",
-      "//",
-      "/a/b/",
-  };
+      "", "/", "/a/12/b", "/a/12/c/b", "/a/12/bx", "/a//b", "/a/x%2Fy+z", "/x/", "/x/a/b/c", "/x/a\nb", "/p#",
+      "/p#top", "/p#a#b", "/p", "/ptop", "/v1/items/7.json", "/v1/items/a.b.json", "/x-y-z", "/-", "/1/2",
+      "/1/2/3", "/a.b.c.d.e", "/x#f/g/h", "/x#/", "/q?a*", "/q?/*", "/%41+b", "/a\nb", "/a\rb", "/(x)/1[y]",
+      "/#a#b#c", "/--", "/a-b-c-d", "/kiv-collections/v1/inventories/42/runes",
+      "/kiv-collections/v1/inventories//runes", "/kiv-collections/v2/inventories/1/backdrop/a/b.webm",
+      "/a/%zz/b", "//", "/a/b/"};
   for (std::string_view t : templates) {
     const Route route = Route::Compile(t);
     for (std::string_view path : paths) {

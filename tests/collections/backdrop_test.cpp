@@ -55,8 +55,7 @@ TEST(MostPlayedChampion, CountsTheFirstTwentyGamesAndKeepsTheFirstToReachTheBest
   const struct {
     const char* name;
     AcsChampionGamesCollection games;
-    int32_t champion;
-    int32_t count;
+    int32_t champion, count;
     bool qualifies;
   } cases[] = {
       {"A B A B A", Games(5, {1, 2, 1, 2, 1}), 1, 3, true},
@@ -68,161 +67,110 @@ TEST(MostPlayedChampion, CountsTheFirstTwentyGamesAndKeepsTheFirstToReachTheBest
       {"no entries", Games(10, {}), 0, 0, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     const auto best = MostPlayedChampion(c.games);
-    EXPECT_EQ(best.champion_id, c.champion) << c.name;
-    EXPECT_EQ(best.games, c.count) << c.name;
-    EXPECT_EQ(best.Qualifies(), c.qualifies) << c.name;
+    EXPECT_EQ(best.champion_id, c.champion);
+    EXPECT_EQ(best.games, c.count);
+    EXPECT_EQ(best.Qualifies(), c.qualifies);
   }
 }
 
-// Summoner 8 (not logged in) with icon 1402 and account 1008.
-struct BackdropWorld {
+// The fixture with summoner 8 (not logged in): icon 1402, account 1008.
+struct BackdropWorld : CollectionsFixture {
   BackdropWorld() {
-    s.host.AnswerJson("GET", kSummoner8,
-                              R"({"summonerId":8,"accountId":1008,"summonerLevel":30,"profileIconId":1402})");
+    host.AnswerJson("GET", kSummoner8, R"({"summonerId":8,"accountId":1008,"summonerLevel":30,"profileIconId":1402})");
   }
-  CollectionsFixture s;
 };
 
-TEST(BackdropRoute, ChoosesTheFirstSourceThatApplies) {
+// Summoner 8's backdrop answer.
+std::string Backdrop8(const std::string& type, const std::string& image, const std::string& video,
+                      const std::string& mask, int32_t champion) {
+  return R"(0 {"accountId":1008,"backdropImage":")" + image + R"(","backdropMaskColor":")" + mask +
+         R"(","backdropType":")" + type + R"(","backdropVideo":")" + video + R"(","championId":)" +
+         std::to_string(champion) + R"(,"profileIconId":1402,"summonerId":8})";
+}
+
+TEST(BackdropRoute, ChoosesTheFirstSourceThatAppliesAndLogsWhyOthersFellThrough) {
+  const std::string icon = "/kiv-game-data/assets/v1/summoner-backdrops/1402";
+  const std::string splash = "/kiv-game-data/assets/v1/champion-splashes/";
   const struct {
     const char* name;
     bool webm, jpg;
-    std::vector<int32_t> games;
-    const char* top_mastery;  // getAllChampionMasteries answer; "" while disabled
-    const char* metadata;     // splash metadata; "" when the request fails
+    std::vector<int32_t> games;  // empty: the games request fails
+    bool top_mastery;            // getAllChampionMasteries answers, with mastery enabled
+    const char* metadata;        // splash metadata: "calc", "override", or "" when the request fails
     std::string expected;
+    std::string log;  // a warning ("" for none)
   } cases[] = {
-      {"icon video and image",
-       true,
-       true,
-       {5, 5, 5},
-       "",
-       "",
-       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
-       R"("backdropMaskColor":"#000000","backdropType":"summoner-icon",)"
-       R"("backdropVideo":"/kiv-game-data/assets/v1/summoner-backdrops/1402.webm",)"
-       R"("championId":0,"profileIconId":1402,"summonerId":8})"},
-      {"icon image only",
-       false,
-       true,
-       {},
-       "",
-       "",
-       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg",)"
-       R"("backdropMaskColor":"#000000","backdropType":"summoner-icon","backdropVideo":"",)"
-       R"("championId":0,"profileIconId":1402,"summonerId":8})"},
-      {"recently played, calculated colour",
-       false,
-       false,
-       {5, 9, 5, 9, 5},
-       "",
-       "calc",
-       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/5/5000.jpg",)"
-       R"("backdropMaskColor":"#123456","backdropType":"recently-played","backdropVideo":"",)"
-       R"("championId":5,"profileIconId":1402,"summonerId":8})"},
-      {"highest mastery, override colour",
-       false,
-       false,
-       {5, 9, 5, 9},
-       "mastery",
-       "override",
-       R"({"accountId":1008,"backdropImage":"/kiv-game-data/assets/v1/champion-splashes/7/7000.jpg",)"
-       R"("backdropMaskColor":"#abcdef","backdropType":"highest-mastery","backdropVideo":"",)"
-       R"("championId":7,"profileIconId":1402,"summonerId":8})"},
-      {"splash metadata missing",
-       false,
-       false,
-       {5, 5, 5},
-       "",
-       "",
-       R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"recently-played",)"
-       R"("backdropVideo":"","championId":5,"profileIconId":1402,"summonerId":8})"},
-      {"default",
-       false,
-       false,
-       {},
-       "",
-       "",
-       R"({"accountId":1008,"backdropImage":"","backdropMaskColor":"#000000","backdropType":"default",)"
-       R"("backdropVideo":"","championId":0,"profileIconId":1402,"summonerId":8})"},
+      {"icon video and image", true, true, {5, 5, 5}, false, "",
+       Backdrop8("summoner-icon", icon + ".jpg", icon + ".webm", "#000000", 0), ""},
+      {"icon image only", false, true, {}, false, "", Backdrop8("summoner-icon", icon + ".jpg", "", "#000000", 0), ""},
+      {"recently played, calculated colour", false, false, {5, 9, 5, 9, 5}, false, "calc",
+       Backdrop8("recently-played", splash + "5/5000.jpg", "", "#123456", 5), ""},
+      {"highest mastery, override colour", false, false, {5, 9, 5, 9}, true, "override",
+       Backdrop8("highest-mastery", splash + "7/7000.jpg", "", "#abcdef", 7),
+       "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."},
+      {"splash metadata missing", false, false, {5, 5, 5}, false, "",
+       Backdrop8("recently-played", "", "", "#000000", 5), "Failed to get splash metadata (champion ID: 5)."},
+      {"default", false, false, {}, false, "", Backdrop8("default", "", "", "#000000", 0),
+       "Failed to retrieve recently played champs: Error response for GET " + std::string(kGames8) + ": acs down"},
   };
   for (const auto& c : cases) {
-    BackdropWorld w;
-    kiv::test::FakeHost& host = w.s.host;
-    if (c.webm) host.AnswerJson("HEAD", kIconWebm, "null");
-    if (c.jpg) host.AnswerJson("HEAD", kIconJpg, "null");
-    host.AnswerJson("GET", kGames8, GamesJson(c.games));
-    if (std::string(c.top_mastery) == "mastery") {
-      w.s.EnableMastery();
-      w.s.backend.Answers("championMastery.getAllChampionMasteries",
+    SCOPED_TRACE(c.name);
+    BackdropWorld w;  // one at a time: the process's logger feeds the newest one
+    if (c.webm) w.host.AnswerJson("HEAD", kIconWebm, "null");
+    if (c.jpg) w.host.AnswerJson("HEAD", kIconJpg, "null");
+    if (c.games.empty()) {
+      w.host.AnswerError("GET", kGames8, "acs down", 503);
+    } else {
+      w.host.AnswerJson("GET", kGames8, GamesJson(c.games));
+    }
+    if (c.top_mastery) {
+      w.EnableMastery();
+      w.backend.Answers("championMastery.getAllChampionMasteries",
                         "[" + MasteryJson(3, 2, 100, 8) + "," + MasteryJson(7, 6, 50, 8) + "]");
     }
-    if (std::string(c.metadata) == "calc") host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-    if (std::string(c.metadata) == "override")
-      host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
-    EXPECT_EQ(w.s.Get(kBackdrop8), "0 " + c.expected) << c.name;
-  }
-}
-
-TEST(BackdropRoute, LogsWhyEachSourceFellThrough) {
-  // One service at a time: the process's logger feeds the newest one.
-  {
-    BackdropWorld w;
-    w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 9, 5, 9}));
-    (void)w.s.Get(kBackdrop8);
-    EXPECT_TRUE(
-        w.s.Logged(3, "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."));
-  }
-  {
-    BackdropWorld w;
-    w.s.host.AnswerError("GET", kGames8, "acs down", 503);
-    (void)w.s.Get(kBackdrop8);
-    EXPECT_TRUE(w.s.Logged(2, "Failed to retrieve recently played champs: Error response for GET " +
-                                  std::string(kGames8) + ": acs down"));
-  }
-  {
-    BackdropWorld w;
-    w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
-    (void)w.s.Get(kBackdrop8);
-    EXPECT_TRUE(w.s.Logged(2, "Failed to get splash metadata (champion ID: 5)."));
+    if (std::string(c.metadata) == "calc") w.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+    if (std::string(c.metadata) == "override") w.host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
+    EXPECT_EQ(w.Get(kBackdrop8), c.expected);
+    EXPECT_TRUE(c.log.empty() || w.Logged(c.log[0] == 'k' ? 3 : 2, c.log)) << c.log;
   }
 }
 
 TEST(BackdropRoute, ASecondRequestReadsOnlyTheSplashMetadata) {
   BackdropWorld w;
-  w.s.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
-  w.s.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-  const std::string first = w.s.Get(kBackdrop8);
-  w.s.ClearRecords();
-  EXPECT_EQ(w.s.Get(kBackdrop8), first);
+  w.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
+  w.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
+  const std::string first = w.Get(kBackdrop8);
+  w.ClearRecords();
+  EXPECT_EQ(w.Get(kBackdrop8), first);
   std::vector<std::string> sent;
-  for (const kiv::host::Request& r : w.s.host.Requests()) sent.push_back(r.Summary());
+  for (const kiv::host::Request& r : w.host.Requests()) sent.push_back(r.Summary());
   EXPECT_EQ(sent, std::vector<std::string>{"GET " + Splash(5)});
 }
 
 TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   BackdropWorld w;
-  kiv::test::FakeHost& host = w.s.host;
+  kiv::test::FakeHost& host = w.host;
   host.FailRequests("GET", kSummoner8, "summoner down", 503, /*times=*/1);
   host.FailRequests("HEAD", kIconJpg, "assets down", 500, /*times=*/1);
   host.FailRequests("GET", kGames8, "acs down", 503, /*times=*/1);
   host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
   host.AnswerJson("HEAD", kIconJpg, "null");
 
-  EXPECT_EQ(w.s.Get(kBackdrop8), "500 Error requesting summoner data for 8.");
-  EXPECT_TRUE(w.s.Logged(2, "Error requesting summoner data for 8: Error response for GET " +
+  EXPECT_EQ(w.Get(kBackdrop8), "500 Error requesting summoner data for 8.");
+  EXPECT_TRUE(w.Logged(2, "Error requesting summoner data for 8: Error response for GET " +
                                 std::string(kSummoner8) + ": summoner down"));
   // The summoner data now reads; the icon and games checks fail once.
-  const std::string second = w.s.Get(kBackdrop8);
+  const std::string second = w.Get(kBackdrop8);
   EXPECT_NE(second.find(R"("backdropType":"default")"), std::string::npos) << second;
   // Everything reads now: the icon source, asked again, applies.
-  const std::string third = w.s.Get(kBackdrop8);
+  const std::string third = w.Get(kBackdrop8);
   EXPECT_NE(third.find(R"("backdropType":"summoner-icon")"), std::string::npos) << third;
 
-  EXPECT_EQ(w.s.Get("/kiv-collections/v1/inventories/0/backdrop"),
+  EXPECT_EQ(w.Get("/kiv-collections/v1/inventories/0/backdrop"),
             "500 Error requesting summoner data for 0.");
-  EXPECT_TRUE(w.s.Logged(2, "0 is an invalid Summoner ID"));
+  EXPECT_TRUE(w.Logged(2, "0 is an invalid Summoner ID"));
 }
 
 TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) {

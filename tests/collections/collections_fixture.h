@@ -32,8 +32,6 @@ inline constexpr const char* kIconInventoryClass = "com.quarngames.platform.summ
 inline constexpr const char* kDialogClass = "com.quarngames.platform.messaging.persistence.SimpleDialogMessage";
 inline constexpr const char* kFulfillmentClass = "com.quarngames.platform.messaging.StoreFulfillmentNotification";
 inline constexpr const char* kRentalClass = "com.quarngames.platform.messaging.RentalUpdateNotification";
-inline constexpr const char* kEnabledUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled";
-inline constexpr const char* kMaxLevelUri = "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel";
 inline constexpr const char* kInvokeError = "Error response for POST /kiv-login/v1/session/invoke: ";
 
 // A champion mastery as the backend sends it.
@@ -227,7 +225,15 @@ class CollectionsFixture {
              R"({"allSummonerData":{"spellBook":)" + spell_book_json + R"(,"masteryBook":)" + mastery_book_json +
                  "}}");
   }
-  void EnableMastery(bool on = true) { Resource(kEnabledUri, "Update", on ? "true" : "false"); }
+  void EnableMastery(bool on = true) {
+    Resource("/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled", "Update", on ? "true" : "false");
+  }
+  // Summoner 7 logged in with these books from the login data, records cleared.
+  void LogInWithBooks(const std::string& spell_book_json, const std::string& mastery_book_json) {
+    LogIn(7);
+    LoginData(spell_book_json, mastery_book_json);
+    ClearRecords();
+  }
   // A backend push message; its handler runs on a later step.
   void Push(const std::string& class_name, const std::string& body_json) {
     host.DeliverJson(Quarn::TrovEventName(class_name), R"({"clientId":"c","subtopic":"s","typeName":")" +
@@ -271,10 +277,6 @@ class CollectionsFixture {
     }
     return found;
   }
-  // The payloads published under ".../v1/inventories", as JSON.
-  std::vector<std::string> Published() const {
-    return host.EmittedPayloads("OnJsonApiEvent_kiv-collections_v1_inventories");
-  }
   // The URIs published, v1 ones in order, then v2 ones.
   std::vector<std::string> PublishedUris() const {
     std::vector<std::string> uris;
@@ -286,14 +288,13 @@ class CollectionsFixture {
     }
     return uris;
   }
-  // The level of the first log line with exactly this text; -1 when none.
-  int64_t LevelOf(const std::string& text) const {
+  // The first log line with exactly this text has this level.
+  bool Logged(int64_t level, const std::string& text) const {
     for (const host::LogLine& line : host.LogLines()) {
-      if (line.text == text) return line.level;
+      if (line.text == text) return line.level == level;
     }
-    return -1;
+    return false;
   }
-  bool Logged(int64_t level, const std::string& text) const { return LevelOf(text) == level; }
   void ClearRecords() {
     host.ClearCalls();
     backend.ClearCalls();

@@ -45,9 +45,7 @@ std::string BookDto(const std::vector<std::string>& pages) {
 struct LoggedIn : CollectionsFixture {
   explicit LoggedIn(const std::vector<std::string>& pages) : CollectionsFixture(AnswerTrees) {
     backend.Accepts("masteryBookService.saveMasteryBook");
-    LogIn(7);
-    LoginData(R"({"summonerId":7,"bookPages":[{"pageId":1,"current":true}]})", BookDto(pages));
-    ClearRecords();
+    LogInWithBooks(R"({"summonerId":7,"bookPages":[{"pageId":1,"current":true}]})", BookDto(pages));
   }
   // Page ids of the cache in order, the current one marked with "*".
   std::string Pages() const {
@@ -77,20 +75,16 @@ TEST(MasteryBookRead, TalliesEachPageByTreeAndAlwaysAsksTheBackend) {
   const std::vector<std::string> logs = f.host.LogTexts();
   EXPECT_EQ(std::count(logs.begin(), logs.end(), "Could not find mastery tree for mastery id: 9999"), 2);
   EXPECT_TRUE(f.PublishedAt(kBook).empty());
-
   EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/0/mastery-book"),
             "403 Cannot retrieve mastery book for summonerId 0.");
-  f.backend.Fails("masteryBookService.getMasteryBook", "gone");
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/5/mastery-book"),
-            std::string("500 Error requesting mastery book for 5: ") + kInvokeError + "gone");
 }
 
 TEST(MasteryBookRead, WithoutTreeTablesSummariesAreEmpty) {
   CollectionsFixture f;  // no mastery asset: the tables stay empty
-  EXPECT_EQ(f.LevelOf("Error requesting summoner mastery data: Error response for GET "
-                      "/kiv-game-data/assets/v1/summoner-masteries.json: No route for GET "
-                      "/kiv-game-data/assets/v1/summoner-masteries.json"),
-            int64_t{Quarn::kLogError});
+  EXPECT_TRUE(f.Logged(Quarn::kLogError,
+                       "Error requesting summoner mastery data: Error response for GET "
+                       "/kiv-game-data/assets/v1/summoner-masteries.json: No route for GET "
+                       "/kiv-game-data/assets/v1/summoner-masteries.json"));
   f.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
                     BookDto({PageDto(1, true, R"({"talentId":4111,"rank":1})")}));
   EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/7/mastery-book"),
@@ -126,15 +120,11 @@ TEST(MasteryBookWrite, SavesCachesAndPublishesThePathSummonersBookWithSummaries)
       R"({"pages":[{"current":false,"id":5,"masteries":[{"id":4113,"rank":3}],"name":"x","summary":{"1":3,"2":0}},)"
       R"({"current":true,"id":6,"masteries":[],"name":"y","summary":{"1":0,"2":0}}],"summonerId":7})";
   EXPECT_EQ(f.Call("PUT", kBook, body), "0 " + book);
-  EXPECT_EQ(f.backend.ArgumentsOf("masteryBookService.saveMasteryBook"),
-            std::vector<std::string>{
-                R"([{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookDTO",)"
-                R"("bookPages":[{"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":false,"name":"x","pageId":5,"summonerId":7,"talentEntries":[)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.TalentEntry","rank":3,"talentId":4113}]},)"
-                R"({"__class":"com.quarngames.platform.summoner.masterybook.MasteryBookPageDTO",)"
-                R"("createDate":1714555800000,"current":true,"name":"y","pageId":6,"summonerId":7,)"
-                R"("talentEntries":[]}],"dateString":"2024-05-01T09:30:00Z","summonerId":7}])"});
+  // The save's DTO layout is pinned by tests/sessions/fault_walk.jsonl; here, whose book it is.
+  const std::vector<std::string> saves = f.backend.ArgumentsOf("masteryBookService.saveMasteryBook");
+  ASSERT_EQ(saves.size(), 1u);
+  EXPECT_NE(saves[0].find(R"("current":true,"name":"y","pageId":6,"summonerId":7,)"), std::string::npos) << saves[0];
+  EXPECT_NE(saves[0].find(R"("dateString":"2024-05-01T09:30:00Z","summonerId":7}])"), std::string::npos);
   EXPECT_EQ(f.PublishedAt(kBook), std::vector<std::string>{"Update " + book});
   EXPECT_EQ(f.Pages(), "5 6*");
   EXPECT_EQ(f.service->mastery_book().cache().book.summoner_id, 7u);
@@ -250,10 +240,10 @@ TEST(MasteryPageDelete, TheSuccessorIsTheNextLowerIdOrTheNextHigherForTheLowest)
   }
 }
 
+// A page that does not exist: tests/sessions/readme_walk.jsonl.
 TEST(MasteryPageDelete, Refusals) {
   LoggedIn f({PageDto(1, true)});
   EXPECT_EQ(f.Call("DELETE", "/kiv-collections/v1/inventories/8/mastery-book/pages/1"), kForeign);
-  EXPECT_EQ(f.Call("DELETE", std::string(kPages) + "/7"), "404 Mastery page 7 does not exist.");
   EXPECT_EQ(f.Call("DELETE", std::string(kPages) + "/1"), "403 Attempted to delete the last mastery page.");
   EXPECT_TRUE(f.backend.calls().empty());
 }

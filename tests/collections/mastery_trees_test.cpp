@@ -39,14 +39,6 @@ class LogCapture {
   Quarn::testing::CaptureLogTarget target_;
 };
 
-TEST(MasteryTrees, BuildsTablesFromGroupsInOrder) {
-  const MasteryTrees trees = BuildMasteryTrees(Asset());
-  EXPECT_EQ(trees.tree_names, (std::set<std::string>{"1", "2", "30"}));
-  const std::unordered_map<uint32_t, std::string> expected = {
-      {4111, "1"}, {4112, "1"}, {4121, "2"}, {4211, "2"}};
-  EXPECT_EQ(trees.tree_of_mastery, expected);
-}
-
 TEST(MasteryTrees, SummaryTalliesRanksPerTree) {
   const MasteryTrees trees = BuildMasteryTrees(Asset());
   struct Case {
@@ -57,6 +49,7 @@ TEST(MasteryTrees, SummaryTalliesRanksPerTree) {
   };
   const Case cases[] = {
       {"no masteries: every tree at 0", {}, {{"1", 0}, {"2", 0}, {"30", 0}}, {}},
+      {"a mastery listed in two groups counts in the later", {{4121, 2}}, {{"1", 0}, {"2", 2}, {"30", 0}}, {}},
       {"ranks add up per tree",
        {{4111, 1}, {4112, 3}, {4121, 2}, {4211, 5}},
        {{"1", 4}, {"2", 7}, {"30", 0}},
@@ -72,18 +65,11 @@ TEST(MasteryTrees, SummaryTalliesRanksPerTree) {
        {}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     LogCapture log;
-    EXPECT_EQ(SummaryOf(trees, c.masteries), c.summary) << c.what;
-    EXPECT_EQ(log.Errors(), c.errors) << c.what;
+    EXPECT_EQ(SummaryOf(trees, c.masteries), c.summary);
+    EXPECT_EQ(log.Errors(), c.errors);
   }
-}
-
-TEST(MasteryTrees, EmptyTablesGiveEmptySummaries) {
-  LogCapture log;
-  const std::vector<Api::CollectionsMastery> masteries = {{4111, 1}};
-  EXPECT_TRUE(SummaryOf(MasteryTrees{}, masteries).empty());
-  EXPECT_EQ(log.Errors().size(), 1u);
-  EXPECT_TRUE(BuildMasteryTrees(Api::GameDataChampionMasteries{}).tree_names.empty());
 }
 
 TEST(MasteryTrees, HugeRanksSaturateInsteadOfWrapping) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,27 +41,20 @@ struct Inventory : CollectionsFixture {
 };
 
 TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
-  const std::vector<std::string> nothing;
+  const std::string v1 = "/kiv-collections/v1/inventories/7/";
   const struct {
     const char* inventory_type;
     const char* data;
-    std::vector<std::string> calls;
-    std::vector<std::string> published;
+    std::vector<std::string> calls, published;
   } cases[] = {
-      {"WARD_SKIN",
-       R"({"inventoryType":"WARD_SKIN","itemId":2})",
-       {"wardSkins.requestSelectableWardSkins"},
-       {"/kiv-collections/v1/inventories/7/ward-skins", "/kiv-collections/v1/inventories/7/ward-skins/2"}},
-      {"SPELL_BOOK_PAGE", kSpellBook, {}, {"/kiv-collections/v1/inventories/7/rune-book"}},
-      {"RUNE",
-       R"({"inventoryType":"RUNE","itemId":5013})",
-       {"summonerRuneService.getSummonerRuneInventory"},
-       {"/kiv-collections/v1/inventories/7/runes"}},
-      {"SUMMONER_ICON",
-       R"({"inventoryType":"SUMMONER_ICON","itemId":1402})",
+      {"WARD_SKIN", R"({"inventoryType":"WARD_SKIN","itemId":2})", {"wardSkins.requestSelectableWardSkins"},
+       {v1 + "ward-skins", v1 + "ward-skins/2"}},
+      {"SPELL_BOOK_PAGE", kSpellBook, {}, {v1 + "rune-book"}},
+      {"RUNE", R"({"inventoryType":"RUNE","itemId":5013})", {"summonerRuneService.getSummonerRuneInventory"},
+       {v1 + "runes"}},
+      {"SUMMONER_ICON", R"({"inventoryType":"SUMMONER_ICON","itemId":1402})",
        {"summonerIconService.getSummonerIconInventory"},
-       {"/kiv-collections/v1/inventories/7/summoner-icons",
-        "/kiv-collections/v2/inventories/7/summoner-icons/1402"}},
+       {v1 + "summoner-icons", "/kiv-collections/v2/inventories/7/summoner-icons/1402"}},
       // Compared exactly: these are not the ward skin type.
       {"ward_skin", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
       {"WARD_SKIN ", R"({"inventoryType":"WARD_SKIN","itemId":2})", {}, {}},
@@ -71,8 +65,9 @@ TEST(StoreNotifications, EachInventoryTypeRefreshesAndPublishesWhatItChanged) {
       Inventory w;
       w.Push(message_class,
                std::string(R"({"inventoryType":")") + c.inventory_type + R"(","data":)" + c.data + "}");
-      EXPECT_EQ(w.backend.CallNames(), c.calls) << message_class << " " << c.inventory_type;
-      EXPECT_EQ(w.PublishedUris(), c.published) << message_class << " " << c.inventory_type;
+      SCOPED_TRACE(std::string(message_class) + " " + c.inventory_type);
+      EXPECT_EQ(w.backend.CallNames(), c.calls);
+      EXPECT_EQ(w.PublishedUris(), c.published);
     }
   }
 }
@@ -115,12 +110,10 @@ TEST(StoreNotifications, UnreadableItemDataIsLoggedOrSkipped) {
   {
     Inventory w;
     w.Push(kiv::test::kFulfillmentClass, R"({"inventoryType":"SUMMONER_ICON","data":"not an item"})");
-    bool logged = false;
-    for (const kiv::host::LogLine& line : w.host.LogLines()) {
-      logged |= line.level == 2 &&
-                line.text.rfind("Failed to retrieve item properties from fulfilment notifcation: ", 0) == 0;
-    }
-    EXPECT_TRUE(logged);
+    const auto lines = w.host.LogLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const kiv::host::LogLine& line) {
+      return line.level == 2 && line.text.rfind("Failed to retrieve item properties from fulfilment notifcation: ", 0) == 0;
+    }));
     EXPECT_TRUE(w.PublishedUris().empty());
   }
   {
@@ -144,50 +137,29 @@ std::string Dialog(const std::string& type, const std::vector<std::string>& para
 
 TEST(DialogNotifications, MasteryAndChestMessagesRefreshWhatTheyName) {
   const std::string mastery = R"({"gameId":9,"championLevel":5,"playerId":7,"championId":103})";
+  const std::string list = "/kiv-collections/v1/inventories/7/champion-mastery";
+  const std::string received = "CollectionPlugins: Received 'championMastery' message for champion 103.";
+  const std::string incomplete = "The msgBody SimpleDialog DTO does not contain gameId or championLevel";
   const struct {
     const char* name;
     bool list_cached;
     std::string message;
-    std::vector<std::string> calls;
-    std::vector<std::string> published;
-    const char* log;  // "" for none expected
+    std::vector<std::string> calls, published;
+    std::string log;  // "" for none expected
   } cases[] = {
-      {"first mastery message reads the whole list",
-       false,
-       Dialog("championMastery", {mastery}),
-       {"championMastery.getAllChampionMasteries"},
-       {"/kiv-collections/v1/inventories/7/champion-mastery"},
-       "CollectionPlugins: Received 'championMastery' message for champion 103."},
-      {"later ones read the one champion",
-       true,
-       Dialog("championMastery", {mastery}),
-       {"championMastery.getChampionMastery"},
-       {"/kiv-collections/v1/inventories/7/champion-mastery"},
-       ""},
-      {"another player's only logs",
-       false,
-       Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":8,"championId":103})"}),
-       {},
-       {},
-       "CollectionPlugins: Received 'championMastery' message for champion 103."},
-      {"without gameId",
-       false,
-       Dialog("championMastery", {R"({"championLevel":5,"playerId":7})"}),
-       {},
-       {},
-       "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
-      {"parameter not JSON",
-       false,
-       Dialog("championMastery", {"{oops"}),
-       {},
-       {},
-       "The msgBody SimpleDialog DTO does not contain gameId or championLevel"},
+      {"first mastery message reads the whole list", false, Dialog("championMastery", {mastery}),
+       {"championMastery.getAllChampionMasteries"}, {list}, received},
+      {"later ones read the one champion", true, Dialog("championMastery", {mastery}),
+       {"championMastery.getChampionMastery"}, {list}, ""},
+      {"another player's only logs", false,
+       Dialog("championMastery", {R"({"gameId":9,"championLevel":5,"playerId":8,"championId":103})"}), {}, {},
+       received},
+      {"without gameId", false, Dialog("championMastery", {R"({"championLevel":5,"playerId":7})"}), {}, {},
+       incomplete},
+      {"parameter not JSON", false, Dialog("championMastery", {"{oops"}), {}, {}, incomplete},
       {"no parameters", false, Dialog("championMastery", {}), {}, {}, ""},
-      {"chest granted",
-       false,
-       Dialog("championMasteryLootGrant", {}),
-       {"championMastery.getChampionMasteryScoreAndChest"},
-       {"/kiv-collections/v1/inventories/chest-eligibility"},
+      {"chest granted", false, Dialog("championMasteryLootGrant", {}),
+       {"championMastery.getChampionMasteryScoreAndChest"}, {"/kiv-collections/v1/inventories/chest-eligibility"},
        "CollectionPlugins: Received 'championMasteryLootGrant' message."},
       {"other dialogs", false, Dialog("levelUp", {mastery}), {}, {}, ""},
   };
@@ -201,12 +173,10 @@ TEST(DialogNotifications, MasteryAndChestMessagesRefreshWhatTheyName) {
     if (c.list_cached) (void)w.Get("/kiv-collections/v1/inventories/7/champion-mastery");
     w.ClearRecords();
     w.Push(kiv::test::kDialogClass, c.message);
-    EXPECT_EQ(w.backend.CallNames(), c.calls) << c.name;
-    EXPECT_EQ(w.PublishedUris(), c.published) << c.name;
-    if (*c.log != '\0') {
-      const uint32_t level = std::string(c.log).rfind("CollectionPlugins", 0) == 0 ? 3 : 2;
-      EXPECT_TRUE(w.Logged(level, c.log)) << c.name;
-    }
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(w.backend.CallNames(), c.calls);
+    EXPECT_EQ(w.PublishedUris(), c.published);
+    EXPECT_TRUE(c.log.empty() || w.Logged(c.log.rfind("CollectionPlugins", 0) == 0 ? 3 : 2, c.log)) << c.log;
   }
 }
 

@@ -76,32 +76,26 @@ TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
     CollectionsFixture h;
     AnswerReads(h);
     h.Session("Update", c.state, c.summoner, c.account, true);
-    EXPECT_EQ(h.service->session().current_summoner, c.logs_in ? 7u : 0u) << c.state << c.account;
+    SCOPED_TRACE(std::string(c.state) + " " + std::to_string(c.account));
+    EXPECT_EQ(h.service->session().current_summoner, c.logs_in ? 7u : 0u);
     // Logging in loads the rune quantities and publishes them; nothing else.
-    EXPECT_EQ(h.backend.invoked().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
-    EXPECT_EQ(h.Published().size(), c.logs_in ? 1u : 0u) << c.state << c.account;
+    EXPECT_EQ(h.backend.invoked().size(), c.logs_in ? 1u : 0u);
+    EXPECT_EQ(h.PublishedUris().size(), c.logs_in ? 1u : 0u);
   }
 }
 
-TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnce) {
+TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnceAndKeepItsSummoner) {
   CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LogIn(7);
   h.Session("Create", "SUCCEEDED", 7, 1007, true);
-  EXPECT_EQ(h.backend.invoked(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [7]"});
-  ASSERT_EQ(h.Published().size(), 1u);
-  EXPECT_EQ(h.Published()[0],
-            R"({"data":{"runeQuantities":[{"quantity":2,"runeId":3}],"summonerId":7},"eventType":"Update",)"
-            R"("uri":"/kiv-collections/v1/inventories/7/runes"})");
-}
-
-TEST(SessionTracking, ASessionThatStaysLoggedInKeepsItsSummoner) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.Session("Update", "SUCCEEDED", 8, 1008, true);
+  h.Session("Update", "SUCCEEDED", 8, 1008, true);  // no logout in between: still 7
   EXPECT_EQ(h.service->session().current_summoner, 7u);
+  EXPECT_EQ(h.backend.invoked(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [7]"});
+  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/runes"),
+            std::vector<std::string>{R"(Update {"runeQuantities":[{"quantity":2,"runeId":3}],"summonerId":7})"});
+  EXPECT_EQ(h.PublishedUris().size(), 1u);
 }
 
 TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
@@ -113,19 +107,17 @@ TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
 
   // The book without a current page gets its first page made current,
   // in the cache and in what is published.
-  ASSERT_EQ(h.Published().size(), 2u);
-  EXPECT_EQ(h.Published()[0],
-            R"({"data":{"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
-            R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7},"eventType":"Update",)"
-            R"("uri":"/kiv-collections/v1/inventories/7/rune-book"})");
-  EXPECT_EQ(h.Published()[1],
-            R"({"data":{"pages":[{"current":true,"id":4,"masteries":[{"id":4111,"rank":2}],"name":"m",)"
-            R"("summary":{}}],"summonerId":7},"eventType":"Update",)"
-            R"("uri":"/kiv-collections/v1/inventories/7/mastery-book"})");
+  const std::string rune_book = R"({"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
+                                R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})";
+  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/7/rune-book",
+                                                         "/kiv-collections/v1/inventories/7/mastery-book"}));
+  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/rune-book"),
+            std::vector<std::string>{"Update " + rune_book});
+  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/mastery-book"),
+            std::vector<std::string>{R"(Update {"pages":[{"current":true,"id":4,"masteries":[{"id":4111,"rank":2}],)"
+                                     R"("name":"m","summary":{}}],"summonerId":7})"});
   // The rune book is now answered from the cache.
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/rune-book"),
-            R"(0 {"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
-            R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})");
+  EXPECT_EQ(h.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + rune_book);
   EXPECT_TRUE(h.backend.invoked().empty());
 }
 
@@ -135,10 +127,9 @@ TEST(SessionTracking, LoginDataWithoutRunePagesIsIgnored) {
   h.LogIn(7);
   h.ClearRecords();
   h.LoginData(R"({"summonerId":7,"bookPages":[]})", MasteryBook(7));
-  EXPECT_TRUE(h.Published().empty());
-  EXPECT_TRUE(h.service->mastery_book().cache().book.pages.empty());
   h.Resource("/kiv-login/v1/login-data-packet", "Delete", "null");
-  EXPECT_TRUE(h.Published().empty());
+  EXPECT_TRUE(h.PublishedUris().empty());
+  EXPECT_TRUE(h.service->mastery_book().cache().book.pages.empty());
 }
 
 TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
@@ -146,60 +137,50 @@ TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   AnswerReads(h);
   h.LoginData(SpellBook(7, "early"), MasteryBook(7));
   // Nobody is logged in yet: published with 0 in place of the summoner.
-  ASSERT_EQ(h.Published().size(), 2u);
-  EXPECT_NE(h.Published()[0].find(R"("uri":"/kiv-collections/v1/inventories/0/rune-book")"),
-            std::string::npos);
+  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/0/rune-book",
+                                                         "/kiv-collections/v1/inventories/0/mastery-book"}));
 
   h.LogIn(7);
   h.ClearRecords();
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "early")");
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/7/rune-book").find("early"), std::string::npos);
+  EXPECT_EQ(h.Get("/kiv-collections/v1/inventories/7/verification"), R"(0 "early")");
+  EXPECT_NE(h.Get("/kiv-collections/v1/inventories/7/rune-book").find("early"), std::string::npos);
   EXPECT_TRUE(h.backend.ArgumentsOf("spellBookService.getSpellBook").empty());
 }
 
-// A second summoner on the same client never sees the first one's caches
-// (books, quantities, icons, verification code).
-TEST(SessionTracking, AnotherSummonersLoginStartsFromEmptyCaches) {
+// The same summoner logging in again keeps the caches; a second summoner on
+// the same client never sees the first one's (books, quantities, icons,
+// verification code).
+TEST(SessionTracking, CachesOutliveARelogInButNotAnotherSummonersLogin) {
+  const std::string v1 = "/kiv-collections/v1/inventories/";
   CollectionsFixture h;
   AnswerReads(h);
   h.LogIn(7);
   h.LoginData(SpellBook(7, "seven's code"), MasteryBook(7));
-  ASSERT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/summoner-icons").substr(0, 2), "0 ");
+  ASSERT_EQ(h.Get(v1 + "7/summoner-icons").substr(0, 2), "0 ");
+  h.LogOut();
+  h.ClearRecords();
+  h.LogIn(7);
+  EXPECT_EQ(h.Get(v1 + "7/verification"), R"(0 "seven's code")");
+  EXPECT_EQ(h.Get(v1 + "7/runes").substr(0, 2), "0 ");
+  EXPECT_TRUE(h.backend.invoked().empty());
+
   h.LogOut();
   h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(8, "eight's code"));
   h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(8, 9));
   h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
                     R"({"summonerId":8,"summonerIcons":[{"iconId":600}]})");
   h.ClearRecords();
-
   h.LogIn(8);
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/verification"), R"(0 "")");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/8/runes"),
-            R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/rune-book").find("eight's code"),
-            std::string::npos);
-  EXPECT_NE(h.Call("GET", "/kiv-collections/v1/inventories/8/summoner-icons").find("600"), std::string::npos);
-  EXPECT_EQ(h.backend.invoked(), (std::vector<std::string>{
-                                   "summonerRuneService.getSummonerRuneInventory [8]",
-                                   "spellBookService.getSpellBook [8]",
-                                   "summonerIconService.getSummonerIconInventory [8]",
-                               }));
+  EXPECT_EQ(h.Get(v1 + "8/verification"), R"(0 "")");
+  EXPECT_EQ(h.Get(v1 + "8/runes"), R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
+  EXPECT_NE(h.Get(v1 + "8/rune-book").find("eight's code"), std::string::npos);
+  EXPECT_NE(h.Get(v1 + "8/summoner-icons").find("600"), std::string::npos);
+  EXPECT_EQ(h.backend.invoked(),
+            (std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [8]",
+                                      "spellBookService.getSpellBook [8]",
+                                      "summonerIconService.getSummonerIconInventory [8]"}));
   // Nor may the new summoner edit the old one's pages through the cache.
-  EXPECT_EQ(h.Call("PUT", "/kiv-collections/v1/inventories/8/rune-book/select-page/4"),
-            "409 Rune page does not exist.");
-}
-
-TEST(SessionTracking, TheSameSummonerLoggingInAgainKeepsTheCaches) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.LoginData(SpellBook(7, "kept"), MasteryBook(7));
-  h.LogOut();
-  h.ClearRecords();
-  h.LogIn(7);
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/verification"), R"(0 "kept")");
-  EXPECT_EQ(h.Call("GET", "/kiv-collections/v1/inventories/7/runes").substr(0, 2), "0 ");
-  EXPECT_TRUE(h.backend.invoked().empty());
+  EXPECT_EQ(h.Call("PUT", v1 + "8/rune-book/select-page/4"), "409 Rune page does not exist.");
 }
 
 TEST(SessionTracking, APacketOlderThanASaveMadeDuringTheLoginLeavesTheSavedBook) {
@@ -267,15 +248,13 @@ TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
   h.ClearRecords();
   h.LogIn(7, /*connected=*/true);
 
-  EXPECT_EQ(h.LevelOf("Checking collections caches after reconnect."), int64_t{Quarn::kLogAlways});
+  EXPECT_TRUE(h.Logged(Quarn::kLogAlways, "Checking collections caches after reconnect."));
   // Rune quantities are loaded already; both books are fetched.
   EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
   EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), std::vector<std::string>{"[7]"});
   EXPECT_TRUE(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory").empty());
-  std::vector<std::string> uris;
-  for (const std::string& event : h.Published()) uris.push_back(event.substr(event.find("\"uri\"")));
-  EXPECT_EQ(uris, (std::vector<std::string>{R"("uri":"/kiv-collections/v1/inventories/7/rune-book"})",
-                                            R"("uri":"/kiv-collections/v1/inventories/7/mastery-book"})"}));
+  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/7/rune-book",
+                                                         "/kiv-collections/v1/inventories/7/mastery-book"}));
 
   // Connected again without a disconnect in between: no second check.
   h.ClearRecords();
@@ -290,16 +269,14 @@ TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
   h.backend.Fails("summonerRuneService.getSummonerRuneInventory", "runes down");
   h.LogIn(7, /*connected=*/false);
   h.LogIn(7, /*connected=*/true);
-  const std::string invoke = "Error response for POST /kiv-login/v1/session/invoke: ";
-  for (const std::string& line : {
-           "Failed to retrieve rune quantities: Error requesting summoner rune inventory for 7: " + invoke +
-               "runes down",
-           "Failed to retrieve rune book: Error requesting rune book for 7: " + invoke + "spell books down",
-           "Failed to retrieve mastery book: Error requesting mastery book for 7: " + invoke + "mastery down",
-       }) {
-    EXPECT_EQ(h.LevelOf(line), int64_t{Quarn::kLogError}) << line;
+  const std::string invoke = kiv::test::kInvokeError;
+  for (const std::string& line :
+       {"Failed to retrieve rune quantities: Error requesting summoner rune inventory for 7: " + invoke + "runes down",
+        "Failed to retrieve rune book: Error requesting rune book for 7: " + invoke + "spell books down",
+        "Failed to retrieve mastery book: Error requesting mastery book for 7: " + invoke + "mastery down"}) {
+    EXPECT_TRUE(h.Logged(Quarn::kLogError, line)) << line;
   }
-  EXPECT_TRUE(h.Published().empty());
+  EXPECT_TRUE(h.PublishedUris().empty());
 }
 
 }  // namespace
