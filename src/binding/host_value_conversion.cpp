@@ -139,6 +139,12 @@ namespace {
 
 // Fills `out`; returns false when a count does not fit the record. On any
 // exit `out` is complete enough for ReleaseHostValue.
+// The enumerator name an enum is written as, or null for its number.
+const char* EnumName(const Quarn::BindingEnumRecord& record, const Quarn::BindingRegistry* registry) {
+  return registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value)
+                                                       : nullptr;
+}
+
 bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::BindingRegistry* registry) {
   std::vector<std::pair<HostValue*, const BindingProperty*>> pending{{&out, &value}};
   while (!pending.empty()) {
@@ -184,9 +190,7 @@ bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::B
       }
       case BindingPropertyKind::Enum: {
         const Quarn::BindingEnumRecord record = from->GetEnum();
-        const char* name = registry != nullptr && record.type != nullptr
-                               ? registry->EnumeratorName(*record.type, record.value)
-                               : nullptr;
+        const char* name = EnumName(record, registry);
         if (name != nullptr) {
           to->data.text = CopyText(name);
           to->tag = KIV_VALUE_TEXT_OWNED;
@@ -222,12 +226,6 @@ bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::B
     }
   }
   return true;
-}
-
-// The enumerator name an enum is written as, or null for its number.
-const char* EnumName(const Quarn::BindingEnumRecord& record, const Quarn::BindingRegistry* registry) {
-  return registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value)
-                                                       : nullptr;
 }
 
 // What one block must hold: the entry arrays first, then the text bytes.
