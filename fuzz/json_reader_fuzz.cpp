@@ -1,6 +1,7 @@
 // Fuzzes FromJson and writes every value it reads back as JSON, which must
 // read again. For shallow inputs the reader's iterative RapidJSON mode must
-// fail exactly as the default mode does.
+// fail exactly as the default mode does, and whatever the fast path takes
+// must read to the tree the full reader reads.
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "binding/detail/json_full_reader.h"
+#include "binding/detail/plain_json.h"
 #include "binding/json_reader.h"
 #include "binding/json_writer.h"
 
@@ -40,6 +43,13 @@ void CheckModesAgree(std::string_view text) {
   if (ours.ErrorMessage() != expected) std::abort();
 }
 
+void CheckPathsAgree(std::string_view text) {
+  Quarn::BindingProperty plain;
+  if (!Quarn::detail::ReadPlainJson(text, plain)) return;
+  const Quarn::BindingResult full = Quarn::detail::ReadJsonInFull(text);
+  if (!full.ok() || Quarn::ToJson(plain) != Quarn::ToJson(full.value)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -54,5 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Shallow(text) && !Quarn::FromJson(Quarn::ToJson(result.value, nullptr, "\r\n")).ok()) std::abort();
   }
   CheckModesAgree(text);
+  CheckPathsAgree(text);
   return 0;
 }

@@ -1,7 +1,8 @@
 #include "binding/json_reader.h"
 
 #include "binding/codec_messages.h"
-#include "binding/detail/c_locale_numbers.h"
+#include "binding/detail/json_full_reader.h"
+#include "binding/detail/plain_json.h"
 #include "binding/detail/scratch_pool.h"
 #include "binding/detail/tree_builder.h"
 #include "binding/message_format.h"
@@ -9,8 +10,6 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
-#include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -54,30 +53,10 @@ class Events {
     builder_.Double(d);
     return true;
   }
-  // The reader has checked the number's form and range already.
+  // The reader has checked the number's form and range already; the text
+  // is followed by the byte that ended it.
   bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    const char* const end = text + length;
-    if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
-      if (*text == '-') {
-        int64_t value;
-        if (std::from_chars(text, end, value).ec == std::errc()) {
-          builder_.Signed(value);
-          return true;
-        }
-      } else {
-        uint64_t value;
-        if (std::from_chars(text, end, value).ec == std::errc()) {
-          builder_.Unsigned(value);
-          return true;
-        }
-      }
-    }
-    // Correctly rounded, whatever the locale. Underflow is out of range
-    // for from_chars, which then leaves the value alone; strtod rounds it.
-    double value;
-    const std::from_chars_result read = std::from_chars(text, end, value);
-    if (read.ec != std::errc() || read.ptr != end) value = Quarn::detail::StrToDouble(text, nullptr);
-    builder_.Double(value);
+    Quarn::detail::PushJsonNumber(std::string_view(text, length), builder_);
     return true;
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
@@ -151,6 +130,14 @@ std::string Quarn::JsonErrorMessage(int code, size_t offset) {
 }
 
 Quarn::BindingResult Quarn::FromJson(std::string_view text) {
+  // Most documents take the fast path; the rest are read again in full by
+  // RapidJSON, which decides what they hold and words every failure.
+  BindingResult result;
+  if (detail::ReadPlainJson(text, result.value)) return result;
+  return detail::ReadJsonInFull(text);
+}
+
+Quarn::BindingResult Quarn::detail::ReadJsonInFull(std::string_view text) {
   BindingResult result;
   size_t first = 0;
   while (first < text.size() && IsJsonSpace(text[first])) ++first;
