@@ -4,8 +4,10 @@
 #include "binding/detail/tree_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #if defined(__SSE2__)
@@ -35,6 +37,23 @@ const char* FindStringEnd(const char* at, const char* end) {
 #endif
   while (at != end && *at != '"' && *at != '\\' && static_cast<unsigned char>(*at) >= 0x20) ++at;
   return at;
+}
+
+// Eight ASCII digits at `at` as their value, or false when any of the
+// eight bytes is not a digit. Two digits, then four, then eight at a time.
+bool ReadEightDigits(const char* at, uint64_t& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  uint64_t chunk;
+  std::memcpy(&chunk, at, sizeof chunk);
+  if (((chunk & 0xF0F0F0F0F0F0F0F0) | (((chunk + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+      0x3333333333333333)
+    return false;
+  chunk -= 0x3030303030303030;
+  chunk = chunk * 10 + (chunk >> 8);
+  value = (((chunk & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+           (((chunk >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+          32;
+  return true;
 }
 
 bool ReadHex4(const char* at, uint32_t& value) {
@@ -246,6 +265,12 @@ class PlainJson {
     if (*at == '0') {
       ++at;
     } else {
+      uint64_t eight;
+      while (end_ - at >= 8 && ReadEightDigits(at, eight)) {
+        if (at - digits > 8) return false;  // more than 19 digits
+        magnitude = magnitude * 100000000 + eight;
+        at += 8;
+      }
       while (at != end_ && IsDigit(*at)) magnitude = magnitude * 10 + static_cast<uint64_t>(*at++ - '0');
       if (at - digits > 19) return false;
     }
