@@ -239,22 +239,6 @@ void Quarn::BindingProperty::MakeStructure() {
   set_kind(BindingPropertyKind::Structure);
 }
 
-bool Quarn::BindingProperty::GetBool(bool def) const {
-  return kind() == BindingPropertyKind::Bool ? payload_.b : def;
-}
-
-int64_t Quarn::BindingProperty::GetSigned(int64_t def) const {
-  return kind() == BindingPropertyKind::Signed ? payload_.i : def;
-}
-
-uint64_t Quarn::BindingProperty::GetUnsigned(uint64_t def) const {
-  return kind() == BindingPropertyKind::Unsigned ? payload_.u : def;
-}
-
-double Quarn::BindingProperty::GetDouble(double def) const {
-  return kind() == BindingPropertyKind::Float ? payload_.d : def;
-}
-
 std::string_view Quarn::BindingProperty::GetString() const {
   return kind() == BindingPropertyKind::String ? static_cast<const InternedString*>(payload_.record)->view()
                                               : std::string_view();

@@ -95,10 +95,10 @@ class BindingProperty {
   void MakeStructure();
 
   // Getters return the payload when the kind matches, else the default.
-  bool GetBool(bool def = false) const;
-  int64_t GetSigned(int64_t def = 0) const;
-  uint64_t GetUnsigned(uint64_t def = 0) const;
-  double GetDouble(double def = 0.0) const;
+  bool GetBool(bool def = false) const { return kind() == BindingPropertyKind::Bool ? payload_.b : def; }
+  int64_t GetSigned(int64_t def = 0) const { return kind() == BindingPropertyKind::Signed ? payload_.i : def; }
+  uint64_t GetUnsigned(uint64_t def = 0) const { return kind() == BindingPropertyKind::Unsigned ? payload_.u : def; }
+  double GetDouble(double def = 0.0) const { return kind() == BindingPropertyKind::Float ? payload_.d : def; }
   std::string_view GetString() const;  // "" unless String
   std::span<const uint8_t> GetBlob() const;
   BindingEnumRecord GetEnum() const;  // zero record unless Enum

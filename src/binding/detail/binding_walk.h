@@ -1,11 +1,13 @@
 // The tree walk behind WalkBinding, as a template so that writers declared
-// `final` get their calls inlined instead of dispatched per node.
+// `final` get their calls inlined instead of dispatched per node. It reads
+// the records directly: a getter call per node costs the writers a tenth.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/detail/binding_document.h"
 
 namespace Quarn::detail {
 
@@ -44,7 +46,7 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
         visitor.Double(node->GetDouble());
         break;
       case BindingPropertyKind::String:
-        visitor.String(node->GetString());
+        visitor.String(static_cast<const InternedString*>(BindingDocument::Record(*node))->view());
         break;
       case BindingPropertyKind::Blob:
         visitor.Blob(node->GetBlob());
@@ -53,15 +55,15 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
         visitor.Enum(node->GetEnum());
         break;
       case BindingPropertyKind::Collection: {
-        const auto elements = node->Elements();
-        visitor.StartArray(elements.size());
-        stack.push_back({elements.data(), nullptr, 0, elements.size(), true});
+        const auto* record = static_cast<const CollectionRecord*>(BindingDocument::Record(*node));
+        visitor.StartArray(record->size);
+        stack.push_back({record->data, nullptr, 0, record->size, true});
         break;
       }
       case BindingPropertyKind::Structure: {
-        const auto members = node->Members();
-        visitor.StartObject(members.size());
-        stack.push_back({nullptr, members.data(), 0, members.size(), false});
+        const auto* record = static_cast<const StructureRecord*>(BindingDocument::Record(*node));
+        visitor.StartObject(record->size);
+        stack.push_back({nullptr, record->members, 0, record->size, false});
         break;
       }
       default:
@@ -97,7 +99,7 @@ void WalkBindingTree(const BindingProperty& root, Visitor& visitor) {
         visitor.BeginElement(i);
         node = top.elements + i;
       } else {
-        visitor.Key(top.members[i].name());
+        visitor.Key(BindingDocument::NameOf(top.members[i])->view());
         node = &top.members[i].value();
       }
       break;
