@@ -142,7 +142,7 @@ Quarn::detail::InternedString* Quarn::detail::TreeBuilder::TakeKey() {
   return name;
 }
 
-void Quarn::detail::TreeBuilder::Push(BindingPropertyKind kind, uint64_t bits) {
+void Quarn::detail::TreeBuilder::PushSlow(BindingPropertyKind kind, uint64_t bits) {
   InternedString* name = TakeKey();
   const auto order = static_cast<uint32_t>(frames_.empty() ? 0 : cells_.size() - frames_.back().start);
   try {
@@ -151,22 +151,6 @@ void Quarn::detail::TreeBuilder::Push(BindingPropertyKind kind, uint64_t bits) {
     ReleaseCell({name, bits, order, kind});
     throw;
   }
-}
-
-void Quarn::detail::TreeBuilder::Null() { Push(BindingPropertyKind::Empty, 0); }
-
-void Quarn::detail::TreeBuilder::Bool(bool v) { Push(BindingPropertyKind::Bool, v ? 1 : 0); }
-
-void Quarn::detail::TreeBuilder::Signed(int64_t v) {
-  Push(BindingPropertyKind::Signed, static_cast<uint64_t>(v));
-}
-
-void Quarn::detail::TreeBuilder::Unsigned(uint64_t v) { Push(BindingPropertyKind::Unsigned, v); }
-
-void Quarn::detail::TreeBuilder::Double(double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof(bits));
-  Push(BindingPropertyKind::Float, bits);
 }
 
 void Quarn::detail::TreeBuilder::String(std::string_view text) {

@@ -18,6 +18,7 @@
 // trims the buffers after a large document.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -57,11 +58,11 @@ class TreeBuilder {
   // Inside a structure each value is preceded by Key(); elsewhere Key() is
   // ignored. Text is taken up to its first NUL.
   void Key(std::string_view name);
-  void Null();
-  void Bool(bool v);
-  void Signed(int64_t v);
-  void Unsigned(uint64_t v);
-  void Double(double v);
+  void Null() { Push(BindingPropertyKind::Empty, 0); }
+  void Bool(bool v) { Push(BindingPropertyKind::Bool, v ? 1 : 0); }
+  void Signed(int64_t v) { Push(BindingPropertyKind::Signed, static_cast<uint64_t>(v)); }
+  void Unsigned(uint64_t v) { Push(BindingPropertyKind::Unsigned, v); }
+  void Double(double v) { Push(BindingPropertyKind::Float, std::bit_cast<uint64_t>(v)); }
   void String(std::string_view text);
   void Blob(std::span<const uint8_t> bytes);
   void Blob(std::vector<uint8_t>&& bytes);
@@ -121,7 +122,18 @@ class TreeBuilder {
 
   std::string_view Cut(std::string_view text) const;
   InternedString* TakeKey();
-  void Push(BindingPropertyKind kind, uint64_t bits);
+  // Inline for the common case (a value inside a container, after its key
+  // in a structure, with room in cells_); everything else takes PushSlow.
+  void Push(BindingPropertyKind kind, uint64_t bits) {
+    if (!frames_.empty() && frames_.back().structure == (key_ != nullptr) && cells_.size() < cells_.capacity()) {
+      const auto order = static_cast<uint32_t>(cells_.size() - frames_.back().start);
+      cells_.push_back({key_, bits, order, kind});
+      key_ = nullptr;
+      return;
+    }
+    PushSlow(kind, bits);
+  }
+  void PushSlow(BindingPropertyKind kind, uint64_t bits);
   void ReleaseCell(const Cell& cell);
   // Returns whether the members had arrived in order.
   bool SortMembers(size_t start);
