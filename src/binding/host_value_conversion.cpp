@@ -137,96 +137,32 @@ bool Quarn::FromHostValue(BindingProperty& target, const HostValue& value, std::
 
 namespace {
 
-// Fills `out`; returns false when a count does not fit the record. On any
-// exit `out` is complete enough for ReleaseHostValue.
 // The enumerator name an enum is written as, or null for its number.
 const char* EnumName(const Quarn::BindingEnumRecord& record, const Quarn::BindingRegistry* registry) {
   return registry != nullptr && record.type != nullptr ? registry->EnumeratorName(*record.type, record.value)
                                                        : nullptr;
 }
 
-bool BuildHostValue(HostValue& out, const BindingProperty& value, const Quarn::BindingRegistry* registry) {
-  std::vector<std::pair<HostValue*, const BindingProperty*>> pending{{&out, &value}};
-  while (!pending.empty()) {
-    auto [to, from] = pending.back();
-    pending.pop_back();
-    switch (from->kind()) {
-      case BindingPropertyKind::Empty:
-        to->tag = KIV_VALUE_NULL;
-        break;
-      case BindingPropertyKind::Bool:
-        to->tag = KIV_VALUE_BOOL;
-        to->data.boolean = from->GetBool() ? 1 : 0;
-        break;
-      case BindingPropertyKind::Signed:
-        to->tag = KIV_VALUE_SIGNED;
-        to->data.i64 = from->GetSigned();
-        break;
-      case BindingPropertyKind::Unsigned:
-        to->tag = KIV_VALUE_UNSIGNED;
-        to->data.u64 = from->GetUnsigned();
-        break;
-      case BindingPropertyKind::Float:
-        to->tag = KIV_VALUE_DOUBLE;
-        to->data.f64 = from->GetDouble();
-        break;
-      case BindingPropertyKind::String:
-        to->data.text = CopyText(from->GetString());
-        to->tag = KIV_VALUE_TEXT_OWNED;
-        break;
-      case BindingPropertyKind::Blob: {
-        const auto bytes = from->GetBlob();
-        if (bytes.size() > kMaxCount) return false;
-        void* copy = nullptr;
-        if (!bytes.empty()) {
-          copy = std::malloc(bytes.size());
-          if (copy == nullptr) throw std::bad_alloc();
-          std::memcpy(copy, bytes.data(), bytes.size());
-        }
-        to->data.seq.data = copy;
-        to->data.seq.count = static_cast<uint32_t>(bytes.size());
-        to->tag = KIV_VALUE_BYTES_OWNED;
-        break;
-      }
-      case BindingPropertyKind::Enum: {
-        const Quarn::BindingEnumRecord record = from->GetEnum();
-        const char* name = EnumName(record, registry);
-        if (name != nullptr) {
-          to->data.text = CopyText(name);
-          to->tag = KIV_VALUE_TEXT_OWNED;
-        } else {
-          to->tag = KIV_VALUE_SIGNED;
-          to->data.i64 = record.value;
-        }
-        break;
-      }
-      case BindingPropertyKind::Collection: {
-        const auto elements = from->Elements();
-        if (elements.size() > kMaxCount) return false;
-        auto* array = static_cast<HostValue*>(ZeroedArray(elements.size(), sizeof(HostValue)));
-        to->data.seq.data = array;
-        to->data.seq.count = static_cast<uint32_t>(elements.size());
-        to->tag = KIV_VALUE_ARRAY;
-        for (size_t i = elements.size(); i-- > 0;) pending.emplace_back(&array[i], &elements[i]);
-        break;
-      }
-      case BindingPropertyKind::Structure: {
-        const auto members = from->Members();
-        auto* entries = static_cast<HostMember*>(ZeroedArray(members.size(), sizeof(HostMember)));
-        to->data.seq.data = entries;
-        to->data.seq.count = static_cast<uint32_t>(members.size());
-        to->tag = KIV_VALUE_OBJECT;
-        for (size_t i = members.size(); i-- > 0;) {
-          entries[i].key = CopyText(members[i].name());
-          entries[i].owned = 1;
-          pending.emplace_back(&entries[i].value, &members[i].value());
-        }
-        break;
-      }
-    }
+// Where the texts, bytes and entry arrays of a written value live: each in
+// an allocation of its own, which ReleaseHostValue frees one by one.
+struct SeparateStore {
+  static constexpr uint32_t kTextTag = KIV_VALUE_TEXT_OWNED;
+  static constexpr uint32_t kBytesTag = KIV_VALUE_BYTES_OWNED;
+  static constexpr uint8_t kKeysOwned = 1;
+
+  template <class Entry>
+  Entry* Entries(size_t count) {
+    return static_cast<Entry*>(ZeroedArray(count, sizeof(Entry)));
   }
-  return true;
-}
+  const char* Text(std::string_view text) { return CopyText(text); }
+  const void* Bytes(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return nullptr;
+    void* copy = std::malloc(bytes.size());
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, bytes.data(), bytes.size());
+    return copy;
+  }
+};
 
 // What one block must hold: the entry arrays first, then the text bytes.
 struct BlockSize {
@@ -269,10 +205,14 @@ bool MeasureBlock(const BindingProperty& root, const Quarn::BindingRegistry* reg
   return true;
 }
 
-// Hands out the entry arrays and texts of a block measured beforehand.
-class BlockCursor {
+// Everything in one block measured beforehand, freed with one free.
+class BlockStore {
  public:
-  BlockCursor(char* block, const BlockSize& size) : entries_(block), text_(block + size.entries) {}
+  static constexpr uint32_t kTextTag = KIV_VALUE_TEXT;
+  static constexpr uint32_t kBytesTag = KIV_VALUE_BYTES;
+  static constexpr uint8_t kKeysOwned = 0;
+
+  BlockStore(char* block, const BlockSize& size) : entries_(block), text_(block + size.entries) {}
 
   template <class Entry>
   Entry* Entries(size_t count) {
@@ -301,61 +241,85 @@ class BlockCursor {
   char* text_;
 };
 
-void FillBlock(HostValue& out, const BindingProperty& root, const Quarn::BindingRegistry* registry,
-               BlockCursor& cursor) {
-  std::vector<std::pair<HostValue*, const BindingProperty*>> pending{{&out, &root}};
+// Fills `out`; returns false when a count does not fit the record. Each
+// record gets its data before its tag, so on any exit `out` is complete
+// enough for ReleaseHostValue.
+template <class Store>
+bool WriteHostValue(HostValue& out, const BindingProperty& value, const Quarn::BindingRegistry* registry,
+                    Store& store) {
+  std::vector<std::pair<HostValue*, const BindingProperty*>> pending{{&out, &value}};
   while (!pending.empty()) {
     auto [to, from] = pending.back();
     pending.pop_back();
     switch (from->kind()) {
+      case BindingPropertyKind::Empty:
+        to->tag = KIV_VALUE_NULL;
+        break;
+      case BindingPropertyKind::Bool:
+        to->tag = KIV_VALUE_BOOL;
+        to->data.boolean = from->GetBool() ? 1 : 0;
+        break;
+      case BindingPropertyKind::Signed:
+        to->tag = KIV_VALUE_SIGNED;
+        to->data.i64 = from->GetSigned();
+        break;
+      case BindingPropertyKind::Unsigned:
+        to->tag = KIV_VALUE_UNSIGNED;
+        to->data.u64 = from->GetUnsigned();
+        break;
+      case BindingPropertyKind::Float:
+        to->tag = KIV_VALUE_DOUBLE;
+        to->data.f64 = from->GetDouble();
+        break;
       case BindingPropertyKind::String:
-        to->tag = KIV_VALUE_TEXT;
-        to->data.text = cursor.Text(from->GetString());
+        to->data.text = store.Text(from->GetString());
+        to->tag = Store::kTextTag;
         break;
       case BindingPropertyKind::Blob: {
         const auto bytes = from->GetBlob();
-        to->tag = KIV_VALUE_BYTES;
-        to->data.seq.data = cursor.Bytes(bytes);
+        if (bytes.size() > kMaxCount) return false;
+        to->data.seq.data = store.Bytes(bytes);
         to->data.seq.count = static_cast<uint32_t>(bytes.size());
+        to->tag = Store::kBytesTag;
         break;
       }
-      case BindingPropertyKind::Enum:
-        if (const char* name = EnumName(from->GetEnum(), registry)) {
-          to->tag = KIV_VALUE_TEXT;
-          to->data.text = cursor.Text(name);
+      case BindingPropertyKind::Enum: {
+        const Quarn::BindingEnumRecord record = from->GetEnum();
+        if (const char* name = EnumName(record, registry)) {
+          to->data.text = store.Text(name);
+          to->tag = Store::kTextTag;
         } else {
           to->tag = KIV_VALUE_SIGNED;
-          to->data.i64 = from->GetEnum().value;
+          to->data.i64 = record.value;
         }
         break;
+      }
       case BindingPropertyKind::Collection: {
         const auto elements = from->Elements();
-        auto* array = cursor.Entries<HostValue>(elements.size());
-        to->tag = KIV_VALUE_ARRAY;
+        if (elements.size() > kMaxCount) return false;
+        auto* array = store.template Entries<HostValue>(elements.size());
         to->data.seq.data = array;
         to->data.seq.count = static_cast<uint32_t>(elements.size());
+        to->tag = KIV_VALUE_ARRAY;
         for (size_t i = elements.size(); i-- > 0;) pending.emplace_back(&array[i], &elements[i]);
         break;
       }
       case BindingPropertyKind::Structure: {
         const auto members = from->Members();
-        auto* entries = cursor.Entries<HostMember>(members.size());
-        to->tag = KIV_VALUE_OBJECT;
+        auto* entries = store.template Entries<HostMember>(members.size());
         to->data.seq.data = entries;
         to->data.seq.count = static_cast<uint32_t>(members.size());
+        to->tag = KIV_VALUE_OBJECT;
         for (size_t i = members.size(); i-- > 0;) {
-          entries[i].key = cursor.Text(members[i].name());
-          entries[i].owned = 0;
+          entries[i].key = store.Text(members[i].name());
+          entries[i].owned = Store::kKeysOwned;
           pending.emplace_back(&entries[i].value, &members[i].value());
         }
         break;
       }
-      default:
-        // Scalars allocate nothing: written as ToHostValue writes them.
-        BuildHostValue(*to, *from, registry);
-        break;
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -363,8 +327,9 @@ void FillBlock(HostValue& out, const BindingProperty& root, const Quarn::Binding
 bool Quarn::ToHostValue(HostValue& out, const BindingProperty& value, const BindingRegistry* registry,
                         std::string& error) {
   out = HostValue{};
+  SeparateStore store;
   try {
-    if (BuildHostValue(out, value, registry)) return true;
+    if (WriteHostValue(out, value, registry, store)) return true;
   } catch (...) {
     ReleaseHostValue(out);
     throw;
@@ -431,7 +396,7 @@ bool Quarn::ToHostValueInOneBlock(HostValue& out, const BindingProperty& value, 
     block = static_cast<char*>(std::calloc(1, size.entries + size.text));
     if (block == nullptr) throw std::bad_alloc();
   }
-  BlockCursor cursor(block, size);
-  FillBlock(out, value, registry, cursor);
+  BlockStore store(block, size);
+  WriteHostValue(out, value, registry, store);  // measured: every count fits
   return true;
 }
