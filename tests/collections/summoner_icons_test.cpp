@@ -1,6 +1,6 @@
-// Rune quantities, summoner icons and summoner spells through the request
-// callback: what is cached for whom, the icon ownership answer, the spell
-// level rule, and the failures each names.
+// Rune quantities and summoner spells through the request callback: the
+// quantities' order and whom they are cached for, and the spell level rule.
+// Icon ownership and summoner 0 are replayed by tests/sessions/books_walk.jsonl.
 #include "collections/summoner_icons.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +18,6 @@ using kiv::test::kIconInventoryClass;
 using kiv::test::kRuneInventoryClass;
 
 constexpr const char* kRunes7 = "/kiv-collections/v1/inventories/7/runes";
-
-// What each failing read answers is recorded in tests/sessions/fault_walk.jsonl.
-TEST(Inventories, SummonerZeroIsRefusedBeforeAnyRead) {
-  CollectionsFixture f;
-  for (const char* route : {"runes", "summoner-icons", "spells"}) {
-    EXPECT_EQ(f.Get(std::string("/kiv-collections/v1/inventories/0/") + route), "403 0 is an invalid summonerId.")
-        << route;
-  }
-  EXPECT_TRUE(f.backend.calls().empty());
-  EXPECT_TRUE(f.host.RequestsTo("/kiv-game-data/*").empty());
-}
 
 TEST(RuneQuantities, SortedByRuneAndCachedOnlyForTheLoggedInSummoner) {
   CollectionsFixture f;
@@ -53,40 +42,6 @@ TEST(RuneQuantities, SortedByRuneAndCachedOnlyForTheLoggedInSummoner) {
   EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/8/runes"), R"(0 {"runeQuantities":[],"summonerId":8})");
   EXPECT_EQ(f.Get(kRunes7), expected);
   EXPECT_EQ(f.backend.calls(), std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [8]"});
-}
-
-TEST(SummonerIcons, FreeIconsFirstOwnershipFromTheAskedSummonersOwnIcons) {
-  CollectionsFixture f;
-  f.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
-                    R"({"summonerId":7,"summonerIcons":[{"iconId":588},{"iconId":3}]})");
-  f.LogIn(7);
-  f.ClearRecords();
-  std::string free;
-  for (int i = 0; i < 29; ++i) free += std::to_string(i) + ",";
-  const std::string expected = R"(0 {"icons":[)" + free + R"(588,3],"summonerId":7})";
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/7/summoner-icons"), expected);
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/7/summoner-icons"), expected);
-  EXPECT_EQ(f.backend.calls().size(), 1u);
-
-  const auto owned = [&f](uint64_t summoner, int32_t id) {
-    const std::string answer = f.Get("/kiv-collections/v2/inventories/" + std::to_string(summoner) +
-                                     "/summoner-icons/" + std::to_string(id));
-    EXPECT_NE(answer.find(R"(0 {"iconId":)" + std::to_string(id) + R"(,"ownership":{"freeToPlayReward":false,)"),
-              std::string::npos)
-        << answer;
-    return answer.find(R"("owned":true,"rental":{"endDate":0,"purchaseDate":0,"rented":false,"winCountRemaining":0})") !=
-           std::string::npos;
-  };
-  EXPECT_TRUE(owned(7, 588));
-  EXPECT_TRUE(owned(7, 5));
-  EXPECT_FALSE(owned(7, 600));
-  // Summoner 8 owns only the free icons: the logged-in summoner's purchase is not theirs.
-  f.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass, R"({"summonerId":8})");
-  EXPECT_TRUE(owned(8, 5));
-  EXPECT_FALSE(owned(8, 588));
-  // An icon list that cannot be read owns nothing, and the route still answers.
-  f.backend.Fails("summonerIconService.getSummonerIconInventory", "down");
-  EXPECT_FALSE(owned(9, 5));
 }
 
 TEST(SummonerSpells, AvailableByLevelWithLenientNumbers) {

@@ -1,4 +1,4 @@
-// Ward skins through the request callback: refusals, the merge of the
+// Ward skins through the request callback: the merge of the
 // catalogue with the selectable ids, the cache filled at login, readers
 // sharing one slow read, and an unload while they wait.
 #include "collections/ward_skins.h"
@@ -57,20 +57,6 @@ TEST(WardSkinCache, KeepsInsertionOrderAndReplacesInPlace) {
   EXPECT_EQ(order, (std::vector<int64_t>{5, 3, 9}));
   ASSERT_NE(cache.Find(3), nullptr);
   EXPECT_EQ(cache.Find(3)->name, "replaced");
-}
-
-// Failures of the logged-in summoner's reads, and a read before the login,
-// are answered in tests/sessions (fault_walk, readme_walk).
-TEST(WardSkinRoutes, OnlyTheLoggedInSummonerMayRead) {
-  CollectionsFixture f;
-  f.backend.Answers(kSelectable, "[1]");
-  f.host.AnswerJson("GET", kCatalogue, Catalogue({1}));
-  f.LogIn(7);
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/0/ward-skins"), "403 Invalid summoner id.");
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/8/ward-skins"),
-            "403 Data can only be retrieved for the logged-in summoner.");
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/8/ward-skins/1"),
-            "403 Data can only be retrieved for the logged-in summoner.");
 }
 
 TEST(WardSkinRoutes, OwnershipFollowsTheSelectableIdsAndIsCachedFromLogin) {
