@@ -1,6 +1,7 @@
-// The profile backdrop: the most-played count, the four sources in order,
-// what is kept between requests (and what is not, after a failure), the
-// two event handlers and the emptying at logout.
+// The profile backdrop: the most-played count, the four sources in order
+// with what they log, what is not kept after a failure, the two event
+// handlers and the emptying at logout. What a second request reads:
+// tests/sessions/edges_walk.jsonl.
 #include "collections/backdrop.h"
 
 #include <gtest/gtest.h>
@@ -135,18 +136,6 @@ TEST(BackdropRoute, ChoosesTheFirstSourceThatAppliesAndLogsWhyOthersFellThrough)
     EXPECT_EQ(w.Get(kBackdrop8), c.expected);
     EXPECT_TRUE(c.log.empty() || w.Logged(c.log[0] == 'k' ? 3 : 2, c.log)) << c.log;
   }
-}
-
-TEST(BackdropRoute, ASecondRequestReadsOnlyTheSplashMetadata) {
-  BackdropWorld w;
-  w.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
-  w.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-  const std::string first = w.Get(kBackdrop8);
-  w.ClearRecords();
-  EXPECT_EQ(w.Get(kBackdrop8), first);
-  std::vector<std::string> sent;
-  for (const kiv::host::Request& r : w.host.Requests()) sent.push_back(r.Summary());
-  EXPECT_EQ(sent, std::vector<std::string>{"GET " + Splash(5)});
 }
 
 TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {

@@ -1,7 +1,7 @@
-// The rune and mastery books through the request callback: reads tallied
-// by tree, a book that came before the tree tables, and edits of a cache the
-// login never filled. Whole-book rules, page edits, selection, deletion and
-// failed saves are replayed by tests/sessions/books_walk.jsonl.
+// The rune and mastery books through the request callback: no tree tables,
+// a book that came before them, and edits of a cache the login never
+// filled. Tallies, whole-book rules, page edits, selection, deletion and
+// failed saves are replayed by tests/sessions (books_walk, edges_walk).
 #include "collections/mastery_book.h"
 
 #include <gtest/gtest.h>
@@ -39,26 +39,6 @@ std::string BookDto(const std::vector<std::string>& pages) {
   std::string list;
   for (const std::string& page : pages) list += (list.empty() ? "" : ",") + page;
   return R"({"summonerId":7,"bookPages":[)" + list + "]}";
-}
-
-TEST(MasteryBookRead, TalliesEachPageByTreeAndAlwaysAsksTheBackend) {
-  CollectionsFixture f(AnswerTrees);
-  f.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass,
-                    BookDto({PageDto(3, true, R"({"talentId":4111,"rank":1},{"talentId":4112,"rank":3},)"
-                                              R"({"talentId":4211,"rank":2},{"talentId":9999,"rank":4})")}));
-  f.LogIn(7);
-  const std::string expected =
-      R"(0 {"pages":[{"current":true,"id":3,"masteries":[{"id":4111,"rank":1},{"id":4112,"rank":3},)"
-      R"({"id":4211,"rank":2},{"id":9999,"rank":4}],"name":"p3","summary":{"1":4,"2":2}}],"summonerId":7})";
-  EXPECT_EQ(f.Get(kBook), expected);
-  EXPECT_EQ(f.Get(kBook), expected);
-  EXPECT_EQ(f.backend.ArgumentsOf("masteryBookService.getMasteryBook"), (std::vector<std::string>{"[7]", "[7]"}));
-  EXPECT_EQ(f.service->mastery_book().cache().next_page_id, 4u);
-  const std::vector<std::string> logs = f.host.LogTexts();
-  EXPECT_EQ(std::count(logs.begin(), logs.end(), "Could not find mastery tree for mastery id: 9999"), 2);
-  EXPECT_TRUE(f.PublishedAt(kBook).empty());
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/0/mastery-book"),
-            "403 Cannot retrieve mastery book for summonerId 0.");
 }
 
 TEST(MasteryBookRead, WithoutTreeTablesSummariesAreEmpty) {

@@ -1,7 +1,7 @@
 // Session tracking through the fake host: the login, reconnect and logout
-// transitions, the login data packet and the cache check after a reconnect.
-// Caches tied to their summoner, and writes after logout, are replayed by
-// tests/sessions/books_walk.jsonl.
+// transitions, login data that comes early or late, and the cache check
+// after a reconnect. Caches tied to their summoner, writes after logout and
+// the packet's books are replayed by tests/sessions (books_walk, edges_walk).
 #include "collections/session.h"
 
 #include <gtest/gtest.h>
@@ -69,10 +69,8 @@ TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
     uint64_t summoner, account;
     bool logs_in;
   };
-  const Case cases[] = {
-      {"SUCCEEDED", 7, 70, true},    {"SUCCEEDED", 7, 0, false},    {"SUCCEEDED", 0, 70, false},
-      {"IN_PROGRESS", 7, 70, false}, {"LOGGING_OUT", 7, 70, false}, {"ERROR", 7, 70, false},
-  };
+  // The states that never succeed: tests/sessions/edges_walk.jsonl.
+  const Case cases[] = {{"SUCCEEDED", 7, 70, true}, {"SUCCEEDED", 7, 0, false}, {"SUCCEEDED", 0, 70, false}};
   for (const Case& c : cases) {
     CollectionsFixture h;
     AnswerReads(h);
@@ -97,40 +95,6 @@ TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnceAndKeepItsSummoner) {
   EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/runes"),
             std::vector<std::string>{R"(Update {"runeQuantities":[{"quantity":2,"runeId":3}],"summonerId":7})"});
   EXPECT_EQ(h.PublishedUris().size(), 1u);
-}
-
-TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.ClearRecords();
-  h.LoginData(SpellBook(7, "packet", /*current=*/false), MasteryBook(7));
-
-  // The book without a current page gets its first page made current,
-  // in the cache and in what is published.
-  const std::string rune_book = R"({"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
-                                R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})";
-  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/7/rune-book",
-                                                         "/kiv-collections/v1/inventories/7/mastery-book"}));
-  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/rune-book"),
-            std::vector<std::string>{"Update " + rune_book});
-  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/mastery-book"),
-            std::vector<std::string>{R"(Update {"pages":[{"current":true,"id":4,"masteries":[{"id":4111,"rank":2}],)"
-                                     R"("name":"m","summary":{}}],"summonerId":7})"});
-  // The rune book is now answered from the cache.
-  EXPECT_EQ(h.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + rune_book);
-  EXPECT_TRUE(h.backend.invoked().empty());
-}
-
-TEST(SessionTracking, LoginDataWithoutRunePagesIsIgnored) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.ClearRecords();
-  h.LoginData(R"({"summonerId":7,"bookPages":[]})", MasteryBook(7));
-  h.Resource("/kiv-login/v1/login-data-packet", "Delete", "null");
-  EXPECT_TRUE(h.PublishedUris().empty());
-  EXPECT_TRUE(h.service->mastery_book().cache().book.pages.empty());
 }
 
 TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {

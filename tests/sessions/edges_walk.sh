@@ -1,0 +1,50 @@
+# Edges of the world's data, over tests/sessions/edges_world.json: a login
+# data packet with no current rune page, and one without rune pages; rune
+# quantities out of order; a mastery page with a talent of no tree; a
+# ward-skin catalogue with an id past 32 bits and owned ids it lacks; a
+# spell list with numbers as text, junk entries, and no list at all; and
+# sessions that never succeed; champion mastery's refusals. Sourced by record.sh:
+#   tests/sessions/record.sh tests/sessions/edges_walk.sh tests/sessions/edges_walk.jsonl tests/sessions/edges_world.json
+S=/kiv-collections/v1/inventories/7001
+V=/kiv-collections/v1/inventories
+
+# logged in as 7001 from the start: the packet's book, its first page made current, answers from the cache
+c GET $S/rune-book; c GET $S/verification
+c GET $S/mastery-book; c GET $S/mastery-book; c PUT $S/mastery-book/pages '{"id":0}'
+c GET $S/ward-skins; c GET $S/ward-skins/12; c GET $S/ward-skins/1099511627780
+c GET $S/runes; c GET $V/7002/runes; c GET $S/runes
+for who in 7001 7002 7003 7004; do c GET $V/$who/spells; done
+# a second backdrop of a recently played champion reads only its splash metadata again
+c GET $V/7004/backdrop; c GET $V/7004/backdrop
+
+# champion mastery: another summoner's list is read once and not published,
+# summoner 0 is refused, a failing backend named, and the setting off refuses
+c GET $V/7003/champion-mastery; c GET $V/7003/champion-mastery
+c GET $V/0/champion-mastery; c GET "$V/0/champion-mastery/top?limit=3"
+sim faults '{"target":"championMastery.getAllChampionMasteries","status":503,"message":"backend down"}'
+c GET $V/7002/champion-mastery/top
+c DELETE /sim/faults
+sim platform-config '{"namespace":"ChampionMasteryConfig","key":"Enabled","value":false}'; settle
+c GET $V/7002/champion-mastery/top
+sim platform-config '{"namespace":"ChampionMasteryConfig","key":"Enabled","value":true}'; settle
+
+# logged out, the quantities are read every time; chests need a login
+sim logout; settle
+c GET $S/runes; c GET $S/runes; c GET $V/chest-eligibility
+# a packet without rune pages publishes no book
+sim login '{"summonerId":7002}'; settle
+c GET $V/7002/rune-book
+sim logout; settle
+# a session that has not succeeded logs nobody in
+for state in IN_PROGRESS LOGGING_OUT ERROR; do
+  sim login '{"state":"'$state'"}'; settle
+  c GET $S/ward-skins; c PUT $S/rune-book/select-page/1
+  sim logout; settle
+done
+
+# a spell asset that is not a list offers no spell
+c PUT /sim/world "$(body /sim/world | python3 -c 'import json, sys
+w = json.load(sys.stdin)
+w["gameData"]["summonerSpells"] = {"id": 1, "summonerLevel": 0}
+print(json.dumps(w))')"
+c GET $V/7003/spells
