@@ -1,9 +1,10 @@
 # Edges of the world's data, over tests/sessions/edges_world.json: a login
-# data packet with no current rune page, and one without rune pages; rune
-# quantities out of order; a mastery page with a talent of no tree; a
-# ward-skin catalogue with an id past 32 bits and owned ids it lacks; a
-# spell list with numbers as text, junk entries, and no list at all; and
-# sessions that never succeed; champion mastery's refusals. Sourced by record.sh:
+# data packet with no current rune page, and one without rune pages (its
+# books read at a reconnect or before an edit); rune quantities out of
+# order; a mastery page with a talent of no tree; a ward-skin catalogue with
+# an id past 32 bits and owned ids it lacks; a spell list with numbers as
+# text, junk entries, and no list at all; sessions that never succeed; and
+# champion mastery's refusals. Sourced by record.sh:
 #   tests/sessions/record.sh tests/sessions/edges_walk.sh tests/sessions/edges_walk.jsonl tests/sessions/edges_world.json
 S=/kiv-collections/v1/inventories/7001
 V=/kiv-collections/v1/inventories
@@ -48,3 +49,33 @@ w = json.load(sys.stdin)
 w["gameData"]["summonerSpells"] = {"id": 1, "summonerLevel": 0}
 print(json.dumps(w))')"
 c GET $V/7003/spells
+
+# pages SUMMONER JSON: the rune pages the backend stores for a summoner (published nowhere)
+pages() {
+  c PUT /sim/world "$(body /sim/world | python3 -c 'import json, sys
+w = json.load(sys.stdin)
+for s in w["summoners"]:
+    if s["summonerId"] == int(sys.argv[1]): s["runePages"] = json.loads(sys.argv[2])
+print(json.dumps(w))' "$1" "$2")"
+}
+P='[{"pageId":1,"name":"a","current":false,"createDate":1711139594057,"slotEntries":[]},
+    {"pageId":2,"name":"b","current":false,"createDate":1711139594057,"slotEntries":[]}]'
+T=$V/7002
+# the packet without rune pages leaves both books uncached: a reconnect reads
+# and publishes them (not the quantities, loaded at login); "connected"
+# again without a disconnect checks nothing
+sim login '{"summonerId":7003}'; settle; sim logout; settle  # forgets 7002's caches
+sim login '{"summonerId":7002}'; settle
+pages 7002 "$P"
+sim disconnect; settle; sim reconnect; settle; sim reconnect; settle
+sim logout; settle
+# an edit of a book the login never filled reads the stored book first
+for edit in "PUT $T/rune-book"$'\t''{"pages":[{"id":1},{"id":2,"current":true}]}' \
+    "PUT $T/rune-book/pages/2"$'\t''{"id":2,"name":"renamed","current":true}' \
+    "PUT $T/rune-book/select-page/2"$'\t' "PUT $T/verification"$'\t''"CODE"' \
+    "PUT $T/mastery-book/pages"$'\t''{"id":0}' "DELETE $T/mastery-book/pages/2"$'\t'; do
+  sim login '{"summonerId":7003}'; settle; sim logout; settle  # forgets 7002's caches
+  pages 7002 '[]'; sim login '{"summonerId":7002}'; settle; pages 7002 "$P"
+  c ${edit%%$'\t'*} "${edit#*$'\t'}"
+  sim logout; settle
+done
