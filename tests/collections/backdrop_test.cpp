@@ -1,7 +1,7 @@
 // The profile backdrop: the most-played count, the four sources in order
-// with what they log, what is not kept after a failure, the two event
-// handlers and the emptying at logout. What a second request reads:
-// tests/sessions/edges_walk.jsonl.
+// with what they log, what is not kept after a failure, and games events
+// after logout. What a second request reads, what events republish and
+// the mastery setting's effect: tests/sessions/edges_walk.jsonl.
 #include "collections/backdrop.h"
 
 #include <gtest/gtest.h>
@@ -162,70 +162,16 @@ TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   EXPECT_TRUE(w.Logged(2, "0 is an invalid Summoner ID"));
 }
 
-TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) {
+// What the events republish, and the summoner forgotten at logout:
+// tests/sessions/edges_walk.jsonl.
+TEST(BackdropEvents, AfterLogoutGamesAreIgnored) {
   CollectionsFixture s;
-  kiv::test::FakeHost& host = s.host;
-  std::string summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1402})";
-  host.Handle("GET", "/kiv-summoner/v1/summoners/7", [&summoner7](const kiv::host::Request&) {
-    return kiv::host::Response::Ok(kiv::test::FakeHost::Json(summoner7));
-  });
-  host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
   s.LogIn(7);
-  const std::string games_uri = "/kiv-acs/v2/recently-played-champions/current-summoner";
-  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
-
-  std::vector<std::string> published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
-  ASSERT_EQ(published.size(), 1u);
-  EXPECT_NE(published[0].find(R"("backdropType":"recently-played")"), std::string::npos) << published[0];
-  EXPECT_TRUE(host.RequestsTo("/kiv-acs/v1/recently-played-champions/{id}").empty())
-      << "the logged-in summoner's games come from the event";
-
-  // The icon changed and now has a backdrop of its own: the summoner event
-  // re-reads the summoner and the icon's assets.
-  summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})";
-  host.AnswerJson("HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/77.jpg", "null");
-  const std::string summoner_uri = "/kiv-summoner/v1/current-summoner";
-  s.Resource(summoner_uri, "Update",
-                     R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})");
-  published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
-  ASSERT_EQ(published.size(), 2u);
-  EXPECT_NE(published[1].find(R"("backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/77.jpg")"),
-            std::string::npos)
-      << published[1];
-
-  // After logout nothing is kept and games events are ignored.
   s.LogOut();
   s.ClearRecords();
-  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
-  EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop").empty());
-  (void)s.Get("/kiv-collections/v1/inventories/7/backdrop");
-  EXPECT_EQ(host.RequestsTo("/kiv-summoner/v1/summoners/7").size(), 1u) << "the summoner data was forgotten";
-}
-
-TEST(BackdropEvents, EnablingMasteryForgetsTheHighestMasteryChoice) {
-  CollectionsFixture s;
-  kiv::test::FakeHost& host = s.host;
-  host.AnswerJson("GET", "/kiv-summoner/v1/summoners/7",
-                  R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1})");
-  host.AnswerJson("GET", "/kiv-acs/v1/recently-played-champions/1007", GamesJson({}));
-  host.AnswerJson("GET", Splash(7), SplashJson("#123456", ""));
-  s.EnableMastery();
-  s.backend.Answers("championMastery.getAllChampionMasteries", "[]");
-  s.backend.Answers("championMastery.getChampionMastery", MasteryJson(7, 3, 10));
-  s.LogIn(7);
-  const std::string backdrop = "/kiv-collections/v1/inventories/7/backdrop";
-  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
-
-  // The backend reports a first mastery; the choice made before stays...
-  s.Push(
-      kiv::test::kDialogClass,
-      R"({"type":"championMastery","params":["{\"gameId\":1,\"championLevel\":3,\"playerId\":7,\"championId\":7}"]})");
-  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
-  // ...until the setting is turned on again.
-  s.EnableMastery();
-  const std::string chosen = s.Get(backdrop);
-  EXPECT_NE(chosen.find(R"("backdropType":"highest-mastery")"), std::string::npos) << chosen;
-  EXPECT_NE(chosen.find(R"("championId":7)"), std::string::npos) << chosen;
+  s.Resource("/kiv-acs/v2/recently-played-champions/current-summoner", "Update", GamesJson({5, 5, 5}));
+  EXPECT_TRUE(s.PublishedUris().empty());
+  EXPECT_TRUE(s.host.Requests().empty());
 }
 
 }  // namespace

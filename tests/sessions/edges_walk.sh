@@ -4,7 +4,8 @@
 # order; a mastery page with a talent of no tree; a ward-skin catalogue with
 # an id past 32 bits and owned ids it lacks; a spell list with numbers as
 # text, junk entries, and no list at all; sessions that never succeed; and
-# champion mastery's refusals. Sourced by record.sh:
+# champion mastery's refusals; and backdrops that follow events. Sourced by
+# record.sh:
 #   tests/sessions/record.sh tests/sessions/edges_walk.sh tests/sessions/edges_walk.jsonl tests/sessions/edges_world.json
 S=/kiv-collections/v1/inventories/7001
 V=/kiv-collections/v1/inventories
@@ -79,3 +80,19 @@ for edit in "PUT $T/rune-book"$'\t''{"pages":[{"id":1},{"id":2,"current":true}]}
   c ${edit%%$'\t'*} "${edit#*$'\t'}"
   sim logout; settle
 done
+
+# the logged-in player's backdrop follows their recent games and icon (from
+# the events, not the games route), and the summoner is forgotten at logout
+sim login '{"summonerId":7004}'; settle
+sim recent-games '{"games":[{"championId":2,"queue":420},{"championId":2,"queue":420},{"championId":2,"queue":420}]}'
+settle
+sim backdrop-assets '{"iconId":77,"webm":false,"jpg":true}'; sim profile-icon '{"iconId":77}'; settle
+sim logout; settle
+c GET $V/7004/backdrop
+# a first mastery keeps the backdrop chosen before, until the setting is turned on again
+sim login '{"summonerId":7002}'; settle
+c GET $V/7002/backdrop
+sim champion-mastery '{"championId":5,"championLevel":3,"championPoints":10}'; settle
+c GET $V/7002/backdrop
+sim platform-config '{"namespace":"ChampionMasteryConfig","key":"Enabled","value":true}'; settle
+c GET $V/7002/backdrop
