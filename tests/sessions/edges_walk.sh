@@ -16,7 +16,9 @@ c GET $S/mastery-book; c GET $S/mastery-book; c PUT $S/mastery-book/pages '{"id"
 c GET $S/ward-skins; c GET $S/ward-skins/12; c GET $S/ward-skins/1099511627780
 c GET $S/runes; c GET $V/7002/runes; c GET $S/runes
 for who in 7001 7002 7003 7004; do c GET $V/$who/spells; done
-# a second backdrop of a recently played champion reads only its splash metadata again
+# backdrops: the icon's video and image, its image only, and a recently played
+# champion (whose second backdrop reads only its splash metadata again)
+c GET $V/7005/backdrop; c GET $V/7006/backdrop; c GET $V/7007/backdrop
 c GET $V/7004/backdrop; c GET $V/7004/backdrop
 
 # champion mastery: another summoner's list is read once and not published,
