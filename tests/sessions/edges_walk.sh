@@ -3,9 +3,9 @@
 # books read at a reconnect or before an edit); rune quantities out of
 # order; a mastery page with a talent of no tree; a ward-skin catalogue with
 # an id past 32 bits and owned ids it lacks; a spell list with numbers as
-# text, junk entries, and no list at all; sessions that never succeed; and
-# champion mastery's refusals; and backdrops that follow events. Sourced by
-# record.sh:
+# text, junk entries, and no list at all; sessions that never succeed;
+# champion mastery's refusals; backdrops by source and after events; and a
+# mastery book of more pages than may be created. Sourced by record.sh:
 #   tests/sessions/record.sh tests/sessions/edges_walk.sh tests/sessions/edges_walk.jsonl tests/sessions/edges_world.json
 S=/kiv-collections/v1/inventories/7001
 V=/kiv-collections/v1/inventories
@@ -98,3 +98,8 @@ sim champion-mastery '{"championId":5,"championLevel":3,"championPoints":10}'; s
 c GET $V/7002/backdrop
 sim platform-config '{"namespace":"ChampionMasteryConfig","key":"Enabled","value":true}'; settle
 c GET $V/7002/backdrop
+
+# a book the backend holds with more pages than may be created takes no new one
+sim logout; settle
+sim login '{"summonerId":7008}'; settle
+c PUT $V/7008/mastery-book/pages '{"id":0}'; c PUT $V/7008/mastery-book/pages '{"id":3,"name":"r"}'
