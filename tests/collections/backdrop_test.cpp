@@ -1,6 +1,7 @@
-// The profile backdrop: the most-played count, the four sources in order,
-// what is kept between requests (and what is not, after a failure), the
-// two event handlers and the emptying at logout.
+// The profile backdrop: the most-played count, the four sources in order
+// with what they log, what is not kept after a failure, and games events
+// after logout. What a second request reads, what events republish and
+// the mastery setting's effect: tests/sessions/edges_walk.jsonl.
 #include "collections/backdrop.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,6 @@ using Quarn::Client::Collections::MostPlayedChampion;
 using Quarn::Client::Collections::Api::AcsChampionGamesCollection;
 
 constexpr const char* kSummoner8 = "/kiv-summoner/v1/summoners/8";
-constexpr const char* kIconWebm = "/kiv-game-data/assets/v1/summoner-backdrops/1402.webm";
 constexpr const char* kIconJpg = "/kiv-game-data/assets/v1/summoner-backdrops/1402.jpg";
 constexpr const char* kGames8 = "/kiv-acs/v1/recently-played-champions/1008";
 constexpr const char* kBackdrop8 = "/kiv-collections/v1/inventories/8/backdrop";
@@ -90,36 +90,29 @@ std::string Backdrop8(const std::string& type, const std::string& image, const s
          std::to_string(champion) + R"(,"profileIconId":1402,"summonerId":8})";
 }
 
+// The icon's sources, and a recently played champion's calculated colour:
+// tests/sessions/edges_walk.jsonl.
 TEST(BackdropRoute, ChoosesTheFirstSourceThatAppliesAndLogsWhyOthersFellThrough) {
-  const std::string icon = "/kiv-game-data/assets/v1/summoner-backdrops/1402";
   const std::string splash = "/kiv-game-data/assets/v1/champion-splashes/";
   const struct {
     const char* name;
-    bool webm, jpg;
     std::vector<int32_t> games;  // empty: the games request fails
     bool top_mastery;            // getAllChampionMasteries answers, with mastery enabled
-    const char* metadata;        // splash metadata: "calc", "override", or "" when the request fails
+    const char* metadata;        // splash metadata: "override", or "" when the request fails
     std::string expected;
     std::string log;  // a warning ("" for none)
   } cases[] = {
-      {"icon video and image", true, true, {5, 5, 5}, false, "",
-       Backdrop8("summoner-icon", icon + ".jpg", icon + ".webm", "#000000", 0), ""},
-      {"icon image only", false, true, {}, false, "", Backdrop8("summoner-icon", icon + ".jpg", "", "#000000", 0), ""},
-      {"recently played, calculated colour", false, false, {5, 9, 5, 9, 5}, false, "calc",
-       Backdrop8("recently-played", splash + "5/5000.jpg", "", "#123456", 5), ""},
-      {"highest mastery, override colour", false, false, {5, 9, 5, 9}, true, "override",
+      {"highest mastery, override colour", {5, 9, 5, 9}, true, "override",
        Backdrop8("highest-mastery", splash + "7/7000.jpg", "", "#abcdef", 7),
        "kiv-collections: Player's most played champion (ID: 5) only had 2 games played."},
-      {"splash metadata missing", false, false, {5, 5, 5}, false, "",
+      {"splash metadata missing", {5, 5, 5}, false, "",
        Backdrop8("recently-played", "", "", "#000000", 5), "Failed to get splash metadata (champion ID: 5)."},
-      {"default", false, false, {}, false, "", Backdrop8("default", "", "", "#000000", 0),
+      {"default", {}, false, "", Backdrop8("default", "", "", "#000000", 0),
        "Failed to retrieve recently played champs: Error response for GET " + std::string(kGames8) + ": acs down"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     BackdropWorld w;  // one at a time: the process's logger feeds the newest one
-    if (c.webm) w.host.AnswerJson("HEAD", kIconWebm, "null");
-    if (c.jpg) w.host.AnswerJson("HEAD", kIconJpg, "null");
     if (c.games.empty()) {
       w.host.AnswerError("GET", kGames8, "acs down", 503);
     } else {
@@ -130,23 +123,10 @@ TEST(BackdropRoute, ChoosesTheFirstSourceThatAppliesAndLogsWhyOthersFellThrough)
       w.backend.Answers("championMastery.getAllChampionMasteries",
                         "[" + MasteryJson(3, 2, 100, 8) + "," + MasteryJson(7, 6, 50, 8) + "]");
     }
-    if (std::string(c.metadata) == "calc") w.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
     if (std::string(c.metadata) == "override") w.host.AnswerJson("GET", Splash(7), SplashJson("#123456", "#abcdef"));
     EXPECT_EQ(w.Get(kBackdrop8), c.expected);
     EXPECT_TRUE(c.log.empty() || w.Logged(c.log[0] == 'k' ? 3 : 2, c.log)) << c.log;
   }
-}
-
-TEST(BackdropRoute, ASecondRequestReadsOnlyTheSplashMetadata) {
-  BackdropWorld w;
-  w.host.AnswerJson("GET", kGames8, GamesJson({5, 5, 5}));
-  w.host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
-  const std::string first = w.Get(kBackdrop8);
-  w.ClearRecords();
-  EXPECT_EQ(w.Get(kBackdrop8), first);
-  std::vector<std::string> sent;
-  for (const kiv::host::Request& r : w.host.Requests()) sent.push_back(r.Summary());
-  EXPECT_EQ(sent, std::vector<std::string>{"GET " + Splash(5)});
 }
 
 TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
@@ -173,70 +153,16 @@ TEST(BackdropRoute, AFailedSourceIsAskedAgainNextTime) {
   EXPECT_TRUE(w.Logged(2, "0 is an invalid Summoner ID"));
 }
 
-TEST(BackdropEvents, RecentGamesAndSummonerChangesRepublishTheLoggedInBackdrop) {
+// What the events republish, and the summoner forgotten at logout:
+// tests/sessions/edges_walk.jsonl.
+TEST(BackdropEvents, AfterLogoutGamesAreIgnored) {
   CollectionsFixture s;
-  kiv::test::FakeHost& host = s.host;
-  std::string summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1402})";
-  host.Handle("GET", "/kiv-summoner/v1/summoners/7", [&summoner7](const kiv::host::Request&) {
-    return kiv::host::Response::Ok(kiv::test::FakeHost::Json(summoner7));
-  });
-  host.AnswerJson("GET", Splash(5), SplashJson("#123456", ""));
   s.LogIn(7);
-  const std::string games_uri = "/kiv-acs/v2/recently-played-champions/current-summoner";
-  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
-
-  std::vector<std::string> published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
-  ASSERT_EQ(published.size(), 1u);
-  EXPECT_NE(published[0].find(R"("backdropType":"recently-played")"), std::string::npos) << published[0];
-  EXPECT_TRUE(host.RequestsTo("/kiv-acs/v1/recently-played-champions/{id}").empty())
-      << "the logged-in summoner's games come from the event";
-
-  // The icon changed and now has a backdrop of its own: the summoner event
-  // re-reads the summoner and the icon's assets.
-  summoner7 = R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})";
-  host.AnswerJson("HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/77.jpg", "null");
-  const std::string summoner_uri = "/kiv-summoner/v1/current-summoner";
-  s.Resource(summoner_uri, "Update",
-                     R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":77})");
-  published = s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop");
-  ASSERT_EQ(published.size(), 2u);
-  EXPECT_NE(published[1].find(R"("backdropImage":"/kiv-game-data/assets/v1/summoner-backdrops/77.jpg")"),
-            std::string::npos)
-      << published[1];
-
-  // After logout nothing is kept and games events are ignored.
   s.LogOut();
   s.ClearRecords();
-  s.Resource(games_uri, "Update", GamesJson({5, 5, 5}));
-  EXPECT_TRUE(s.PublishedAt("/kiv-collections/v1/inventories/7/backdrop").empty());
-  (void)s.Get("/kiv-collections/v1/inventories/7/backdrop");
-  EXPECT_EQ(host.RequestsTo("/kiv-summoner/v1/summoners/7").size(), 1u) << "the summoner data was forgotten";
-}
-
-TEST(BackdropEvents, EnablingMasteryForgetsTheHighestMasteryChoice) {
-  CollectionsFixture s;
-  kiv::test::FakeHost& host = s.host;
-  host.AnswerJson("GET", "/kiv-summoner/v1/summoners/7",
-                  R"({"summonerId":7,"accountId":1007,"summonerLevel":30,"profileIconId":1})");
-  host.AnswerJson("GET", "/kiv-acs/v1/recently-played-champions/1007", GamesJson({}));
-  host.AnswerJson("GET", Splash(7), SplashJson("#123456", ""));
-  s.EnableMastery();
-  s.backend.Answers("championMastery.getAllChampionMasteries", "[]");
-  s.backend.Answers("championMastery.getChampionMastery", MasteryJson(7, 3, 10));
-  s.LogIn(7);
-  const std::string backdrop = "/kiv-collections/v1/inventories/7/backdrop";
-  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
-
-  // The backend reports a first mastery; the choice made before stays...
-  s.Push(
-      kiv::test::kDialogClass,
-      R"({"type":"championMastery","params":["{\"gameId\":1,\"championLevel\":3,\"playerId\":7,\"championId\":7}"]})");
-  EXPECT_NE(s.Get(backdrop).find(R"("backdropType":"default")"), std::string::npos);
-  // ...until the setting is turned on again.
-  s.EnableMastery();
-  const std::string chosen = s.Get(backdrop);
-  EXPECT_NE(chosen.find(R"("backdropType":"highest-mastery")"), std::string::npos) << chosen;
-  EXPECT_NE(chosen.find(R"("championId":7)"), std::string::npos) << chosen;
+  s.Resource("/kiv-acs/v2/recently-played-champions/current-summoner", "Update", GamesJson({5, 5, 5}));
+  EXPECT_TRUE(s.PublishedUris().empty());
+  EXPECT_TRUE(s.host.Requests().empty());
 }
 
 }  // namespace

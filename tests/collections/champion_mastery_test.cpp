@@ -1,7 +1,7 @@
-// Champion mastery and chests: the top list's order, limit and score, the
-// refusals of GET .../champion-mastery, .../top and
-// .../chest-eligibility, the per-summoner cache, and service-proxy
+// Champion mastery and chests: the top list's order, limit and score, what
+// failures log, the per-summoner cache's age and size, and service-proxy
 // answers that stay pending while other requests and push messages run.
+// Refusals and another summoner's list read once: tests/sessions/edges_walk.jsonl.
 #include "collections/champion_mastery.h"
 
 #include <gtest/gtest.h>
@@ -78,35 +78,6 @@ TEST(MasteryScore, CountsEachLevelUpToTheMaximum) {
   }
 }
 
-// The logged-in summoner's routes while the setting is off and while the
-// backend fails are recorded in tests/sessions.
-TEST(ChampionMasteryRoutes, RefusalsCarryTheirStatusAndText) {
-  const std::string top = "500 Error requesting top summoner champion masteries for ";
-  const struct {
-    const char* setup;  // "off", "on", "on+login"
-    const char* path;
-    std::string expected;
-  } cases[] = {
-      {"off", "/kiv-collections/v1/inventories/7/champion-mastery/top",
-       top + "7: The champion mastery service is not available."},
-      {"on", "/kiv-collections/v1/inventories/0/champion-mastery", "403 0 is an invalid summonerId."},
-      {"on", "/kiv-collections/v1/inventories/0/champion-mastery/top?limit=3",
-       top + "0: 0 is an invalid summonerId."},
-      {"on", "/kiv-collections/v1/inventories/chest-eligibility",
-       "503 The champion mastery service is only available for logged in summoner"},
-      {"on+login", "/kiv-collections/v1/inventories/8/champion-mastery/top",
-       top + "8: Error requesting summoner champion masteries for 8: backend down"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.setup) + " " + c.path);
-    CollectionsFixture s;
-    if (std::string(c.setup) != "off") s.EnableMastery();
-    if (std::string(c.setup) == "on+login") s.LogIn(7);
-    s.backend.Fails("championMastery.getAllChampionMasteries", "backend down");
-    EXPECT_EQ(s.Get(c.path), c.expected);
-  }
-}
-
 TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
   CollectionsFixture s;
   s.EnableMastery();
@@ -117,24 +88,6 @@ TEST(ChampionMasteryRoutes, BackendFailuresAreLogged) {
   (void)s.Get("/kiv-collections/v1/inventories/chest-eligibility");
   EXPECT_TRUE(s.Logged(2, "Failed to get champion mastery: backend down"));
   EXPECT_TRUE(s.Logged(2, "Failed to get chest eligibility: no chests"));
-}
-
-// The logged-in summoner's list read once, its publication and the top
-// list's order, limit and score over the whole list are replayed by
-// tests/sessions/readme_walk.jsonl.
-TEST(ChampionMasteryRoutes, AnotherSummonersListIsReadAndCachedButNotPublished) {
-  CollectionsFixture s;
-  s.EnableMastery();
-  s.LogIn(7);
-  s.backend.Answers("championMastery.getAllChampionMasteries", "[" + MasteryJson(103, 4, 900) + "]");
-  s.ClearRecords();
-  for (int i = 0; i < 2; ++i) {
-    const std::string list = s.Get("/kiv-collections/v1/inventories/8/champion-mastery");
-    EXPECT_EQ(list.substr(0, 2), "0 ") << list;
-    EXPECT_NE(list.find(R"("championId":103)"), std::string::npos) << list;
-  }
-  EXPECT_EQ(s.backend.calls(), std::vector<std::string>{"championMastery.getAllChampionMasteries 8"});
-  EXPECT_TRUE(s.PublishedUris().empty());
 }
 
 TEST(ChampionMasteryRoutes, PendingAnswerLetsAnotherRequestAndAPushMessageFinish) {

@@ -228,12 +228,6 @@ class CollectionsFixture {
   void EnableMastery(bool on = true) {
     Resource("/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled", "Update", on ? "true" : "false");
   }
-  // Summoner 7 logged in with these books from the login data, records cleared.
-  void LogInWithBooks(const std::string& spell_book_json, const std::string& mastery_book_json) {
-    LogIn(7);
-    LoginData(spell_book_json, mastery_book_json);
-    ClearRecords();
-  }
   // A backend push message; its handler runs on a later step.
   void Push(const std::string& class_name, const std::string& body_json) {
     host.DeliverJson(Quarn::TrovEventName(class_name), R"({"clientId":"c","subtopic":"s","typeName":")" +

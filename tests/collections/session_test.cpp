@@ -1,6 +1,8 @@
-// Session tracking through the fake host: the login, reconnect and logout
-// transitions, the login data packet, the cache check after a reconnect,
-// and caches tied to the summoner they were filled for.
+// Session tracking through the fake host: the login and logout
+// transitions, login data that comes early or late, and what the cache
+// check after a reconnect logs. Caches tied to their summoner, writes after
+// logout, the packet's books and the reconnect's reads are replayed by
+// tests/sessions (books_walk, edges_walk).
 #include "collections/session.h"
 
 #include <gtest/gtest.h>
@@ -13,32 +15,24 @@
 namespace {
 
 using kiv::test::CollectionsFixture;
-using kiv::test::kIconInventoryClass;
 using kiv::test::kMasteryBookClass;
 using kiv::test::kRuneInventoryClass;
 using kiv::test::kSpellBookClass;
 
-std::string SpellBook(uint64_t summoner, const std::string& page_name, bool current = true) {
-  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"bookPages":[{"pageId":1,"name":")" +
-         page_name + R"(","current":)" + (current ? "true" : "false") +
-         R"(,"slotEntries":[]},{"pageId":2,"name":"b"}]})";
+// Summoner 7's books.
+std::string SpellBook(const std::string& page_name) {
+  return R"({"summonerId":7,"bookPages":[{"pageId":1,"name":")" + page_name +
+         R"(","current":true,"slotEntries":[]},{"pageId":2,"name":"b"}]})";
 }
-std::string MasteryBook(uint64_t summoner) {
-  return R"({"summonerId":)" + std::to_string(summoner) +
-         R"(,"bookPages":[{"pageId":4,"name":"m","current":true,"talentEntries":[{"talentId":4111,"rank":2}]}]})";
-}
-std::string RuneInventory(uint64_t summoner, int32_t quantity) {
-  return R"({"summonerId":)" + std::to_string(summoner) + R"(,"summonerRunes":[{"runeId":3,"quantity":)" +
-         std::to_string(quantity) + "}]}";
-}
+constexpr const char* kMasteryBook = R"({"summonerId":7,"bookPages":[{"pageId":4,"name":"m","current":true,)"
+                                     R"("talentEntries":[{"talentId":4111,"rank":2}]}]})";
 
-// The backend answers every read for summoner 7 (and 8 where given).
+// The backend answers every read for summoner 7.
 void AnswerReads(CollectionsFixture& h) {
-  h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(7, "backend"));
-  h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass, MasteryBook(7));
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(7, 2));
-  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
-                    R"({"summonerId":7,"summonerIcons":[]})");
+  h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook("backend"));
+  h.backend.Returns("masteryBookService.getMasteryBook", kMasteryBookClass, kMasteryBook);
+  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass,
+                    R"({"summonerId":7,"summonerRunes":[{"runeId":3,"quantity":2}]})");
 }
 
 TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
@@ -52,31 +46,17 @@ TEST(SessionTracking, SubscribesToTheLoginPluginsResourcesFirst) {
   EXPECT_EQ(subscriptions[1], "subscribe OnJsonApiEvent_kiv-login_v1_login-data-packet");
 }
 
-TEST(SessionTracking, ASessionAlreadyLoggedInAtInitIsTakenAtOnce) {
-  CollectionsFixture h([](kiv::test::FakeHost& host) {
-    host.AnswerJson("GET", "/kiv-login/v1/session",
-                    R"({"state":"SUCCEEDED","summonerId":7,"accountId":70,"connected":true})");
-  });
-  EXPECT_EQ(h.service->session().current_summoner, 7u);
-  EXPECT_EQ(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory"),
-            std::vector<std::string>{"[7]"});
-}
-
 TEST(SessionTracking, OnlyASucceededSessionWithBothIdsLogsIn) {
-  struct Case {
-    const char* state;
+  // The states that never succeed: tests/sessions/edges_walk.jsonl.
+  const struct {
     uint64_t summoner, account;
     bool logs_in;
-  };
-  const Case cases[] = {
-      {"SUCCEEDED", 7, 70, true},    {"SUCCEEDED", 7, 0, false},    {"SUCCEEDED", 0, 70, false},
-      {"IN_PROGRESS", 7, 70, false}, {"LOGGING_OUT", 7, 70, false}, {"ERROR", 7, 70, false},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{7, 70, true}, {7, 0, false}, {0, 70, false}};
+  for (const auto& c : cases) {
     CollectionsFixture h;
     AnswerReads(h);
-    h.Session("Update", c.state, c.summoner, c.account, true);
-    SCOPED_TRACE(std::string(c.state) + " " + std::to_string(c.account));
+    h.Session("Update", "SUCCEEDED", c.summoner, c.account, true);
+    SCOPED_TRACE(std::to_string(c.summoner) + " " + std::to_string(c.account));
     EXPECT_EQ(h.service->session().current_summoner, c.logs_in ? 7u : 0u);
     // Logging in loads the rune quantities and publishes them; nothing else.
     EXPECT_EQ(h.backend.invoked().size(), c.logs_in ? 1u : 0u);
@@ -98,44 +78,10 @@ TEST(SessionTracking, RepeatedUpdatesOfOneSessionLoadOnceAndKeepItsSummoner) {
   EXPECT_EQ(h.PublishedUris().size(), 1u);
 }
 
-TEST(SessionTracking, LoginDataFillsAndPublishesBothBooks) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.ClearRecords();
-  h.LoginData(SpellBook(7, "packet", /*current=*/false), MasteryBook(7));
-
-  // The book without a current page gets its first page made current,
-  // in the cache and in what is published.
-  const std::string rune_book = R"({"pages":[{"current":true,"id":1,"name":"packet","runes":[]},)"
-                                R"({"current":false,"id":2,"name":"b","runes":[]}],"summonerId":7})";
-  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/7/rune-book",
-                                                         "/kiv-collections/v1/inventories/7/mastery-book"}));
-  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/rune-book"),
-            std::vector<std::string>{"Update " + rune_book});
-  EXPECT_EQ(h.PublishedAt("/kiv-collections/v1/inventories/7/mastery-book"),
-            std::vector<std::string>{R"(Update {"pages":[{"current":true,"id":4,"masteries":[{"id":4111,"rank":2}],)"
-                                     R"("name":"m","summary":{}}],"summonerId":7})"});
-  // The rune book is now answered from the cache.
-  EXPECT_EQ(h.Get("/kiv-collections/v1/inventories/7/rune-book"), "0 " + rune_book);
-  EXPECT_TRUE(h.backend.invoked().empty());
-}
-
-TEST(SessionTracking, LoginDataWithoutRunePagesIsIgnored) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.ClearRecords();
-  h.LoginData(R"({"summonerId":7,"bookPages":[]})", MasteryBook(7));
-  h.Resource("/kiv-login/v1/login-data-packet", "Delete", "null");
-  EXPECT_TRUE(h.PublishedUris().empty());
-  EXPECT_TRUE(h.service->mastery_book().cache().book.pages.empty());
-}
-
 TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   CollectionsFixture h;
   AnswerReads(h);
-  h.LoginData(SpellBook(7, "early"), MasteryBook(7));
+  h.LoginData(SpellBook("early"), kMasteryBook);
   // Nobody is logged in yet: published with 0 in place of the summoner.
   EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/0/rune-book",
                                                          "/kiv-collections/v1/inventories/0/mastery-book"}));
@@ -145,42 +91,6 @@ TEST(SessionTracking, LoginDataBeforeTheSessionBelongsToTheBooksSummoner) {
   EXPECT_EQ(h.Get("/kiv-collections/v1/inventories/7/verification"), R"(0 "early")");
   EXPECT_NE(h.Get("/kiv-collections/v1/inventories/7/rune-book").find("early"), std::string::npos);
   EXPECT_TRUE(h.backend.ArgumentsOf("spellBookService.getSpellBook").empty());
-}
-
-// The same summoner logging in again keeps the caches; a second summoner on
-// the same client never sees the first one's (books, quantities, icons,
-// verification code).
-TEST(SessionTracking, CachesOutliveARelogInButNotAnotherSummonersLogin) {
-  const std::string v1 = "/kiv-collections/v1/inventories/";
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.LoginData(SpellBook(7, "seven's code"), MasteryBook(7));
-  ASSERT_EQ(h.Get(v1 + "7/summoner-icons").substr(0, 2), "0 ");
-  h.LogOut();
-  h.ClearRecords();
-  h.LogIn(7);
-  EXPECT_EQ(h.Get(v1 + "7/verification"), R"(0 "seven's code")");
-  EXPECT_EQ(h.Get(v1 + "7/runes").substr(0, 2), "0 ");
-  EXPECT_TRUE(h.backend.invoked().empty());
-
-  h.LogOut();
-  h.backend.Returns("spellBookService.getSpellBook", kSpellBookClass, SpellBook(8, "eight's code"));
-  h.backend.Returns("summonerRuneService.getSummonerRuneInventory", kRuneInventoryClass, RuneInventory(8, 9));
-  h.backend.Returns("summonerIconService.getSummonerIconInventory", kIconInventoryClass,
-                    R"({"summonerId":8,"summonerIcons":[{"iconId":600}]})");
-  h.ClearRecords();
-  h.LogIn(8);
-  EXPECT_EQ(h.Get(v1 + "8/verification"), R"(0 "")");
-  EXPECT_EQ(h.Get(v1 + "8/runes"), R"(0 {"runeQuantities":[{"quantity":9,"runeId":3}],"summonerId":8})");
-  EXPECT_NE(h.Get(v1 + "8/rune-book").find("eight's code"), std::string::npos);
-  EXPECT_NE(h.Get(v1 + "8/summoner-icons").find("600"), std::string::npos);
-  EXPECT_EQ(h.backend.invoked(),
-            (std::vector<std::string>{"summonerRuneService.getSummonerRuneInventory [8]",
-                                      "spellBookService.getSpellBook [8]",
-                                      "summonerIconService.getSummonerIconInventory [8]"}));
-  // Nor may the new summoner edit the old one's pages through the cache.
-  EXPECT_EQ(h.Call("PUT", v1 + "8/rune-book/select-page/4"), "409 Rune page does not exist.");
 }
 
 TEST(SessionTracking, APacketOlderThanASaveMadeDuringTheLoginLeavesTheSavedBook) {
@@ -203,63 +113,18 @@ TEST(SessionTracking, APacketOlderThanASaveMadeDuringTheLoginLeavesTheSavedBook)
     h.backend.Accepts("spellBookService.saveSpellBook");
     h.backend.Accepts("masteryBookService.saveMasteryBook");
     h.LogIn(7);
-    h.LoginData(SpellBook(7, "a"), MasteryBook(7));
+    h.LoginData(SpellBook("a"), kMasteryBook);
     h.LogOut();
     h.LogIn(7);
     ASSERT_EQ(h.Call(edit.method, edit.path, edit.body).substr(0, 2), "0 ") << edit.path;
-    h.LoginData(SpellBook(7, "a"), MasteryBook(7));
+    h.LoginData(SpellBook("a"), kMasteryBook);
     const std::vector<std::string> published = h.PublishedAt(edit.book);
     ASSERT_FALSE(published.empty());
     EXPECT_NE(published.back().find(R"("name":"saved")"), std::string::npos) << published.back();
     // Only that packet: the next one is taken as it comes.
-    h.LoginData(SpellBook(7, "later"), MasteryBook(7));
+    h.LoginData(SpellBook("later"), kMasteryBook);
     EXPECT_EQ(h.PublishedAt(edit.book).back().find(R"("name":"saved")"), std::string::npos) << edit.path;
   }
-}
-
-TEST(SessionTracking, AfterLogoutEveryWriteIsRefused) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7);
-  h.LoginData(SpellBook(7, "a"), MasteryBook(7));
-  h.LogOut();
-  EXPECT_EQ(h.service->session().current_summoner, 0u);
-  h.ClearRecords();
-  const std::string book = R"({"summonerId":7,"pages":[{"id":1,"current":true},{"id":2}]})";
-  // Summoner 0 names nobody, so it may not write either.
-  for (const char* summoner : {"7", "0"}) {
-    const std::string base = std::string("/kiv-collections/v1/inventories/") + summoner;
-    EXPECT_EQ(h.Call("PUT", base + "/rune-book", book),
-              "403 Attempted to modify another summoner's rune book.");
-    EXPECT_EQ(h.Call("PUT", base + "/rune-book/select-page/1"),
-              "403 Attempted to modify another summoner's rune book.");
-    EXPECT_EQ(h.Call("PUT", base + "/mastery-book/pages", R"({"id":0})"),
-              "403 Attempted to modify another summoner's mastery book.");
-    EXPECT_EQ(h.Call("DELETE", base + "/mastery-book/pages/4"),
-              "403 Attempted to modify another summoner's mastery book.");
-  }
-  EXPECT_TRUE(h.backend.invoked().empty());
-}
-
-TEST(SessionTracking, ReconnectReloadsWhatTheCachesLackAndPublishesIt) {
-  CollectionsFixture h;
-  AnswerReads(h);
-  h.LogIn(7, /*connected=*/false);
-  h.ClearRecords();
-  h.LogIn(7, /*connected=*/true);
-
-  EXPECT_TRUE(h.Logged(Quarn::kLogAlways, "Checking collections caches after reconnect."));
-  // Rune quantities are loaded already; both books are fetched.
-  EXPECT_EQ(h.backend.ArgumentsOf("spellBookService.getSpellBook"), std::vector<std::string>{"[7]"});
-  EXPECT_EQ(h.backend.ArgumentsOf("masteryBookService.getMasteryBook"), std::vector<std::string>{"[7]"});
-  EXPECT_TRUE(h.backend.ArgumentsOf("summonerRuneService.getSummonerRuneInventory").empty());
-  EXPECT_EQ(h.PublishedUris(), (std::vector<std::string>{"/kiv-collections/v1/inventories/7/rune-book",
-                                                         "/kiv-collections/v1/inventories/7/mastery-book"}));
-
-  // Connected again without a disconnect in between: no second check.
-  h.ClearRecords();
-  h.LogIn(7, /*connected=*/true);
-  EXPECT_TRUE(h.backend.invoked().empty());
 }
 
 TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
@@ -269,6 +134,7 @@ TEST(SessionTracking, ReconnectLogsWhatItCouldNotLoad) {
   h.backend.Fails("summonerRuneService.getSummonerRuneInventory", "runes down");
   h.LogIn(7, /*connected=*/false);
   h.LogIn(7, /*connected=*/true);
+  EXPECT_TRUE(h.Logged(Quarn::kLogAlways, "Checking collections caches after reconnect."));
   const std::string invoke = kiv::test::kInvokeError;
   for (const std::string& line :
        {"Failed to retrieve rune quantities: Error requesting summoner rune inventory for 7: " + invoke + "runes down",

@@ -1,6 +1,7 @@
-// Ward skins through the request callback: refusals, the merge of the
-// catalogue with the selectable ids, the cache filled at login, readers
-// sharing one slow read, and an unload while they wait.
+// Ward skins through the request callback: the cache's order, readers
+// sharing one slow read, and an unload while they wait. Refusals and the
+// merge of the catalogue with the owned ids: tests/sessions (books_walk,
+// edges_walk).
 #include "collections/ward_skins.h"
 
 #include <gtest/gtest.h>
@@ -57,34 +58,6 @@ TEST(WardSkinCache, KeepsInsertionOrderAndReplacesInPlace) {
   EXPECT_EQ(order, (std::vector<int64_t>{5, 3, 9}));
   ASSERT_NE(cache.Find(3), nullptr);
   EXPECT_EQ(cache.Find(3)->name, "replaced");
-}
-
-// Failures of the logged-in summoner's reads, and a read before the login,
-// are answered in tests/sessions (fault_walk, readme_walk).
-TEST(WardSkinRoutes, OnlyTheLoggedInSummonerMayRead) {
-  CollectionsFixture f;
-  f.backend.Answers(kSelectable, "[1]");
-  f.host.AnswerJson("GET", kCatalogue, Catalogue({1}));
-  f.LogIn(7);
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/0/ward-skins"), "403 Invalid summoner id.");
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/8/ward-skins"),
-            "403 Data can only be retrieved for the logged-in summoner.");
-  EXPECT_EQ(f.Get("/kiv-collections/v1/inventories/8/ward-skins/1"),
-            "403 Data can only be retrieved for the logged-in summoner.");
-}
-
-TEST(WardSkinRoutes, OwnershipFollowsTheSelectableIdsAndIsCachedFromLogin) {
-  CollectionsFixture f;
-  const int64_t big = (int64_t{1} << 40) + 4;  // same low 32 bits as 4
-  f.host.AnswerJson("GET", kCatalogue, Catalogue({30, 4, big, 12}));
-  f.backend.Answers(kSelectable, "[12,4,999]");  // 999 is not in the catalogue
-  f.LogIn(7);
-  f.ClearRecords();
-  const std::string list = f.Get(kSkins7);
-  EXPECT_EQ(Ownership(list), "30:-,4:owned," + std::to_string(big) + ":-,12:owned") << list;
-  EXPECT_NE(f.Get("/kiv-collections/v1/inventories/7/ward-skins/12").find(R"("name":"s12")"), std::string::npos);
-  EXPECT_TRUE(f.backend.calls().empty()) << "filled at login, answered from the cache since";
-  EXPECT_TRUE(f.host.RequestsTo(kCatalogue).empty());
 }
 
 // The Create-then-Update publication, a granted skin's list and single
