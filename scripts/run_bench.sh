@@ -27,6 +27,26 @@ for b in json.load(open(sys.argv[1]))["benchmarks"]:
         continue
     runs[b.get("run_name", b["name"])] = b
 
+# The targets the summary line states beside each ratio: (at least, at most).
+TARGETS = {
+    "JsonRead/Catalogue": (0.8, None), "JsonRead/Numbers": (0.9, None), "JsonRead/MasteryBook": (0.9, None),
+    "JsonWrite/Catalogue": (1.0, None), "JsonWrite/Numbers": (1.0, None), "JsonWrite/MasteryBook": (1.0, None),
+    "MsgPackRead/Catalogue": (0.5, None), "MsgPackRead/Numbers": (0.8, None), "MsgPackRead/MasteryBook": (0.8, None),
+    "YamlRead/Catalogue": (0.9, None), "YamlRead/Numbers": (0.9, None), "YamlRead/MasteryBook": (0.9, None),
+    "MergeRepeatedKeys/Json": (0.33, None), "MergeRepeatedKeys/MsgPack": (0.33, None),
+    "MergeRepeatedKeys/Yaml": (0.33, None),
+    "TreeMemory/Catalogue": (None, 1.0), "TreeMemory/Numbers": (None, 1.0), "TreeMemory/MasteryBook": (None, 1.25),
+    "CachedRuneBook": (1 / 1.3, None),
+}
+
+def target(label, ratio):
+    low, high = TARGETS.get(label, (None, None))
+    if low is not None:
+        return f" (target >= {low:.2f}: {'met' if ratio >= low else 'missed'})"
+    if high is not None:
+        return f" (target <= {high:.2f}: {'met' if ratio <= high else 'missed'})"
+    return ""
+
 print("\nSummary (median of 3):")
 for name, run in runs.items():
     label = re.sub(r"/iterations:\d+", "", name[3:] if name.startswith("BM_") else name)
@@ -36,8 +56,9 @@ for name, run in runs.items():
             continue
         ours = run["bytes_per_second"] / 1e6
         theirs = anchor["bytes_per_second"] / 1e6
-        print(f"{label.replace('_Ours', '', 1)}: ours {ours:.1f} MB/s, anchor {theirs:.1f} MB/s, "
-              f"ratio {ours / theirs:.2f}")
+        label = label.replace("_Ours", "", 1)
+        ratio = ours / theirs
+        print(f"{label}: ours {ours:.1f} MB/s, anchor {theirs:.1f} MB/s, ratio {ratio:.2f}{target(label, ratio)}")
         # Request benchmarks also give requests per second and latencies.
         if "items_per_second" in run and "items_per_second" in anchor:
             print(f"  requests: ours {run['items_per_second']:.0f}/s, anchor {anchor['items_per_second']:.0f}/s")
@@ -47,5 +68,6 @@ for name, run in runs.items():
     elif "ours_bytes" in run and "anchor_bytes" in run:
         ours = run["ours_bytes"] / 1e6
         theirs = run["anchor_bytes"] / 1e6
-        print(f"{label}: ours {ours:.2f} MB, anchor {theirs:.2f} MB, ratio {ours / theirs:.2f}")
+        print(f"{label}: ours {ours:.2f} MB, anchor {theirs:.2f} MB, ratio {ours / theirs:.2f}"
+              f"{target(label, ours / theirs)}")
 PY
