@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 
 std::optional<std::string> kiv::test::FileCase::Get(std::string_view key) const {
@@ -21,7 +22,7 @@ std::vector<kiv::test::FileCase> kiv::test::ReadCaseFile(const std::string& path
     const size_t space = line.find(' ', start);
     std::string value;
     for (size_t i = space == std::string::npos ? line.size() : space + 1; i < line.size(); ++i) {
-      if (line[i] == '^' && i + 2 < line.size()) {
+      if (line[i] == '^' && i + 2 < line.size() && std::isxdigit(line[i + 1]) && std::isxdigit(line[i + 2])) {
         value += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
         i += 2;
       } else {

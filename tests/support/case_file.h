@@ -1,6 +1,7 @@
 // Test vectors kept as data. A case starts on an unindented line "key value"
 // and takes the indented "key value" lines under it; lines starting with '#'
-// are comments. A value is the rest of its line, ^HH standing for a byte.
+// are comments. A value is the rest of its line, ^HH (two hex digits)
+// standing for a byte.
 #pragma once
 
 #include <optional>
