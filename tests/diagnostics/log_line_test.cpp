@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "diagnostics/capture_log_target.h"
 #include "support/case_file.h"
 
 namespace {
@@ -27,17 +28,34 @@ Quarn::LogRecord SampleRecord(std::string_view message) {
   return record;
 }
 
-TEST(RenderLogLine, ExpandsTokensAndEndsWithOneLineFeed) {
+// "DBG;NET" as a channel mask.
+uint64_t Channels(const std::string& tags) {
+  uint64_t channels = 0;
+  std::istringstream list(tags);
+  for (std::string tag; std::getline(list, tag, ';');) channels |= Quarn::ChannelBit(tag);
+  return channels;
+}
+
+// The renderings and target filters of log_line_cases.txt.
+TEST(RenderLogLine, ExpandsTokensAndEndsWithOneLineFeedAndTargetsFilter) {
   for (const kiv::test::FileCase& c :
        kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/diagnostics/log_line_cases.txt")) {
+    if (c.kind() == "accepts") {
+      Quarn::testing::CaptureLogTarget target;
+      target.SetMinLevel(static_cast<uint32_t>(std::stoul(c.Get("min").value_or("0"))));
+      target.SetChannelMasks(Channels(c.Get("include").value_or("")),
+                             Channels(c.Get("exclude").value_or("")));
+      const size_t space = c.input().find(' ');
+      const bool accepted =
+          target.Accepts(static_cast<uint32_t>(std::stoul(c.input().substr(0, space))),
+                         Channels(space == std::string::npos ? "" : c.input().substr(space + 1)));
+      EXPECT_EQ(accepted ? "yes" : "no", c.Get("->")) << c.where;
+      continue;
+    }
     const std::string message = c.Get("message").value_or("");
     Quarn::LogRecord record = SampleRecord(message);
     if (auto level = c.Get("level")) record.level = static_cast<uint32_t>(std::stoul(*level));
-    if (auto tags = c.Get("channels")) {
-      record.channels = 0;
-      std::istringstream list(*tags);
-      for (std::string tag; std::getline(list, tag, ';');) record.channels |= Quarn::ChannelBit(tag);
-    }
+    if (auto tags = c.Get("channels")) record.channels = Channels(*tags);
     EXPECT_EQ(Quarn::RenderLogLine(c.input(), record), c.Get("->")) << c.where;
   }
 }
