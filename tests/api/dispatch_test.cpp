@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,11 +18,9 @@
 #include "api/binding_api.h"
 #include "api/response_writer.h"
 #include "binding/host_value_conversion.h"
-#include "binding/json_reader.h"
 #include "binding/json_writer.h"
 #include "binding/maybe_type.h"
-#include "binding/msgpack_reader.h"
-#include "binding/yaml_reader.h"
+#include "support/case_file.h"
 
 namespace {
 
@@ -59,18 +60,13 @@ std::string BodyJson(const HostValue& value) {
 // A request as a host sends it; a non-empty body is passed exactly sized,
 // without a terminator, so reading past its length is caught.
 struct Request {
-  uint32_t method;
-  std::string path;
+  uint32_t method = 0;
+  std::string path = {};
   std::string content_type = {};
   std::string body = {};
   std::vector<std::pair<std::string, std::string>> pairs = {};
   std::vector<HostTypedArgument> typed = {};
 };
-
-std::string MsgPackError(std::string_view bytes) {
-  return std::string(
-      Quarn::ReadMsgPack(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).result.ErrorMessage());
-}
 
 class TextStream final : public Quarn::BodyStream {
  public:
@@ -96,7 +92,10 @@ class DispatchTest : public ::testing::Test {
  protected:
   DispatchTest() {
     auto& registry = api_.registry();
-    registry.Structure<Item>("Item").Field("id", &Item::id).Field("name", &Item::name).Field("tags", &Item::tags);
+    registry.Structure<Item>("Item")
+        .Field("id", &Item::id)
+        .Field("name", &Item::name)
+        .Field("tags", &Item::tags);
     registry.Structure<Filter>("Filter").Field("names", &Filter::names).Field("limit", &Filter::limit);
 
     api_.Get("/v1/items/{itemId}",
@@ -114,7 +113,11 @@ class DispatchTest : public ::testing::Test {
              })
         .Path("itemId")
         .Body("item");
-    api_.Delete("/v1/items/{itemId}", [this](uint64_t) -> Maybe<void> { ++calls_; return {}; })
+    api_.Delete("/v1/items/{itemId}",
+                [this](uint64_t) -> Maybe<void> {
+                  ++calls_;
+                  return {};
+                })
         .Path("itemId");
     api_.Get("/v1/items",
              [this](std::optional<uint32_t> limit, std::optional<std::string> sort_rule,
@@ -126,12 +129,23 @@ class DispatchTest : public ::testing::Test {
         .Query("limit")
         .Query("sortRule")
         .Query("enabled");
-    api_.Get("/v1/search", [this](Filter filter) -> Maybe<Filter> { ++calls_; return filter; }).Query("filter");
-    api_.Get("/v1/mode", [this](std::optional<std::string> mode) -> Maybe<std::string> {
-          ++calls_;
-          return mode.value_or("none");
-        }).Header("Mode");
-    api_.Post("/v1/sum/{a}", [this](int32_t a, int32_t b) -> Maybe<int64_t> { ++calls_; return int64_t{a} + b; })
+    api_.Get("/v1/search",
+             [this](Filter filter) -> Maybe<Filter> {
+               ++calls_;
+               return filter;
+             })
+        .Query("filter");
+    api_.Get("/v1/mode",
+             [this](std::optional<std::string> mode) -> Maybe<std::string> {
+               ++calls_;
+               return mode.value_or("none");
+             })
+        .Header("Mode");
+    api_.Post("/v1/sum/{a}",
+              [this](int32_t a, int32_t b) -> Maybe<int64_t> {
+                ++calls_;
+                return int64_t{a} + b;
+              })
         .Path("a")
         .Any("b");
     api_.Get("/rich", [this](Quarn::RequestContext& context) -> Maybe<std::string> {
@@ -176,7 +190,8 @@ class DispatchTest : public ::testing::Test {
   Reply Call(const std::string& function_name, const Request& r) {
     HostResponse response = Raw(function_name, r);
     // Packed fields are copied before gtest takes references to them.
-    Reply reply{response.status, response.content_kind, response.body.tag, response.format, response.error_owned};
+    Reply reply{response.status, response.content_kind, response.body.tag, response.format,
+                response.error_owned};
     if (response.error != nullptr) reply.error = response.error;
     if (response.error == nullptr) reply.body = BodyJson(response.body);
     if (response.content_type != nullptr) reply.content_type = response.content_type;
@@ -211,121 +226,46 @@ TEST_F(DispatchTest, RegistrationDropsOneTrailingSlashAndIgnoresDuplicates) {
   EXPECT_EQ(api_.Post("/y//", nothing).function()->path(), "/y/");
 }
 
-TEST_F(DispatchTest, AnswersSuccessfulCalls) {
-  HostTypedArgument unnamed{};
-  unnamed.value.tag = KIV_VALUE_SIGNED;
-  unnamed.value.data.i64 = 40;
-  HostTypedArgument named = unnamed;
-  named.name = "b";
-  const std::string nul_body = std::string(R"({"name":"nul"})") + '\0' + "trailing junk";
-  const struct {
-    std::string function;
-    Request request;
-    std::string body;
-  } cases[] = {
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/7"}, R"({"id":7,"name":"item7","tags":[]})"},
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/0x10?"}, R"({"id":16,"name":"item16","tags":[]})"},
-      {"PutV1ItemsByItemId",
-       {KIV_METHOD_PUT, "/v1/items/3", "application/json", R"({"name":"n","tags":["a","b"],"id":9})"},
-       R"({"id":3,"name":"n","tags":["a","b"]})"},
-      {"PutV1ItemsByItemId",
-       {KIV_METHOD_PUT, "/v1/items/3", "Application/VND.api+json; charset=utf-8", R"({"name":"v"})"},
-       R"({"id":3,"name":"v","tags":[]})"},
-      // Text bodies end at their first NUL.
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/1", "application/json", nul_body},
-       R"({"id":1,"name":"nul","tags":[]})"},
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/4", "application/x-yaml", "name: yml\ntags: [p]\n"},
-       R"({"id":4,"name":"yml","tags":["p"]})"},
-      // fixmap {"name": "m"}
-      {"PutV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/5", "application/x-msgpack", "\x81\xA4name\xA1m"},
-       R"({"id":5,"name":"m","tags":[]})"},
-      {"DeleteV1ItemsByItemId", {KIV_METHOD_DELETE, "/v1/items/12"}, "null"},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items"}, R"("0|-|off")"},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?limit=3&sortRule=x"}, R"("3|x|off")"},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?enabled&limit=1&limit=2"}, R"("2|-|on")"},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?sortRule=a+b%26c&enabled=false&"}, R"("0|a b&c|off")"},
-      {"GetV1Search",
-       {KIV_METHOD_GET, "/v1/search?filter.names.0=a&filter.names.0x2=c&filter.limit=5&filter.names.01=b"},
-       R"({"limit":5,"names":["a","b","c"]})"},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%7B%22limit%22%3A2%7D"}, R"({"limit":2,"names":[]})"},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=---%0Alimit%3A+4"}, R"({"limit":4,"names":[]})"},
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter"}, R"({"limit":0,"names":[]})"},
-      // A MessagePack map header as the first byte: {"limit": 3}
-      {"GetV1Search", {KIV_METHOD_GET, "/v1/search?filter=%81%A5limit%03"}, R"({"limit":3,"names":[]})"},
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", {{"Mode", "upper"}, {"mode", "lower"}}}, R"("lower")"},
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "", "", {{"Mode", "upper"}}}, R"("none")"},
-      // A body is ignored by a function without a body argument.
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode", "text/plain", "x"}, R"("none")"},
-      // Typed arguments count after the path arguments, by position or name.
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/2", "", "", {}, {unnamed}}, "42"},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/2", "", "", {}, {named}}, "42"},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/-5?b=7"}, "2"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.request.path);
-    const Reply reply = Call(c.function, c.request);
-    EXPECT_EQ(reply.error, "");
-    EXPECT_EQ(reply.status, 0u);
-    EXPECT_EQ(reply.body, c.body);
-    EXPECT_EQ(reply.content_type, "");
-  }
-}
-
-TEST_F(DispatchTest, ReportsEachFailureWithItsTextAndStatus) {
-  HostTypedArgument unnamed{};
-  unnamed.value.tag = KIV_VALUE_SIGNED;
-  HostTypedArgument unknown = unnamed;
-  unknown.name = "zzz";
-  const std::string put = "PutV1ItemsByItemId", search = "GetV1Search";
-  const struct {
-    std::string function;
-    Request request;
-    std::string error;
-    uint32_t status;
-  } cases[] = {
-      {"GetV1ItemsByItemId", {KIV_METHOD_PUT, "/v1/items/7"}, "Invalid function", 404},
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/7/x"}, "Invalid function", 404},
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/404"}, "Not found", 404},
-      {"GetV1ItemsByItemId", {KIV_METHOD_GET, "/v1/items/7?itemId=3"},
-       "Argument 'itemId' for 'GetV1ItemsByItemId' was specified in an invalid location.", 0},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?bogus=1&limit=2"}, "Unknown argument 'bogus' for 'GetV1Items'.", 0},
-      {"GetV1Items", {KIV_METHOD_GET, "/v1/items?limit="}, "Expected value for argument 'limit'.", 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter.names.1z=a"}, "Index 1z is in an incorrect format", 0},
-      // Far below 2^31: one pair must not allocate millions of elements.
-      {search, {KIV_METHOD_GET, "/v1/search?filter.names.65536=a"}, "Index 65536 is out of range", 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter.names.2147483648=a"}, "Index 2147483648 is out of range", 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter.names.99999999999999999999=a"},
-       "Index 99999999999999999999 is out of range", 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter=%7Bx"},
-       "Couldn't deserialize JSON value for parameter 'filter' of 'GetV1Search': " +
-           std::string(Quarn::FromJson("{x").ErrorMessage()), 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter=%91%C1"},
-       "Couldn't deserialize MessagePack value for parameter 'filter' of 'GetV1Search': " +
-           MsgPackError("\x91\xC1"), 0},
-      {search, {KIV_METHOD_GET, "/v1/search?filter=---%0A%5B"},
-       "Couldn't deserialize YAML value for parameter 'filter' of 'GetV1Search': " +
-           std::string(Quarn::ReadYaml("---\n[").ErrorMessage()), 0},
-      {"GetV1Mode", {KIV_METHOD_GET, "/v1/mode?Mode=x"},
-       "Argument 'Mode' for 'GetV1Mode' was specified in an invalid location.", 0},
-      {put, {KIV_METHOD_PUT, "/v1/items/1", "text/plain", "{}"}, "Unsupported body content type", 0},
-      {put, {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x80\x01"}, "Extra MessgePack data found in body", 0},
-      {put, {KIV_METHOD_PUT, "/v1/items/1", "application/x-msgpack", "\x91\xC1"}, MsgPackError("\x91\xC1"), 0},
-      {put, {KIV_METHOD_PUT, "/v1/items/1", "application/json", "[1,]"},
-       std::string(Quarn::FromJson("[1,]").ErrorMessage()), 0},
-      // The body step runs after a failed query pass and its failure wins.
-      {put, {KIV_METHOD_PUT, "/v1/items/1?x=1", "text/plain", "{}"}, "Unsupported body content type", 0},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/1", "", "", {}, {unknown}},
-       "Unknown argument 'zzz' for 'PostV1SumByA'.", 0},
-      {"PostV1SumByA", {KIV_METHOD_POST, "/v1/sum/1", "", "", {}, {unnamed, unnamed}},
-       "Unknown argument '2' for 'PostV1SumByA'.", 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.request.path);
+// The calls of dispatch_cases.txt: each answers its body, or fails with its
+// status and text without running the handler (but for the handler's own
+// failure).
+TEST_F(DispatchTest, AnswersEachCallOrReportsItsFailure) {
+  const std::map<std::string, uint32_t> methods = {{"GET", KIV_METHOD_GET},
+                                                   {"PUT", KIV_METHOD_PUT},
+                                                   {"POST", KIV_METHOD_POST},
+                                                   {"DELETE", KIV_METHOD_DELETE}};
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/api/dispatch_cases.txt")) {
+    SCOPED_TRACE(c.where);
+    std::istringstream first(c.input());
+    std::string function, method;
+    Request request{};
+    first >> function >> method >> request.path;
+    request.method = methods.at(method);
+    std::deque<std::string> names;  // the typed arguments' names, at fixed addresses
+    for (const auto& [key, value] : c.fields) {
+      const size_t split = value.find(key == "typed" ? '=' : ' ');
+      if (key == "content-type") request.content_type = value;
+      if (key == "body") request.body = value;
+      if (key == "pair") request.pairs.emplace_back(value.substr(0, split), value.substr(split + 1));
+      if (key != "typed") continue;
+      HostTypedArgument& argument = request.typed.emplace_back();
+      argument.value.tag = KIV_VALUE_SIGNED;
+      argument.value.data.i64 = std::stoll(value.substr(split + 1));  // npos + 1: the whole text
+      if (split != std::string::npos) argument.name = names.emplace_back(value.substr(0, split)).c_str();
+    }
     calls_ = 0;
-    const Reply reply = Call(c.function, c.request);
-    EXPECT_EQ(reply.error, c.error);
-    EXPECT_EQ(reply.status, c.status);
-    EXPECT_EQ(calls_, c.error == "Not found" ? 1 : 0) << "only the handler's own failure runs it";
+    const Reply reply = Call(function, request);
+    const std::optional<std::string> fails = c.Get("fails");
+    if (!fails) {
+      EXPECT_EQ(reply.error, "");
+      EXPECT_EQ(reply.status, 0u);
+      EXPECT_EQ(reply.body, c.Get("->").value_or("?"));
+      EXPECT_EQ(reply.content_type, "");
+      continue;
+    }
+    EXPECT_EQ(std::to_string(reply.status) + " " + reply.error, *fails);
+    EXPECT_EQ(calls_, reply.error == "Not found" ? 1 : 0) << "only the handler's own failure runs it";
   }
 }
 
@@ -335,7 +275,8 @@ TEST_F(DispatchTest, ResponseCarriesStatusFormatContentTypeAndHeaders) {
   EXPECT_EQ(reply.format, 3);
   EXPECT_EQ(reply.content_kind, 2u);
   EXPECT_EQ(reply.content_type, "text/csv");
-  EXPECT_EQ(reply.headers, (std::vector<std::pair<std::string, std::string>>{{"x-one", "1"}, {"x-two", "2"}}));
+  EXPECT_EQ(reply.headers,
+            (std::vector<std::pair<std::string, std::string>>{{"x-one", "1"}, {"x-two", "2"}}));
   EXPECT_EQ(reply.error, "");
   EXPECT_EQ(reply.body_tag, uint32_t{KIV_VALUE_TEXT_OWNED});
   EXPECT_EQ(reply.body, R"("body")");

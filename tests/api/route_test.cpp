@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "api/function_name.h"
+#include "support/case_file.h"
+
 namespace {
 
 using Quarn::CaptureKind;
@@ -17,33 +20,35 @@ std::string CapturesOf(const Route& route) {
   std::string text;
   for (const auto& capture : route.captures()) {
     if (!text.empty()) text += ",";
-    text += (capture.kind == CaptureKind::Reserved ? "+" : capture.kind == CaptureKind::Fragment ? "#" : "") +
+    text += (capture.kind == CaptureKind::Reserved   ? "+"
+             : capture.kind == CaptureKind::Fragment ? "#"
+                                                     : "") +
             capture.name;
   }
   return text;
 }
 
-// The patterns are the reference AgreesWithEcmaScriptRegexOnTrickyPaths matches against.
-TEST(Route, CompilesTemplatesToPatterns) {
-  const struct {
-    std::string_view path_template, pattern, captures;
-  } cases[] = {
-      {"/a/{id}/b", "/a/([^/]*)/b", "id"},
-      {"/x/{+rest}", "/x/(.*)", "+rest"},
-      {"/p{#frag}", "/p#(.*)", "#frag"},
-      {"/v1/items/{itemId}.json", "/v1/items/([^/]*)\\.json", "itemId"},
-      {"/q?{a}", "/q\\?([^/]*)", "a"},
-      {"/{a}^${b}*+()[]|\\", "/([^/]*)\\^\\$([^/]*)\\*\\+\\(\\)\\[\\]\\|\\\\", "a,b"},
-      // "+" and "#" select the kind only as the first character of a name.
-      {"/{a+b}/{+#c}", "/([^/]*)/(.*)", "a+b,+#c"},
-      {"/a/{id", "/a/", ""},  // an unclosed placeholder adds nothing
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path_template);
-    const Route route = Route::Compile(c.path_template);
-    EXPECT_EQ(route.pattern(), c.pattern);
-    EXPECT_TRUE(route.literal_path().empty());
-    EXPECT_EQ(CapturesOf(route), c.captures);
+// The cases of route_cases.txt.
+const std::vector<kiv::test::FileCase>& Cases() {
+  static const auto cases = kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/api/route_cases.txt");
+  return cases;
+}
+
+TEST(Route, CompilesTemplatesDecodesAndNamesFunctions) {
+  for (const kiv::test::FileCase& c : Cases()) {
+    SCOPED_TRACE(c.where);
+    if (c.kind() == "template") {
+      const Route route = Route::Compile(c.input());
+      EXPECT_EQ(route.pattern(), c.Get("pattern"));
+      EXPECT_TRUE(route.literal_path().empty());
+      EXPECT_EQ(CapturesOf(route), c.Get("captures"));
+    }
+    if (c.kind() == "decode") {
+      EXPECT_EQ(Quarn::UrlDecode(c.input()), c.Get("->"));
+    }
+    if (c.kind() == "name") {
+      EXPECT_EQ(Quarn::DeriveFunctionName(c.Get("method").value_or(""), c.input()), c.Get("->"));
+    }
   }
 }
 
@@ -58,15 +63,6 @@ TEST(Route, LiteralTemplateMatchesExactBytesOnly) {
   EXPECT_FALSE(route.Match("/KIV-collections/v1/a.b", arguments));
   EXPECT_FALSE(route.Match("/kiv-collections/v1/a.b/", arguments));
   EXPECT_TRUE(arguments.empty());
-}
-
-TEST(Route, UrlDecodesPlusAndPercentAndKeepsBadEscapes) {
-  const std::pair<std::string_view, std::string_view> cases[] = {
-      {"a+b", "a b"},   {"%41%62", "Ab"}, {"%2f%2F", "//"},
-      {"%", "%"},       {"%4", "%4"},     {"%zz1", "%zz1"},
-      {"100%", "100%"}, {"%%41", "%A"},   {"%00x", std::string_view("\0x", 2)},
-  };
-  for (const auto& [text, decoded] : cases) EXPECT_EQ(Quarn::UrlDecode(text), decoded) << text;
 }
 
 // The reference: what an ECMAScript engine reports for the route's pattern.
@@ -90,23 +86,14 @@ bool RegexMatch(const Route& route, std::string_view path, PathArguments& argume
 }
 
 TEST(Route, AgreesWithEcmaScriptRegexOnTrickyPaths) {
-  // With the expected answers pinned by the patterns above, this is every
-  // match and capture of these templates on these paths.
-  const std::string_view templates[] = {
-      "/a/{id}/b", "/a/{id}", "/x/{+rest}", "/x/{id}", "/p{#frag}", "/v1/items/{itemId}.json", "/{a}-{b}",
-      "/{+a}/{b}", "/{a}{b}", "/{+a}{+b}", "/{+a}.{b}.{+c}", "/x{#f}/{+g}", "/{a}/{a}", "/q?{a}*", "/{id}",
-      "/{+a}-{+b}-{c}", "/(x)/{a}[y]", "/{#a}{#b}", "/kiv-collections/v1/inventories/{summonerId}/runes",
-      "/kiv-collections/v2/inventories/{summonerId}/backdrop/{+path}"};
-  const std::string_view paths[] = {
-      "", "/", "/a/12/b", "/a/12/c/b", "/a/12/bx", "/a//b", "/a/x%2Fy+z", "/x/", "/x/a/b/c", "/x/a\nb", "/p#",
-      "/p#top", "/p#a#b", "/p", "/ptop", "/v1/items/7.json", "/v1/items/a.b.json", "/x-y-z", "/-", "/1/2",
-      "/1/2/3", "/a.b.c.d.e", "/x#f/g/h", "/x#/", "/q?a*", "/q?/*", "/%41+b", "/a\nb", "/a\rb", "/(x)/1[y]",
-      "/#a#b#c", "/--", "/a-b-c-d", "/kiv-collections/v1/inventories/42/runes",
-      "/kiv-collections/v1/inventories//runes", "/kiv-collections/v2/inventories/1/backdrop/a/b.webm",
-      "/a/%zz/b", "//", "/a/b/"};
-  for (std::string_view t : templates) {
+  std::vector<std::string> templates, paths;
+  for (const kiv::test::FileCase& c : Cases()) {
+    if (c.kind() == "match") templates.push_back(c.input());
+    if (c.kind() == "path") paths.push_back(c.input());
+  }
+  for (const std::string& t : templates) {
     const Route route = Route::Compile(t);
-    for (std::string_view path : paths) {
+    for (const std::string& path : paths) {
       PathArguments ours, reference;
       const bool matched = route.Match(path, ours);
       EXPECT_EQ(matched, RegexMatch(route, path, reference)) << t << " on " << path;

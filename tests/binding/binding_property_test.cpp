@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -224,47 +223,6 @@ TEST(BindingResult, FailStoresTheMessageAsErrorMember) {
   result.Reset();
   EXPECT_TRUE(result.ok());
   EXPECT_TRUE(result.value.IsEmpty());
-}
-
-struct LenientCase {
-  const char* label;
-  void (*make)(BindingProperty&);
-  bool as_bool;
-  int64_t as_signed;
-  uint64_t as_unsigned;
-};
-
-const LenientCase kLenientCases[] = {
-    {"empty", [](BindingProperty&) {}, false, -7, 7},
-    {"bool", [](BindingProperty& v) { v.SetBool(true); }, true, 1, 1},
-    {"signed -2", [](BindingProperty& v) { v.SetSigned(-2); }, true, -2, 0xFFFFFFFFFFFFFFFEull},
-    {"unsigned max", [](BindingProperty& v) { v.SetUnsigned(~0ull); }, true, -1, ~0ull},
-    {"float -3.9", [](BindingProperty& v) { v.SetDouble(-3.9); }, true, -3, 0xFFFFFFFFFFFFFFFDull},
-    {"float 2^63", [](BindingProperty& v) { v.SetDouble(9223372036854775808.0); }, true,
-     std::numeric_limits<int64_t>::max(), 9223372036854775808ull},
-    {"float nan", [](BindingProperty& v) { v.SetDouble(std::nan("")); }, true, -7, 7},
-    {"float 0", [](BindingProperty& v) { v.SetDouble(0.0); }, false, 0, 0},
-    {"text true", [](BindingProperty& v) { v.SetString("true"); }, true, 0, 0},
-    {"text TRUE", [](BindingProperty& v) { v.SetString("TRUE"); }, false, 0, 0},
-    {"text 1", [](BindingProperty& v) { v.SetString("1"); }, true, 1, 1},
-    {"text hex", [](BindingProperty& v) { v.SetString(" 0x1fzz"); }, false, 31, 31},
-    {"text octal", [](BindingProperty& v) { v.SetString("010"); }, false, 8, 8},
-    {"text -1", [](BindingProperty& v) { v.SetString("-1"); }, false, -1, ~0ull},
-    {"blob", [](BindingProperty& v) { v.SetBlob(std::vector<uint8_t>{0}); }, true, -7, 7},
-    {"empty collection", [](BindingProperty& v) { v.MakeCollection(); }, false, -7, 7},
-    {"structure", [](BindingProperty& v) { v.Member("a"); }, true, -7, 7},
-    {"enum", [](BindingProperty& v) { v.SetEnum(-4, Quarn::StaticTypeForId(1)); }, true, -4,
-     0xFFFFFFFFFFFFFFFCull},
-};
-
-TEST(BindingProperty, LenientReadersNeverFail) {
-  for (const auto& c : kLenientCases) {
-    BindingProperty value;
-    c.make(value);
-    EXPECT_EQ(Quarn::ReadBool(value), c.as_bool) << c.label;
-    EXPECT_EQ(Quarn::ReadSigned(value, -7), c.as_signed) << c.label;
-    EXPECT_EQ(Quarn::ReadUnsigned(value, 7), c.as_unsigned) << c.label;
-  }
 }
 
 }  // namespace

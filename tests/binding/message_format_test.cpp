@@ -3,94 +3,61 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
+#include <deque>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/case_file.h"
 
 namespace {
 
 using Quarn::FormatArg;
 
-struct FormatCase {
-  const char* tmpl;
+// The arguments of a case in format_cases.txt; texts are kept in `texts`,
+// since arguments borrow them.
+std::vector<FormatArg> Args(const kiv::test::FileCase& c, std::deque<std::string>& texts) {
   std::vector<FormatArg> args;
-  std::string expected;
-};
-
-TEST(FormatMessage, ExpandsEachTemplateAsPrintfWould) {
-  const std::string text = "text";  // arguments borrow their text
-  const FormatCase cases[] = {
-      {"Value %1 for '%2' of type %3 is out of range",
-       {300, "x", "uint8"},
-       "Value 300 for 'x' of type uint8 is out of range"},
-      {"%2 %1", {"a", "b"}, "b a"},
-      {"%1 %1 %2", {"x", "y"}, "x x y"},
-      {"100%%", {}, "100%"},
-      {"%1d", {7}, "7d"},                   // "%1" then the letter
-      {"%10d", {42}, "        42"},         // 10 is no argument number here: a width
-      {"%10.2f", {3.14159}, "      3.14"},  // a whole printf specification after such a width
-      {"Error requesting rune book for %1: %2",
-       {uint64_t{123}, "timeout"},
-       "Error requesting rune book for 123: timeout"},
-      // The default conversion follows the argument type.
-      {"%1", {int32_t{-42}}, "-42"},
-      {"%1", {uint32_t{4000000000u}}, "4000000000"},
-      {"%1", {int64_t{-9000000000}}, "-9000000000"},
-      {"%1", {std::numeric_limits<uint64_t>::max()}, "18446744073709551615"},
-      {"%1", {uint8_t{200}}, "200"},
-      {"%1", {'A'}, "A"},
-      {"%1", {0.5}, "0.5"},
-      {"%1", {1e20}, "1e+20"},
-      {"%1", {true}, "true"},
-      {"%1", {text}, "text"},
-      {"%1", {std::string_view("a\0b", 3)}, std::string("a\0b", 3)},
-      // Printf specifications of numbered placeholders.
-      {"%1$5d", {int32_t{42}}, "   42"},
-      {"%1$-5d|", {42}, "42   |"},
-      {"%1$05d", {42}, "00042"},
-      {"%1$x", {int32_t{-1}}, "ffffffff"},
-      {"%1$x", {int64_t{-1}}, "ffffffffffffffff"},
-      {"%1$X", {uint64_t{0xABCDEF012345}}, "ABCDEF012345"},
-      {"%1$d", {uint32_t{4294967295u}}, "-1"},  // as printf shows the 32-bit pattern
-      {"%1$hhd", {300}, "300"},                 // the argument's type, not the modifier, sets the width
-      {"%1$lld", {int32_t{7}}, "7"},
-      {"%1$s", {42}, "42"},  // not allowed for a number: its default
-      {"%1$d", {"text"}, "text"},
-      {"%1$5.1f", {3.14159}, "  3.1"},
-      {"%1$c", {65}, "A"},
-      {"%1$-5s|", {"ab"}, "ab   |"},
-      {"%1$5s|", {"ab"}, "   ab|"},
-      {"%1$.1s|", {"ab"}, "a|"},
-      {"%2$s %1$s", {"a", "b"}, "b a"},
-      // Unnumbered placeholders take the arguments in sequence.
-      {"%d-%s", {1, "two"}, "1-two"},
-      {"%3 |", {7, 8}, "  7|"},          // width 3; the space is replaced by "d"
-      {"%d %d %d end", {1, 2}, "1 2 "},  // the third has no argument
-      {"%*d|", {5, 42}, "   42|"},
-      {"%*d|", {-4, 7}, "7   |"},  // a negative width left-justifies
-      {"%.*f", {2, 3.14159}, "3.14"},
-      {"%1$*2$d|", {42, 5}, "   42|"},
-      {"%*d", {5}, ""},           // the value is missing
-      {"a%nb%d", {1, 2}, "ab2"},  // the count-store conversion prints nothing
-      // A bad placeholder ends the output.
-      {"abc%", {1}, "abc"},
-      {"abc%1$", {1}, "abc"},
-      {"%1 and %2", {"x"}, "x and "},
-      {"%2$d", {}, ""},
-  };
-  for (const FormatCase& c : cases) {
-    EXPECT_EQ(Quarn::FormatToString(c.tmpl, c.args.data(), c.args.size()), c.expected) << c.tmpl;
+  std::istringstream words(c.Get("args").value_or(""));
+  for (std::string word; words >> word;) {
+    const std::string kind = word.substr(0, word.find(':')), text = word.substr(kind.size() + 1);
+    if (kind == "s") args.emplace_back(texts.emplace_back(text));
+    if (kind == "c") args.emplace_back(text[0]);
+    if (kind == "b") args.emplace_back(text == "true");
+    if (kind == "f") args.emplace_back(std::stod(text));
+    if (kind == "i32") args.emplace_back(static_cast<int32_t>(std::stol(text, nullptr, 0)));
+    if (kind == "i64") args.emplace_back(static_cast<int64_t>(std::stoll(text, nullptr, 0)));
+    if (kind == "u8") args.emplace_back(static_cast<uint8_t>(std::stoul(text, nullptr, 0)));
+    if (kind == "u32") args.emplace_back(static_cast<uint32_t>(std::stoul(text, nullptr, 0)));
+    if (kind == "u64") args.emplace_back(static_cast<uint64_t>(std::stoull(text, nullptr, 0)));
   }
+  return args;
+}
 
-  // The specification from "%" to the conversion may hold 59 characters.
-  const FormatArg arg(42);
-  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(54, '0') + "5db", &arg, 1), "a00042b");
-  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(56, '0') + "5db", &arg, 1), "a");
+TEST(FormatMessage, ExpandsEachTemplateAsPrintfWouldAndRecordsNamedFields) {
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/binding/format_cases.txt")) {
+    SCOPED_TRACE(c.where);
+    std::deque<std::string> texts;
+    const std::vector<FormatArg> args = Args(c, texts);
+    if (c.kind() == "format") {
+      EXPECT_EQ(Quarn::FormatToString(c.input(), args.data(), args.size()), c.Get("->"));
+      continue;
+    }
+    const Quarn::NamedMessage m = Quarn::FormatNamedArgs(c.input(), args.data(), args.size());
+    EXPECT_EQ(m.text, c.Get("->"));
+    std::string names;
+    for (const Quarn::NamedField& field : m.fields) names += (names.empty() ? "" : " ") + field.name;
+    EXPECT_EQ(names, c.Get("names").value_or(""));
+  }
 }
 
 TEST(FormatMessage, CutsAtCapacityAndAlwaysTerminates) {
   char buffer[5];
   const FormatArg args[] = {123456, "xyz"};
+  // The specification from "%" to the conversion may hold 59 characters.
+  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(54, '0') + "5db", args, 1), "a123456b");
+  EXPECT_EQ(Quarn::FormatToString("a%1$" + std::string(56, '0') + "5db", args, 1), "a");
   EXPECT_EQ(Quarn::FormatMessage(buffer, sizeof buffer, "abcdefgh", args, 2), 4u);
   EXPECT_STREQ(buffer, "abcd");
   EXPECT_EQ(Quarn::FormatMessage(buffer, sizeof buffer, "%1", args, 2), 4u);
@@ -123,37 +90,6 @@ TEST(FormatNamed, RecordsTypedFieldsSuffixedByTypeUnlessTheNameHasOne) {
   EXPECT_EQ(std::get<uint64_t>(m.fields[2].value), 9u);
   EXPECT_EQ(std::get<int64_t>(m.fields[3].value), 3);
   EXPECT_EQ(std::get<std::string>(m.fields[5].value), "p");
-}
-
-struct NamedCase {
-  const char* tmpl;
-  std::vector<FormatArg> args;
-  std::string text;
-  std::vector<std::string> names;
-};
-
-TEST(FormatNamed, BracesEscapesAndMissingArguments) {
-  const NamedCase cases[] = {
-      {"{{literal}} {x}", {5}, "{literal} 5", {"x_int"}},
-      {"a}b", {}, "a}b", {}},
-      {"{a\\}b}", {"v"}, "v", {"a}b_str"}},
-      {"{#a!}", {"v"}, "v", {"a_str"}},
-      {"{a}5 items", {7}, "75 items", {"a_int"}},  // a digit after the placeholder stays text
-      {"100%% {a}", {1}, "100% 1", {"a_int"}},
-      {"{a} {b} end", {1}, "1 ", {"a_int"}},
-      {"ok {unclosed", {1}, "ok ", {}},
-      {"Error response for {method} {url}: {error}",
-       {"GET", "/x", "boom"},
-       "Error response for GET /x: boom",
-       {"method_str", "url_str", "error_str"}},
-  };
-  for (const NamedCase& c : cases) {
-    const Quarn::NamedMessage m = Quarn::FormatNamedArgs(c.tmpl, c.args.data(), c.args.size());
-    EXPECT_EQ(m.text, c.text) << c.tmpl;
-    std::vector<std::string> names;
-    for (const Quarn::NamedField& field : m.fields) names.push_back(field.name);
-    EXPECT_EQ(names, c.names) << c.tmpl;
-  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "binding/json_reader.h"
 #include "binding/json_writer.h"
 #include "binding/static_type.h"
+#include "support/case_file.h"
 
 namespace {
 
@@ -129,29 +130,10 @@ TEST_F(NativeConversion, RegisteredStructureRoundTrips) {
 }
 
 TEST_F(NativeConversion, StructureFailuresNameTheFailingPart) {
-  const struct {
-    const char* json;
-    const char* message;
-  } cases[] = {
-      {"null", "A value for 'book' is required."},
-      {"1", "Couldn't assign value to 'book' of type Book because the input not a structure."},
-      {R"({"pages":{"x":1}})",
-       "Couldn't assign value to 'pages' of type vector because the input not a collection."},
-      {R"({"totals":[1]})",
-       "Couldn't assign value to 'totals' of type map because the input not a structure."},
-      {R"({"totals":{"a":-1}})", "Value -1 for 'totals' of type uint32 is out of range"},
-      {R"({"pages":[{"name":"x"}]})",
-       "Couldn't assign value to 'pages' of type Page because the input structure doesn't have required "
-       "field "
-       "'id'."},
-      {R"({"pages":[{"id":1,"perks":["x"]}]})",
-       "Value x for 'perks' of type int32 is in an incorrect format"},
-      {R"({"slot":"banner"})", "banner is not a valid Slot enumeration value for 'slot'."},
-      {R"({"blob":"A"})", "Value A for 'blob' of type blob is in an incorrect format"},
-  };
-  for (const auto& c : cases) {
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/binding/native_cases.txt")) {
     Book book;
-    EXPECT_EQ(Read(c.json, book, registry_, "book"), c.message) << c.json;
+    EXPECT_EQ(Read(c.input(), book, registry_, "book"), c.Get("->")) << c.where;
   }
 }
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+
+#include "diagnostics/capture_log_target.h"
+#include "support/case_file.h"
 
 namespace {
 
@@ -24,40 +28,35 @@ Quarn::LogRecord SampleRecord(std::string_view message) {
   return record;
 }
 
-struct RenderCase {
-  const char* format;
-  const char* message;
-  const char* line;
-  uint32_t level = Quarn::kLogWarn;
-  uint64_t channels = Quarn::kChannelDbg | Quarn::kChannelNet;
-};
+// "DBG;NET" as a channel mask.
+uint64_t Channels(const std::string& tags) {
+  uint64_t channels = 0;
+  std::istringstream list(tags);
+  for (std::string tag; std::getline(list, tag, ';');) channels |= Quarn::ChannelBit(tag);
+  return channels;
+}
 
-const RenderCase kRenderCases[] = {
-    {"#D| #L| #G| #M", "hello", "2024-05-01T09:30:05.007|   WARN| DBG;NET| hello\n"},
-    {"#E(#T): #L| #M", "hello", "kiv(0x1234):   WARN| hello\n"},
-    {"#H", "", "000065.432\n"},
-    {"#M", "ends with a line feed\n", "ends with a line feed\n"},
-    {"#M", "", "\n"},
-    {"#x#M", "m", "xm\n"},
-    {"##M", "m", "#M\n"},
-    {"100%s #", "m", "100%s \n"},
-    {"[#L]", "", "[  WARN]\n"},
-    // Each level padded, an unknown one as "?".
-    {"#L", "", "  OKAY\n", 0},
-    {"#L", "", " ERROR\n", 2},
-    {"#L", "", "ALWAYS\n", 3},
-    {"#L", "", "     ?\n", 4},
-    // Channel tags in bit order; an empty mask prints nothing.
-    {"<#G>", "", "<GEN;XTR;TST>\n", 1, Quarn::kChannelTst | Quarn::kChannelGen | Quarn::kChannelXtr},
-    {"<#G>", "", "<>\n", 1, 0},
-};
-
-TEST(RenderLogLine, ExpandsTokensAndEndsWithOneLineFeed) {
-  for (const RenderCase& c : kRenderCases) {
-    Quarn::LogRecord record = SampleRecord(c.message);
-    record.level = c.level;
-    record.channels = c.channels;
-    EXPECT_EQ(Quarn::RenderLogLine(c.format, record), c.line) << c.format << " " << c.level;
+// The renderings and target filters of log_line_cases.txt.
+TEST(RenderLogLine, ExpandsTokensAndEndsWithOneLineFeedAndTargetsFilter) {
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/diagnostics/log_line_cases.txt")) {
+    if (c.kind() == "accepts") {
+      Quarn::testing::CaptureLogTarget target;
+      target.SetMinLevel(static_cast<uint32_t>(std::stoul(c.Get("min").value_or("0"))));
+      target.SetChannelMasks(Channels(c.Get("include").value_or("")),
+                             Channels(c.Get("exclude").value_or("")));
+      const size_t space = c.input().find(' ');
+      const bool accepted =
+          target.Accepts(static_cast<uint32_t>(std::stoul(c.input().substr(0, space))),
+                         Channels(space == std::string::npos ? "" : c.input().substr(space + 1)));
+      EXPECT_EQ(accepted ? "yes" : "no", c.Get("->")) << c.where;
+      continue;
+    }
+    const std::string message = c.Get("message").value_or("");
+    Quarn::LogRecord record = SampleRecord(message);
+    if (auto level = c.Get("level")) record.level = static_cast<uint32_t>(std::stoul(*level));
+    if (auto tags = c.Get("channels")) record.channels = Channels(*tags);
+    EXPECT_EQ(Quarn::RenderLogLine(c.input(), record), c.Get("->")) << c.where;
   }
 }
 

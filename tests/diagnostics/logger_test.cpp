@@ -62,36 +62,6 @@ TEST(Logger, SettingsChangeWhatPasses) {
   EXPECT_EQ(t.capture.records[0].message, "now allowed");
 }
 
-struct TargetFilterCase {
-  uint32_t min_level;
-  uint64_t include;
-  uint64_t exclude;
-  uint32_t level;
-  uint64_t channels;
-  bool accepted;
-};
-
-constexpr TargetFilterCase kTargetFilterCases[] = {
-    {1, 0, 0, 0, kChannelDbg, false},                                    // below the target's level
-    {1, 0, 0, 1, kChannelDbg, true},                                     // include 0: every channel
-    {0, kChannelDbg, 0, 0, kChannelGen, false},                          // not included
-    {0, kChannelDbg, 0, 0, kChannelDbg | kChannelGen, true},             // one included bit suffices
-    {0, kChannelDbg, kChannelGen, 0, kChannelDbg | kChannelGen, false},  // exclusion wins
-    {0, kChannelDbg, kChannelGen, 0, 0, true},                           // empty mask passes every filter
-    {2, kChannelDbg, kChannelGen, 1, 0, false},                          // but not the level
-};
-
-TEST(LogTarget, FiltersByLevelThenExcludeThenInclude) {
-  for (const TargetFilterCase& c : kTargetFilterCases) {
-    CaptureLogTarget target;
-    target.SetMinLevel(c.min_level);
-    target.SetChannelMasks(c.include, c.exclude);
-    EXPECT_EQ(target.Accepts(c.level, c.channels), c.accepted)
-        << "min " << c.min_level << " include " << c.include << " exclude " << c.exclude << " level "
-        << c.level << " channels " << c.channels;
-  }
-}
-
 TEST(Logger, StdErrTargetWritesTheConsoleFormat) {
   Logger logger;
   logger.SetExecutableName("C:\\games\\client\\kiv.exe");

@@ -16,6 +16,7 @@
 #include "runtime/plugin_api_version.h"
 #include "runtime/plugin_callbacks.h"
 #include "runtime/plugin_names.h"
+#include "support/case_file.h"
 
 namespace {
 
@@ -203,24 +204,10 @@ TEST(PluginApiVersion, CompatibilityIgnoresTheTextsTheTextFormAdds) {
 }
 
 TEST(EventNameOfUri, KeepsTheFirstSegments) {
-  struct Case {
-    const char* uri;
-    const char* name;
-  };
-  const Case cases[] = {
-      {"/kiv-login/v1/session", "OnJsonApiEvent_kiv-login_v1_session"},
-      {"kiv-login/v1/session", "OnJsonApiEvent_kiv-login_v1_session"},
-      {"//kiv-login///v1/session/", "OnJsonApiEvent_kiv-login_v1_session"},
-      {"/kiv-collections/v1/inventories/1/runes", "OnJsonApiEvent_kiv-collections_v1_inventories"},
-      {"/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled",
-       "OnJsonApiEvent_kiv-platform-config_v1_namespaces_ChampionMasteryConfig_Enabled"},
-      {"/kiv-platform-config/v1/namespaces/A/B/C", "OnJsonApiEvent_kiv-platform-config_v1_namespaces_A_B"},
-      {"/x/kiv-platform-config/a/b/c", "OnJsonApiEvent_x_kiv-platform-config_a"},
-      {"/a", "OnJsonApiEvent_a"},
-      {"", "OnJsonApiEvent"},
-      {"///", "OnJsonApiEvent"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(Quarn::EventNameOfUri(c.uri), c.name) << c.uri;
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/runtime/event_name_cases.txt")) {
+    EXPECT_EQ(Quarn::EventNameOfUri(c.input()), c.Get("->")) << c.where;
+  }
 }
 
 }  // namespace

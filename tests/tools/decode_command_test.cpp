@@ -8,6 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "support/case_file.h"
 
 namespace {
 
@@ -52,7 +55,7 @@ class DecodeCommand : public ::testing::Test {
 };
 
 struct DecodeCase {
-  const char* args;
+  std::string args;
   std::string input;
   int code;
   std::string out;
@@ -62,31 +65,21 @@ struct DecodeCase {
 std::string Nested(size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
 TEST_F(DecodeCommand, PrintsThePluginsJsonOrTheReadersMessage) {
-  const DecodeCase cases[] = {
-      {"--format json", R"({"b":[1,-1,1.5],"a":null})", 0, R"({"a":null,"b":[1,-1,1.5]})", ""},
-      {"--format json", R"({"a":1} x)", 1, "",
-       "Error: The document root must not be followed by other values. at offset 8.\n"},
-      {"--format json", "  ", 0, "", ""},
-      {"--format=yaml", "a: 1\nb: [yes, '2']", 0, R"({"a":1,"b":[true,"2"]})", ""},
-      {"--format yaml", "b: *y", 1, "", "Undefined alias encountered: \"y\". At line: 1 col: 4\n"},
-      {"--format msgpack",
-       std::string("\x81\xA1"
-                   "a\xC3",
-                   4),
-       0, R"({"a":true})", ""},
-      {"--format msgpack", std::string("\x01\x02", 2), 1, "", "Extra MessgePack data found in body\n"},
-      {"--format msgpack", std::string("\xC1", 1), 1, "", "Invalid MessagePack data at position 1.\n"},
-      {"--pretty --format json", R"({"a":[1,{}]})", 0, "{\n    \"a\": [\n        1,\n        {}\n    ]\n}",
-       ""},
-      // Indented output grows with the square of the depth: --pretty stops
-      // at 10,000 levels, the compact form has no limit.
-      {"--pretty --format json", Nested(10001), 1, "",
-       "kiv decode: the value is nested more than 10000 levels deep, too deep for --pretty (indented output "
-       "grows with the square of the depth); leave out --pretty for the compact form\n"},
-      {"--format json", Nested(200000), 0, Nested(200000), ""},
-  };
+  std::vector<DecodeCase> cases;
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/tools/decode_cases.txt")) {
+    cases.push_back({c.input(), c.Get("input").value_or(""), std::stoi(c.Get("code").value_or("0")),
+                     c.Get("out").value_or(""), c.Get("err").value_or("")});
+  }
+  // Indented output grows with the square of the depth: --pretty stops at
+  // 10,000 levels, the compact form has no limit.
+  cases.push_back({"--pretty --format json", Nested(10001), 1, "",
+                   "kiv decode: the value is nested more than 10000 levels deep, too deep for --pretty "
+                   "(indented output grows with the square of the depth); leave out --pretty for the "
+                   "compact form\n"});
+  cases.push_back({"--format json", Nested(200000), 0, Nested(200000), ""});
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.args) + " " + c.input.substr(0, 40));
+    SCOPED_TRACE(c.args + " " + c.input.substr(0, 40));
     const ToolRun run = Decode(c.args, c.input);
     EXPECT_EQ(run.code, c.code);
     EXPECT_EQ(run.out, c.out);
