@@ -13,9 +13,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,6 +27,8 @@
 
 #include "binding/binding_registry.h"
 #include "binding/detail/binding_document.h"
+#include "binding/detail/json_full_reader.h"
+#include "binding/detail/plain_json.h"
 #include "binding/detail/scratch_pool.h"
 #include "binding/detail/tree_builder.h"
 #include "binding/json_reader.h"
@@ -155,6 +159,10 @@ TEST(Readers, ReadEachInputToItsTreeOrItsExactFailure) {
     if (c.format == kJson && !result.ok()) {
       EXPECT_EQ(DefaultModeMessage(c.input), c.expected) << what;
     }
+    if (c.format == kJson) {
+      const BindingResult full = Quarn::detail::ReadJsonInFull(c.input);
+      EXPECT_EQ(full.ok() ? Dump(full.value) : std::string(full.ErrorMessage()), c.expected) << what << " (in full)";
+    }
     if (c.json) {
       EXPECT_EQ(Quarn::ToJson(result.value), *c.json) << what;
       EXPECT_EQ(Streamed(result.value), *c.json) << what;
@@ -173,6 +181,66 @@ TEST(Readers, JsonWrittenFromAReadingReadsBackTheSame) {
     ASSERT_TRUE(second.ok()) << once;
     EXPECT_EQ(Quarn::ToJson(second.value), once) << c.where;
   }
+}
+
+// Random documents in the forms the JSON fast path takes, each also with one
+// byte deleted, replaced or doubled: FromJson answers as RapidJSON alone
+// does, and whatever the fast path takes reads to the same tree.
+TEST(JsonReader, FastPathAndFullReaderAgreeOnGeneratedDocuments) {
+  std::mt19937_64 random(20261208);
+  const auto pick = [&random](const auto& choices) { return choices[random() % std::size(choices)]; };
+  const char* const spaces[] = {"", "", "", " ", "\n  ", "\t", "\r\n"};
+  const char* const texts[] = {"a", "id", "\\n", "\\\"", "\\u00e9", "\\ud83d\\ude00", "\\/", "^", "\xc3\xa9",
+                               "0123456789abcdef", "\\u0000", " ", "\\b\\f\\r\\t"};
+  const char* const numbers[] = {"0", "-0", "42", "-17", "3.25", "-0.5e-3", "1E10", "6.02e+23", "18446744073709551615",
+                                 "9223372036854775808", "-9223372036854775808", "0.1", "1e-400", "4.9e-324",
+                                 "1.7976931348623157e308", "true", "false", "null"};
+  const char* const keys[] = {"\"a\"", "\"b\"", "\"id\"", "\"\"", "\"\\u0061\""};
+  const std::function<void(std::string&, int)> value = [&](std::string& out, int depth) {
+    const size_t kind = random() % (depth > 4 ? 4 : 7);
+    if (kind < 3) {
+      out += pick(numbers);
+    } else if (kind == 3) {
+      out += '"';
+      for (size_t n = random() % 5; n > 0; --n) out += pick(texts);
+      out += '"';
+    } else {
+      const bool object = kind >= 5;
+      out += object ? '{' : '[';
+      for (size_t n = random() % 5, i = 0; i < n; ++i) {
+        out.append(i > 0 ? "," : "").append(pick(spaces));
+        if (object) out.append(pick(keys)).append(pick(spaces)).append(":").append(pick(spaces));
+        value(out, depth + 1);
+        out += pick(spaces);
+      }
+      out += object ? '}' : ']';
+    }
+  };
+  const auto read = [](const BindingResult& r) { return r.ok() ? Dump(r.value) : std::string(r.ErrorMessage()); };
+  size_t taken = 0;
+  constexpr int kDocuments = 1500;
+  for (int i = 0; i < kDocuments && !HasFailure(); ++i) {
+    std::string text;
+    value(text, 0);
+    std::string broken = text;
+    const size_t at = random() % broken.size();
+    switch (random() % 3) {
+      case 0: broken.erase(at, 1); break;
+      case 1: broken[at] = "\"\\,:[]{}0-.e \x01"[random() % 15]; break;
+      default: broken.insert(at, 1, broken[at]); break;
+    }
+    for (const std::string& input : {text, broken}) {
+      const std::string full = read(Quarn::detail::ReadJsonInFull(input));
+      EXPECT_EQ(read(Quarn::FromJson(input)), full) << input;
+      BindingProperty plain;
+      if (!Quarn::detail::ReadPlainJson(input, plain)) continue;
+      EXPECT_EQ(Dump(plain), full) << "taken by the fast path: " << input;
+    }
+    BindingProperty plain;
+    taken += Quarn::detail::ReadPlainJson(text, plain) ? 1 : 0;
+  }
+  // Most generated documents are the fast path's own: it is not dead.
+  EXPECT_GT(taken, size_t{kDocuments / 2});
 }
 
 // Every input the reader fuzz targets kept (fuzz/regressions/<reader>/): none
