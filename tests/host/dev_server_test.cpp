@@ -20,9 +20,10 @@
 
 namespace {
 
-using kiv::test::ErrorOf;
 using kiv::test::EventFollower;
 using kiv::test::Json;
+using kiv::test::Send;
+using kiv::test::SendStep;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::AllOf;
@@ -32,83 +33,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-TEST(DevServer, RoutesByTheDescriptionAndPassesThePathWithItsQuery) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
-  auto echo = served->http->Get("/minimal/v1/echo/a%20b/c?x=1&y=%2F");
-  ASSERT_TRUE(echo);
-  EXPECT_EQ(echo->status, 200);
-  EXPECT_EQ(echo->get_header_value("Content-Type"), "application/json; charset=utf-8");
-  EXPECT_EQ(echo->body, R"("echo:/minimal/v1/echo/a%20b/c?x=1&y=%2F")");
-  // The plug-in's error keeps its status and comes in the error shape: the
-  // relay asks for a path nobody serves.
-  auto relay = served->http->Get("/minimal/v1/relay");
-  ASSERT_TRUE(relay);
-  EXPECT_EQ(relay->status, 404);
-  EXPECT_EQ(ErrorOf(relay), "404 No route for GET /other/v1/thing");
-}
-
-TEST(DevServer, AnswersUnknownPathsAndMethodsInTheErrorShape) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
-  struct Case {
-    std::string method;
-    std::string path;
-    int status;
-    std::string error;
-    std::string allow;
-  };
-  const Case cases[] = {
-      {"GET", "/nowhere/v1/thing?a=1", 404, "404 No route for GET /nowhere/v1/thing", ""},
-      {"PUT", "/minimal/v1/echo/x", 405, "405 Method PUT not allowed for /minimal/v1/echo/x", "GET"},
-      {"DELETE", "/kiv-login/v1/session", 405, "405 Method DELETE not allowed for /kiv-login/v1/session",
-       "GET"},
-      {"GET", "/kiv-game-data/assets/v1/summoner-backdrops/7.webm", 405,
-       "405 Method GET not allowed for /kiv-game-data/assets/v1/summoner-backdrops/7.webm", "HEAD"},
-      {"GET", "/kiv-summoner/v1/summoners/99", 404, "404 No summoner with id 99", ""},
-      {"GET", "/kiv-summoner/v1/summoners/x1", 400, "400 A summoner id must be a number, got \"x1\"", ""},
-  };
-  for (const Case& c : cases) {
-    httplib::Request request;
-    request.method = c.method;
-    request.path = c.path;
-    auto result = served->http->send(request);
-    ASSERT_TRUE(result) << c.path;
-    EXPECT_EQ(result->status, c.status) << c.method << " " << c.path;
-    EXPECT_EQ(ErrorOf(result), c.error) << c.method << " " << c.path;
-    EXPECT_EQ(result->get_header_value("Allow"), c.allow) << c.method << " " << c.path;
-  }
-}
-
-TEST(DevServer, ServesTheStandInsResources) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
-  const std::pair<std::string, std::string> cases[] = {
-      {"/kiv-login/v1/session", R"({"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})"},
-      {"/kiv-summoner/v1/current-summoner",
-       R"({"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})"},
-      {"/kiv-acs/v1/recently-played-champions/1001",
-       R"({"gameCount":2,"champions":[{"championId":17,"queue":420},{"championId":8,"queue":420}]})"},
-      {"/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "7"},
-      {"/kiv-game-data/assets/v1/champion-splashes/17/metadata.json",
-       R"({"CalculatedColor":"#112233","OverrideColor":""})"},
-  };
-  for (const auto& [path, body] : cases) {
-    auto result = served->http->Get(path.c_str());
-    ASSERT_TRUE(result) << path;
-    EXPECT_EQ(result->status, 200) << path;
-    EXPECT_EQ(result->body, body) << path;
-  }
-  // Backdrops answer HEAD only, by existence.
-  EXPECT_EQ(served->http->Head("/kiv-game-data/assets/v1/summoner-backdrops/9.jpg")->status, 200);
-  EXPECT_EQ(served->http->Head("/kiv-game-data/assets/v1/summoner-backdrops/9.webm")->status, 404);
-  // HEAD of what only GET serves answers as GET would, without the body.
-  auto head = served->http->Head("/kiv-login/v1/session");
-  EXPECT_EQ(head->status, 200);
-  EXPECT_EQ(head->body, "");
-}
-
-TEST(DevServer, RefusesForeignHostsAndOrigins) {
+TEST(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   const std::string own = served->server->url();
@@ -120,36 +45,68 @@ TEST(DevServer, RefusesForeignHostsAndOrigins) {
     return "403 Requests from the origin '" + origin + "' are refused; only pages of " + own +
            " may call this host";
   };
-  struct Case {
-    httplib::Headers headers;
+  const struct {
+    std::string method;
     std::string path;
-    int status;
-    std::string error;  // empty: not refused
+    std::string answer;  // Said(): "status body", or "status message" for a failure
+    std::string allow;
+    httplib::Headers headers;
+  } cases[] = {
+      // The path goes to the plug-in with its query, still encoded.
+      {"GET", "/minimal/v1/echo/a%20b/c?x=1&y=%2F", R"(200 "echo:/minimal/v1/echo/a%20b/c?x=1&y=%2F")", "", {}},
+      // The plug-in's error keeps its status: the relay asks for a path nobody serves.
+      {"GET", "/minimal/v1/relay", "404 No route for GET /other/v1/thing", "", {}},
+      {"GET", "/nowhere/v1/thing?a=1", "404 No route for GET /nowhere/v1/thing", "", {}},
+      {"PUT", "/minimal/v1/echo/x", "405 Method PUT not allowed for /minimal/v1/echo/x", "GET", {}},
+      {"DELETE", "/kiv-login/v1/session", "405 Method DELETE not allowed for /kiv-login/v1/session", "GET", {}},
+      {"GET", "/kiv-game-data/assets/v1/summoner-backdrops/7.webm",
+       "405 Method GET not allowed for /kiv-game-data/assets/v1/summoner-backdrops/7.webm", "HEAD", {}},
+      {"GET", "/kiv-summoner/v1/summoners/99", "404 No summoner with id 99", "", {}},
+      {"GET", "/kiv-summoner/v1/summoners/x1", "400 A summoner id must be a number, got \"x1\"", "", {}},
+      {"GET", "/kiv-login/v1/session",
+       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})", "", {}},
+      {"GET", "/kiv-summoner/v1/current-summoner",
+       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})", "", {}},
+      {"GET", "/kiv-acs/v1/recently-played-champions/1001",
+       R"(200 {"gameCount":2,"champions":[{"championId":17,"queue":420},{"championId":8,"queue":420}]})", "",
+       {}},
+      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7", "", {}},
+      {"GET", "/kiv-game-data/assets/v1/champion-splashes/17/metadata.json",
+       R"(200 {"CalculatedColor":"#112233","OverrideColor":""})", "", {}},
+      // Backdrops answer HEAD only, by existence; HEAD of what GET serves
+      // answers as GET would, without the body.
+      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.jpg", "200 ", "", {}},
+      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.webm", "404 ", "", {}},
+      {"HEAD", "/kiv-login/v1/session", "200 ", "", {}},
+      // Foreign hosts and origins are refused; the docs route serves files
+      // of its own folder only.
+      {"GET", "/kiv-login/v1/session", bad_host("evil.example:" + port), "", {{"Host", "evil.example:" + port}}},
+      {"GET", "/sim/status", bad_host("127.0.0.1.evil.example"), "", {{"Host", "127.0.0.1.evil.example"}}},
+      {"GET", "/sim/status", bad_host("localhost:80x"), "", {{"Host", "localhost:80x"}}},
+      {"GET", "/docs/..", "404 No such file: /docs/..", "", {}},
+      {"GET", "/sim/status", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
+      {"GET", "/events", bad_origin("http://localhost:1"), "", {{"Origin", "http://localhost:1"}}},
+      {"POST", "/sim/logout", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
+      {"GET", "/kiv-login/v1/session",
+       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})", "",
+       {{"Host", "localhost:" + port}, {"Origin", "http://localhost:" + port}}},  // the refused logout did nothing
+      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7", "",
+       {{"Origin", own}}},
   };
-  const Case cases[] = {
-      {{{"Host", "evil.example:" + port}}, "/kiv-login/v1/session", 403, bad_host("evil.example:" + port)},
-      {{{"Host", "127.0.0.1.evil.example"}}, "/sim/status", 403, bad_host("127.0.0.1.evil.example")},
-      {{{"Host", "localhost:80x"}}, "/sim/status", 403, bad_host("localhost:80x")},
-      // The docs route serves files of its own folder only.
-      {{}, "/docs/..", 404, "404 No such file: /docs/.."},
-      {{{"Origin", "http://evil.example"}}, "/sim/status", 403, bad_origin("http://evil.example")},
-      {{{"Origin", "http://localhost:1"}}, "/events", 403, bad_origin("http://localhost:1")},
-      {{{"Host", "localhost:" + port}, {"Origin", "http://localhost:" + port}}, "/sim/status", 200, ""},
-      {{{"Origin", own}}, "/kiv-login/v1/session", 200, ""},
-  };
-  for (const Case& c : cases) {
-    auto result = served->http->Get(c.path.c_str(), c.headers);
-    ASSERT_TRUE(result) << c.path;
-    EXPECT_EQ(result->status, c.status) << c.path;
-    if (!c.error.empty()) {
-      EXPECT_EQ(ErrorOf(result), c.error);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method + " " + c.path);
+    httplib::Request request;
+    request.method = c.method;
+    request.path = c.path;
+    request.headers = c.headers;
+    auto result = served->http->send(request);
+    EXPECT_EQ(kiv::test::Said(result), c.answer);
+    if (!result) continue;
+    EXPECT_EQ(result->get_header_value("Allow"), c.allow);
+    if (!result->body.empty()) {
+      EXPECT_EQ(result->get_header_value("Content-Type"), "application/json; charset=utf-8");
     }
   }
-  // A refused action has no effect.
-  auto refused =
-      served->http->Post("/sim/logout", {{"Origin", "http://evil.example"}}, "", "application/json");
-  EXPECT_EQ(refused->status, 403);
-  EXPECT_EQ(served->http->Get("/kiv-login/v1/session")->status, 200);
 }
 
 TEST(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
@@ -167,14 +124,14 @@ TEST(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
   });
   EXPECT_TRUE(pongs.WaitFor("event: OnMinimalPong\ndata: {\"text\":\"hi\\nthere\"}\n\n")) << pongs.text();
 
-  ASSERT_EQ(served->http->Post("/sim/disconnect", "", "application/json")->status, 204);
+  ASSERT_EQ(Send(*served->http, "POST", "/sim/disconnect"), "204 ");
   const std::string update =
       "data: {\"uri\":\"/kiv-login/v1/session\",\"eventType\":\"Update\",\"data\":{\"state\":\"SUCCEEDED\","
       "\"summonerId\":11,\"accountId\":1001,\"connected\":false}}\n\n";
   ASSERT_TRUE(resources.WaitFor("event: OnJsonApiEvent\n" + update)) << resources.text();
   ASSERT_TRUE(session.WaitFor("event: OnJsonApiEvent_kiv-login_v1_session\n" + update)) << session.text();
 
-  ASSERT_EQ(served->http->Post("/sim/logout", "", "application/json")->status, 204);
+  ASSERT_EQ(Send(*served->http, "POST", "/sim/logout"), "204 ");
   ASSERT_TRUE(resources.WaitFor(
       "event: OnJsonApiEvent\ndata: {\"uri\":\"/kiv-acs/v2/recently-played-champions/current-summoner\","
       "\"eventType\":\"Delete\",\"data\":null}\n\n"));
@@ -210,7 +167,7 @@ TEST(DevServer, AClientThatStallsHoldsUpNobodyElse) {
   // blocks in its write, the loop does not.
   const std::string push = R"({"className": "a.B", "body": {"text": ")" + std::string(16384, 'x') + R"("}})";
   for (int i = 0; i < 300; ++i)
-    ASSERT_EQ(served->http->Post("/sim/push", push, "application/json")->status, 204);
+    ASSERT_EQ(Send(*served->http, "POST", "/sim/push", push), "204 ");
   EXPECT_EQ(served->http->Get("/kiv-login/v1/session")->status, 200);
   // A loop blocked by the deaf follower would answer 504 after 30 s each.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
@@ -222,50 +179,30 @@ TEST(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
   auto& http = *served->http;
-  struct Step {
-    std::string method;
-    std::string path;
-    std::string body;
-    int status;
-    std::string error;
-  };
-  const Step steps[] = {
-      {"POST", "/sim/login", "{}", 409, "409 Summoner 11 is logged in; log out first"},
-      {"POST", "/sim/profile-icon", R"({"iconId": 40})", 204, ""},
-      {"POST", "/sim/profile-icon", R"({"icon": 40})", 400, "400 The body needs \"iconId\""},
-      {"POST", "/sim/profile-icon", R"({"iconId": "x"})", 400,
-       "400 body.iconId: expected an integer, got \"x\""},
-      {"POST", "/sim/profile-icon", "[1]", 400, "400 The body must be a JSON object"},
-      {"POST", "/sim/platform-config",
-       R"({"namespace": "ChampionMasteryConfig", "key": "Enabled", "value": false})", 204, ""},
-      {"POST", "/sim/logout", "", 204, ""},
-      {"POST", "/sim/logout", "", 409, "409 Nobody is logged in"},
-      {"POST", "/sim/reconnect", "", 409, "409 Nobody is logged in; log in first"},
-      {"POST", "/sim/login", R"({"summonerId": 13})", 404, "404 No summoner with id 13"},
-      {"POST", "/sim/login", R"({"summonerId": 12, "state": "LATE"})", 400,
+  const std::pair<std::string, std::string> steps[] = {
+      {"POST /sim/login {}", "409 Summoner 11 is logged in; log out first"},
+      {R"(POST /sim/profile-icon {"iconId": 40})", "204 "},
+      {R"(POST /sim/profile-icon {"icon": 40})", "400 The body needs \"iconId\""},
+      {R"(POST /sim/profile-icon {"iconId": "x"})", "400 body.iconId: expected an integer, got \"x\""},
+      {"POST /sim/profile-icon [1]", "400 The body must be a JSON object"},
+      {R"(POST /sim/platform-config {"namespace": "ChampionMasteryConfig", "key": "Enabled", "value": false})",
+       "204 "},
+      {"POST /sim/logout", "204 "},
+      {"POST /sim/logout", "409 Nobody is logged in"},
+      {"POST /sim/reconnect", "409 Nobody is logged in; log in first"},
+      {R"(POST /sim/login {"summonerId": 13})", "404 No summoner with id 13"},
+      {R"(POST /sim/login {"summonerId": 12, "state": "LATE"})",
        "400 Unknown session state \"LATE\" (IN_PROGRESS, ERROR, SUCCEEDED or LOGGING_OUT)"},
-      {"POST", "/sim/login", R"({"summonerId": 12})", 204, ""},
-      {"POST", "/sim/faults", R"({"target": "/kiv-summoner/v1/summoners/{id}", "status": 700})", 400,
+      {R"(POST /sim/login {"summonerId": 12})", "204 "},
+      {R"(POST /sim/faults {"target": "/kiv-summoner/v1/summoners/{id}", "status": 700})",
        "400 A fault's status must be an HTTP status (100 to 599)"},
+      {"GET /kiv-summoner/v1/current-summoner",
+       R"(200 {"summonerId":12,"accountId":1002,"summonerLevel":3,"profileIconId":3})"},
+      {"GET /kiv-summoner/v1/summoners/11",
+       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":40})"},
+      {"GET /kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled", "200 false"},
   };
-  for (const Step& s : steps) {
-    httplib::Request request;
-    request.method = s.method;
-    request.path = s.path;
-    request.body = s.body;
-    request.set_header("Content-Type", "application/json");
-    auto result = http.send(request);
-    ASSERT_TRUE(result) << s.path;
-    EXPECT_EQ(result->status, s.status) << s.path << " " << s.body;
-    if (!s.error.empty()) {
-      EXPECT_EQ(ErrorOf(result), s.error) << s.path << " " << s.body;
-    }
-  }
-  EXPECT_EQ(http.Get("/kiv-summoner/v1/current-summoner")->body,
-            R"({"summonerId":12,"accountId":1002,"summonerLevel":3,"profileIconId":3})");
-  EXPECT_EQ(http.Get("/kiv-summoner/v1/summoners/11")->body,
-            R"({"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":40})");
-  EXPECT_EQ(http.Get("/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled")->body, "false");
+  for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
   auto status = Json(http.Get("/sim/status")->body);
   EXPECT_TRUE(status["loggedIn"].GetBool());
   EXPECT_EQ(status["summonerId"].GetUint64(), 12u);
@@ -280,28 +217,24 @@ TEST(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
       return kiv::host::Response::Ok(kiv::host::OwnedValue::Text("thing"));
     });
   });
-  ASSERT_EQ(http.Delete("/sim/calls")->status, 204);
-  EXPECT_EQ(http.Get("/minimal/v1/relay")->body, R"("relayed:thing")");
-  ASSERT_EQ(http.Post("/sim/faults",
-                      R"({"target": "/other/v1/{name}", "status": 503, "message": "down", "times": 1})",
-                      "application/json")
-                ->status,
-            204);
-  auto faulted = http.Get("/minimal/v1/relay");
-  EXPECT_EQ(ErrorOf(faulted), "503 down");
-  EXPECT_EQ(http.Get("/minimal/v1/relay")->body, R"("relayed:thing")");  // only once
-
+  const std::pair<std::string, std::string> steps[] = {
+      {"DELETE /sim/calls", "204 "},
+      {"GET /minimal/v1/relay", R"(200 "relayed:thing")"},
+      {R"(POST /sim/faults {"target": "/other/v1/{name}", "status": 503, "message": "down", "times": 1})", "204 "},
+      {"GET /minimal/v1/relay", "503 down"},
+      {"GET /minimal/v1/relay", R"(200 "relayed:thing")"},  // only once
+  };
+  for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
   const auto calls = Json(http.Get("/sim/calls")->body);
   ASSERT_EQ(calls["calls"].Size(), 3u);
   EXPECT_STREQ(calls["calls"][1]["request"].GetString(), "GET /other/v1/thing");
   EXPECT_TRUE(calls["calls"][1]["faulted"].GetBool());
   EXPECT_FALSE(calls["calls"][0].HasMember("faulted"));
   EXPECT_EQ(calls["counts"]["GET /other/v1/thing"].GetUint(), 3u);
-  const auto faults = Json(http.Get("/sim/faults")->body);
-  ASSERT_EQ(faults["faults"].Size(), 1u);
-  EXPECT_STREQ(faults["faults"][0]["target"].GetString(), "/other/v1/{name}");
-  EXPECT_EQ(http.Delete("/sim/faults")->status, 204);
-  EXPECT_EQ(Json(http.Get("/sim/faults")->body)["faults"].Size(), 0u);
+  EXPECT_EQ(Send(http, "GET", "/sim/faults"),
+            R"(200 {"faults":[{"target":"/other/v1/{name}","method":"*","status":503,"message":"down","times":1}]})");
+  EXPECT_EQ(Send(http, "DELETE", "/sim/faults"), "204 ");
+  EXPECT_EQ(Send(http, "GET", "/sim/faults"), R"(200 {"faults":[]})");
 
   const auto log = Json(http.Get("/sim/log")->body);
   ASSERT_GE(log["lines"].Size(), 1u);
