@@ -323,7 +323,8 @@ TEST(DescribeCommand, PrintsTheCoreVersionAskedForAndSaysWhatWentWrong) {
   } cases[] = {
       {plugin + " --core-version 18.2.0", 0, "API version   18.0.0\ncore version  18.2.0\n"},
       {" --plugin /nonexistent/libkiv_gone.so", 1,
-       "kiv describe: cannot open plug-in /nonexistent/libkiv_gone.so: "},
+       "kiv describe: cannot open plug-in /nonexistent/libkiv_gone.so: /nonexistent/libkiv_gone.so: cannot open "
+       "shared object file: No such file or directory"},
       {" --core-version 18.x", 2, "kiv describe: invalid version '18.x' (expected X.Y.Z)"},
       {plugin + " --entry load_other", 1, "has no entry load_other"},
   };

@@ -248,30 +248,22 @@ TEST(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
 TEST(DevServer, DescribesThePluginAsOpenApi) {
   auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
   ASSERT_TRUE(served);
-  auto result = served->http->Get("/openapi.json");
-  ASSERT_TRUE(result);
-  const auto doc = Json(result->body);
-  EXPECT_STREQ(doc["openapi"].GetString(), "3.1.0");
-  EXPECT_STREQ(doc["info"]["title"].GetString(), "kiv-minimal (ozm-be-kiv-minimal)");
-  const auto& echo = doc["paths"]["/minimal/v1/echo/{rest}"]["get"];
-  EXPECT_STREQ(echo["operationId"].GetString(), "GetMinimalV1EchoByRest");
-  EXPECT_STREQ(echo["summary"].GetString(), "Echoes the path.");
-  EXPECT_STREQ(echo["parameters"][0]["name"].GetString(), "rest");
-  EXPECT_STREQ(echo["parameters"][0]["in"].GetString(), "path");
-  EXPECT_STREQ(echo["responses"]["200"]["content"]["application/json"]["schema"]["type"].GetString(),
-               "string");
-  EXPECT_STREQ(echo["responses"]["default"]["content"]["application/json"]["schema"]["$ref"].GetString(),
-               "#/components/schemas/KivHostError");
-  ASSERT_EQ(echo["tags"].Size(), 1u);
-  EXPECT_STREQ(echo["tags"][0].GetString(), "Plugin kiv-minimal");
-  EXPECT_STREQ(echo["x-kiv-tags"][0].GetString(), "Plugins");
-  const auto& schemas = doc["components"]["schemas"];
-  EXPECT_STREQ(schemas["MinimalEcho"]["properties"]["loud"]["$ref"].GetString(),
-               "#/components/schemas/MinimalMood");
-  EXPECT_STREQ(schemas["MinimalEcho"]["properties"]["loud"]["description"].GetString(), "Whether it shouts");
-  ASSERT_EQ(schemas["MinimalMood"]["enum"].Size(), 2u);
-  EXPECT_STREQ(schemas["MinimalMood"]["enum"][1].GetString(), "Loud");
-  EXPECT_STREQ(schemas["MinimalMood"]["description"].GetString(), "How loud. Values: Calm = 0, Loud = 1");
+  const std::string doc = kiv::test::Answer(served->http->Get("/openapi.json"));
+  Json(doc.substr(4));
+  for (const char* part : {
+           R"~(200 {"openapi":"3.1.0","info":{"title":"kiv-minimal (ozm-be-kiv-minimal)",)~",
+           R"~("/minimal/v1/echo/{rest}":{"get":{"operationId":"GetMinimalV1EchoByRest","summary":"Echoes the )~"
+           R"~(path.","description":"Echoes the path.","tags":["Plugin kiv-minimal"],"x-kiv-tags":["Plugins",)~"
+           R"~("Plugin kiv-minimal"],"parameters":[{"name":"rest","in":"path","description":"What to echo",)~"
+           R"~("required":true,"schema":{"type":"string"}}],"responses":{"200":{"description":"Success",)~"
+           R"~("content":{"application/json":{"schema":{"type":"string"}}}},"default":{"description":"Failure: )~"
+           R"~(the status and the message","content":{"application/json":{"schema":{"$ref":)~"
+           R"~("#/components/schemas/KivHostError"}}}}}}})~",
+           R"~("loud":{"$ref":"#/components/schemas/MinimalMood","description":"Whether it shouts"})~",
+           R"~("MinimalMood":{"type":"string","enum":["Calm","Loud"],"description":"How loud. Values: Calm = 0, )~"
+           R"~(Loud = 1"})~",
+       })
+    EXPECT_THAT(doc, HasSubstr(part));
 }
 
 TEST(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
