@@ -28,9 +28,14 @@ using kiv::test::SmallWorld;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
 
-TEST(ServeProbe, MapsStatusesAndEmptyAnswers) {
-  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+// Each test gets its own host with the probe plug-in over the small world.
+class ServeProbe : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld())); }
+  std::unique_ptr<kiv::test::Served> served;
+};
+
+TEST_F(ServeProbe, MapsStatusesAndEmptyAnswers) {
   const std::pair<std::string, std::string> cases[] = {
       {"GET /probe/v1/items/7", R"(200 {"id":7,"name":"item 7","tags":["a","b"]})"},
       {"DELETE /probe/v1/items/7", "204 "},
@@ -47,9 +52,7 @@ TEST(ServeProbe, MapsStatusesAndEmptyAnswers) {
   EXPECT_TRUE(bad.starts_with("400 ") && bad.size() > 4) << bad;
 }
 
-TEST(ServeProbe, HandsTheBodyOverInEveryContentType) {
-  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(ServeProbe, HandsTheBodyOverInEveryContentType) {
   const std::string msgpack = "\x83\xa2id\x03\xa4name\xa3nib\xa4tags\x91\xa1x";
   const std::string item = R"(200 {"id":3,"name":"nib","tags":["x"]})";
   const struct {
@@ -65,9 +68,7 @@ TEST(ServeProbe, HandsTheBodyOverInEveryContentType) {
   for (const auto& c : cases) EXPECT_EQ(Send(*served->http, "PUT", c.path, c.body, c.type), c.said) << c.type;
 }
 
-TEST(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
-  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
   auto& http = *served->http;
   http.Delete("/sim/calls");
   EXPECT_EQ(Send(http, "GET", "/probe/v1/masteries/11"), "200 1");
@@ -96,9 +97,7 @@ TEST(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
   for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
 }
 
-TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
-  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(ServeProbe, DeliversPushMessagesToItsSubscription) {
   auto& http = *served->http;
   kiv::test::EventFollower events(served->server->port(), "");
   ASSERT_TRUE(events.WaitFor(": following OnJsonApiEvent"));
@@ -115,9 +114,7 @@ TEST(ServeProbe, DeliversPushMessagesToItsSubscription) {
   EXPECT_EQ(Send(http, "GET", "/probe/v1/notices"), R"(200 {"inventoryTypes":["RUNE","CHAMPION"]})");
 }
 
-TEST(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
-  auto served = Serve(KIV_PROBE_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
   ASSERT_EQ(Send(*served->http, "POST", "/sim/latency", R"({"serviceProxyMs": 800})"), "204 ");
   const auto start = Clock::now();
   auto slow = std::async(std::launch::async, [&] {

@@ -33,9 +33,14 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-TEST(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+// Each test gets its own host with the C fixture plug-in over the small world.
+class DevServer : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld())); }
+  std::unique_ptr<kiv::test::Served> served;
+};
+
+TEST_F(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
   const std::string own = served->server->url();
   const std::string port = std::to_string(served->server->port());
   const auto bad_host = [](const std::string& host) {
@@ -109,9 +114,7 @@ TEST(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
   }
 }
 
-TEST(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
   EventFollower resources(served->server->port(), "");
   EventFollower session(served->server->port(), "?name=OnJsonApiEvent_kiv-login_v1_session");
   EventFollower pongs(served->server->port(), "?name=OnMinimalPong");
@@ -142,9 +145,7 @@ TEST(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
   EXPECT_EQ(count, 5u) << text;
 }
 
-TEST(DevServer, AClientThatStallsHoldsUpNobodyElse) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, AClientThatStallsHoldsUpNobodyElse) {
   // One client sends half a request and goes quiet; another follows the
   // events and never reads them.
   const auto open_connection = [&] {
@@ -175,9 +176,7 @@ TEST(DevServer, AClientThatStallsHoldsUpNobodyElse) {
   close(deaf);
 }
 
-TEST(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
   auto& http = *served->http;
   const std::pair<std::string, std::string> steps[] = {
       {"POST /sim/login {}", "409 Summoner 11 is logged in; log out first"},
@@ -208,9 +207,7 @@ TEST(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
   EXPECT_EQ(status["summonerId"].GetUint64(), 12u);
 }
 
-TEST(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
   auto& http = *served->http;
   served->server->RunOnLoop([&] {
     served->server->loop().HandleRequest(KIV_METHOD_GET, "/other/v1/thing", [](const kiv::host::Request&) {
@@ -245,9 +242,7 @@ TEST(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
       R"({"peakBytesInUse":1,"liveAllocationsAtPeak":2,"bytesAllocated":3,"allocations":4,"bytesFreed":5,"frees":6})");
 }
 
-TEST(DevServer, DescribesThePluginAsOpenApi) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, DescribesThePluginAsOpenApi) {
   const std::string doc = kiv::test::Answer(served->http->Get("/openapi.json"));
   Json(doc.substr(4));
   for (const char* part : {
@@ -266,9 +261,7 @@ TEST(DevServer, DescribesThePluginAsOpenApi) {
     EXPECT_THAT(doc, HasSubstr(part));
 }
 
-TEST(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
-  auto served = Serve(KIV_MINIMAL_PLUGIN_PATH, SmallWorld());
-  ASSERT_TRUE(served);
+TEST_F(DevServer, PrintsOneLinePerRequestAndThePluginsLog) {
   served->http->Get("/kiv-login/v1/session");
   served->http->Get("/nowhere");
   // The line is written once the answer has gone out.
