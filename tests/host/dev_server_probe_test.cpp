@@ -139,42 +139,43 @@ TEST_F(ServeProbe, AnAwaitingPluginDoesNotHoldUpOtherClients) {
 }
 
 TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
-  const std::string world = kiv::test::TempFile("kiv_serve_world.json", kiv::test::kSmallWorld);
+  const std::string world = " --world " + kiv::test::TempFile("kiv_serve_world.json", kiv::test::kSmallWorld);
   const std::string bad_world =
       kiv::test::TempFile("kiv_serve_bad_world.json", "{\n  \"login\": {\"loggedIn\": true,}\n}\n");
-  // A plug-in whose entry rejects the core's version ends the process from
-  // inside the entry; the last line before says what was being loaded.
-  const auto rejected = RunKiv(std::string("serve --port 0 --core-version 19.0.0 --world ") + world +
-                               " --plugin " + KIV_PROBE_PLUGIN_PATH);
-  EXPECT_NE(rejected.code, 0);
-  EXPECT_THAT(rejected.output,
-              HasSubstr(std::string("loading ") + KIV_PROBE_PLUGIN_PATH + " (core plug-in API 19.0.0)\n"));
-  EXPECT_THAT(rejected.output, HasSubstr("ALE-EECF0606"));
-
-  const auto broken =
-      RunKiv(std::string("serve --port 0 --world ") + world + " --plugin " + KIV_BROKEN_PLUGIN_PATH);
-  EXPECT_EQ(broken.code, 1);
-  EXPECT_THAT(broken.output, HasSubstr(std::string("kiv serve: plug-in ") + KIV_BROKEN_PLUGIN_PATH +
-                                       ": the entry returned no API description\n"));
-
-  const auto unreadable = RunKiv("serve --port 0 --world " + bad_world);
-  EXPECT_EQ(unreadable.code, 1);
-  EXPECT_THAT(unreadable.output, HasSubstr("kiv serve: the world file will not load:\n" + bad_world +
-                                           ":2:30: Missing a name for object member (at offset 31)\n"));
-
-  // Refused before anything loads (the world named after it does not exist).
-  for (const std::string port : {"70000", "80x"}) {
-    const auto bad_port = RunKiv("serve --port " + port + " --world /nonexistent/world.json");
-    EXPECT_EQ(bad_port.code, 2) << port;
-    EXPECT_THAT(bad_port.output,
-                HasSubstr("kiv serve: --port needs a number from 0 to 65535, got '" + port + "'"));
+  const std::string probe = KIV_PROBE_PLUGIN_PATH;
+  const std::string broken = KIV_BROKEN_PLUGIN_PATH;
+  constexpr int kFails = -99;  // any code but 0
+  const struct {
+    std::string arguments;
+    int code;
+    std::vector<std::string> says;
+  } cases[] = {
+      // A plug-in whose entry rejects the core's version ends the process from
+      // inside the entry; the last line before says what was being loaded.
+      {"--port 0 --core-version 19.0.0" + world + " --plugin " + probe, kFails,
+       {"loading " + probe + " (core plug-in API 19.0.0)\n", "ALE-EECF0606",
+        "kiv-probe which supports plugin API 18.0.0 is not compatible with core's plugin API 19.0.0"}},
+      {"--port 0" + world + " --plugin " + broken, 1,
+       {"kiv serve: plug-in " + broken + ": the entry returned no API description\n"}},
+      {"--port 0 --world " + bad_world, 1,
+       {"kiv serve: the world file will not load:\n" + bad_world +
+        ":2:30: Missing a name for object member (at offset 31)\n"}},
+      // Refused before anything loads (the world named after it does not exist).
+      {"--port 70000 --world /nonexistent/world.json", 2,
+       {"kiv serve: --port needs a number from 0 to 65535, got '70000'"}},
+      {"--port 80x --world /nonexistent/world.json", 2, {"kiv serve: --port needs a number from 0 to 65535, got '80x'"}},
+      {"--help", 0,
+       {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"}},
+  };
+  for (const auto& c : cases) {
+    const auto run = RunKiv("serve " + c.arguments);
+    if (c.code == kFails) {
+      EXPECT_NE(run.code, 0) << c.arguments;
+    } else {
+      EXPECT_EQ(run.code, c.code) << c.arguments << "\n" << run.output;
+    }
+    for (const std::string& says : c.says) EXPECT_THAT(run.output, HasSubstr(says)) << c.arguments;
   }
-
-  const auto help = RunKiv("serve --help");
-  EXPECT_EQ(help.code, 0);
-  for (const char* topic :
-       {"--plugin PATH", "--world FILE", "--port N", "GET /events", "/sim/", "/openapi.json", "/docs", "403"})
-    EXPECT_THAT(help.output, HasSubstr(topic));
 }
 
 TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
@@ -192,16 +193,9 @@ TEST(ServeLimits, ARequestAnswered504BeforeItStartedNeverRuns) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const std::string save = ErrorOf(served->http->Put("/probe/v1/notes/1", R"("late")", "application/json"));
-  const struct {
-    std::string answer;
-    std::string expected;
-  } cases[] = {
-      {busy.get(), "504 The plug-in did not answer within 0.3 s and is still running"},
-      {save,
-       "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
-       "and will not run"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.answer, c.expected);
+  EXPECT_EQ(busy.get(), "504 The plug-in did not answer within 0.3 s and is still running");
+  EXPECT_EQ(save, "504 The host could not start the request within 0.3 s (the plug-in was busy); it was dropped "
+                  "and will not run");
   // Once the loop is free again, the note was never saved.
   std::string note = "no answer";
   for (int i = 0; i < 50; ++i) {
