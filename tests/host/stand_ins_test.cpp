@@ -60,34 +60,29 @@ struct Stage {
 
 OwnedValue Json(std::string_view text) { return FakeHost::Json(text); }
 
-TEST(StandIns, InvokeAnswersTheBackendsDtos) {
-  Stage s;
-  const Response book = s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)});
-  ASSERT_TRUE(book.ok()) << *book.error;
-  const std::string json = book.body.ToJson();
-  EXPECT_THAT(json,
-              HasSubstr(std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"));
-  EXPECT_THAT(json, HasSubstr(R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
-                              R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
-                              R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"));
-  EXPECT_THAT(
-      s.Answer(s.Invoke("summonerIconService", "getSummonerIconInventory", {OwnedValue::Unsigned(12)})),
-      HasSubstr(R"("summonerId":12,"summonerIcons":[],"__class":)"));
-  EXPECT_THAT(
-      s.Answer(s.Invoke("summonerRuneService", "getSummonerRuneInventory", {OwnedValue::Unsigned(11)})),
-      HasSubstr(R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,)"
-                R"("summonerId":11,)"));
-}
-
-TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
+TEST(StandIns, InvokeAnswersTheBackendsDtosAndRefusesWhatItWouldRefuse) {
   Stage s;
   const OwnedValue book_of_12 = Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",
                                           "summonerId":12,"bookPages":[]})");
   const struct {
     std::string call;  // service.method
     std::vector<OwnedValue> arguments;
-    std::string answer;
+    std::string answer;  // the whole answer, or for a success a part of it
   } cases[] = {
+      {"spellBookService.getSpellBook",
+       {OwnedValue::Unsigned(11)},
+       std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"},
+      {"spellBookService.getSpellBook",
+       {OwnedValue::Unsigned(11)},
+       R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
+           R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
+           R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"},
+      {"summonerIconService.getSummonerIconInventory",
+       {OwnedValue::Unsigned(12)},
+       R"("summonerId":12,"summonerIcons":[],"__class":)"},
+      {"summonerRuneService.getSummonerRuneInventory",
+       {OwnedValue::Unsigned(11)},
+       R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,"summonerId":11,)"},
       {"lootService.open", {}, "error 404 unknown backend service 'lootService'"},
       {"spellBookService.burn", {}, "error 404 spellBookService has no method 'burn'"},
       {"spellBookService.getSpellBook",
@@ -114,8 +109,12 @@ TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
   };
   for (const auto& c : cases) {
     const size_t dot = c.call.find('.');
-    EXPECT_EQ(s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments)), c.answer)
-        << c.call;
+    const std::string answer = s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments));
+    if (c.answer.starts_with("error ")) {
+      EXPECT_EQ(answer, c.answer) << c.call;
+    } else {
+      EXPECT_THAT(answer, HasSubstr(c.answer)) << c.call;
+    }
   }
   EXPECT_EQ(s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text("spellBookService")})),
             "error 400 invoke takes a destination, a method and an argument list as typed arguments, got 1 "
