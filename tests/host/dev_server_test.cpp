@@ -54,41 +54,40 @@ TEST_F(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
     std::string method;
     std::string path;
     std::string answer;  // Said(): "status body", or "status message" for a failure
-    std::string allow;
-    httplib::Headers headers;
+    std::string allow = "";
+    httplib::Headers headers = {};
   } cases[] = {
       // The path goes to the plug-in with its query, still encoded.
-      {"GET", "/minimal/v1/echo/a%20b/c?x=1&y=%2F", R"(200 "echo:/minimal/v1/echo/a%20b/c?x=1&y=%2F")", "", {}},
+      {"GET", "/minimal/v1/echo/a%20b/c?x=1&y=%2F", R"(200 "echo:/minimal/v1/echo/a%20b/c?x=1&y=%2F")"},
       // The plug-in's error keeps its status: the relay asks for a path nobody serves.
-      {"GET", "/minimal/v1/relay", "404 No route for GET /other/v1/thing", "", {}},
-      {"GET", "/nowhere/v1/thing?a=1", "404 No route for GET /nowhere/v1/thing", "", {}},
-      {"PUT", "/minimal/v1/echo/x", "405 Method PUT not allowed for /minimal/v1/echo/x", "GET", {}},
-      {"DELETE", "/kiv-login/v1/session", "405 Method DELETE not allowed for /kiv-login/v1/session", "GET", {}},
+      {"GET", "/minimal/v1/relay", "404 No route for GET /other/v1/thing"},
+      {"GET", "/nowhere/v1/thing?a=1", "404 No route for GET /nowhere/v1/thing"},
+      {"PUT", "/minimal/v1/echo/x", "405 Method PUT not allowed for /minimal/v1/echo/x", "GET"},
+      {"DELETE", "/kiv-login/v1/session", "405 Method DELETE not allowed for /kiv-login/v1/session", "GET"},
       {"GET", "/kiv-game-data/assets/v1/summoner-backdrops/7.webm",
-       "405 Method GET not allowed for /kiv-game-data/assets/v1/summoner-backdrops/7.webm", "HEAD", {}},
-      {"GET", "/kiv-summoner/v1/summoners/99", "404 No summoner with id 99", "", {}},
-      {"GET", "/kiv-summoner/v1/summoners/x1", "400 A summoner id must be a number, got \"x1\"", "", {}},
+       "405 Method GET not allowed for /kiv-game-data/assets/v1/summoner-backdrops/7.webm", "HEAD"},
+      {"GET", "/kiv-summoner/v1/summoners/99", "404 No summoner with id 99"},
+      {"GET", "/kiv-summoner/v1/summoners/x1", "400 A summoner id must be a number, got \"x1\""},
       {"GET", "/kiv-login/v1/session",
-       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})", "", {}},
+       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})"},
       {"GET", "/kiv-summoner/v1/current-summoner",
-       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})", "", {}},
+       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})"},
       {"GET", "/kiv-acs/v1/recently-played-champions/1001",
-       R"(200 {"gameCount":2,"champions":[{"championId":17,"queue":420},{"championId":8,"queue":420}]})", "",
-       {}},
-      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7", "", {}},
+       R"(200 {"gameCount":2,"champions":[{"championId":17,"queue":420},{"championId":8,"queue":420}]})"},
+      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7"},
       {"GET", "/kiv-game-data/assets/v1/champion-splashes/17/metadata.json",
-       R"(200 {"CalculatedColor":"#112233","OverrideColor":""})", "", {}},
+       R"(200 {"CalculatedColor":"#112233","OverrideColor":""})"},
       // Backdrops answer HEAD only, by existence; HEAD of what GET serves
       // answers as GET would, without the body.
-      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.jpg", "200 ", "", {}},
-      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.webm", "404 ", "", {}},
-      {"HEAD", "/kiv-login/v1/session", "200 ", "", {}},
+      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.jpg", "200 "},
+      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.webm", "404 "},
+      {"HEAD", "/kiv-login/v1/session", "200 "},
       // Foreign hosts and origins are refused; the docs route serves files
       // of its own folder only.
       {"GET", "/kiv-login/v1/session", bad_host("evil.example:" + port), "", {{"Host", "evil.example:" + port}}},
       {"GET", "/sim/status", bad_host("127.0.0.1.evil.example"), "", {{"Host", "127.0.0.1.evil.example"}}},
       {"GET", "/sim/status", bad_host("localhost:80x"), "", {{"Host", "localhost:80x"}}},
-      {"GET", "/docs/..", "404 No such file: /docs/..", "", {}},
+      {"GET", "/docs/..", "404 No such file: /docs/.."},
       {"GET", "/sim/status", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
       {"GET", "/events", bad_origin("http://localhost:1"), "", {{"Origin", "http://localhost:1"}}},
       {"POST", "/sim/logout", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
