@@ -47,13 +47,10 @@ struct PluginSide {
   void* handle;
 };
 
-struct Seen {
-  std::vector<std::string> events;
-};
+using Seen = std::vector<std::string>;  // "name payload" of each event heard
 
 void Record(const HostEvent* event) {
-  static_cast<Seen*>(event->context)
-      ->events.push_back(std::string(event->name) + " " + kiv::host::ToJson(event->payload));
+  static_cast<Seen*>(event->context)->push_back(std::string(event->name) + " " + kiv::host::ToJson(event->payload));
 }
 
 TEST(HostLoop, StepRunsOnlyWorkQueuedBeforeItEvenFromInside) {
@@ -135,17 +132,17 @@ TEST(HostLoop, EmittedEventsReachEverySubscriberOnTheNextStepWithACopiedPayload)
   payload.data.text = text;
   plugin.Emit("OnThing", payload);
   text[1] = '2';  // the emitter may reuse its record once the call returns
-  EXPECT_TRUE(first.events.empty()) << "delivery waits for a step";
+  EXPECT_TRUE(first.empty()) << "delivery waits for a step";
   host.Step();
-  EXPECT_THAT(first.events, ElementsAre("OnThing \"v1\""));
-  EXPECT_THAT(second.events, ElementsAre("OnThing \"v1\""));
-  EXPECT_TRUE(other.events.empty());
+  EXPECT_THAT(first, ElementsAre("OnThing \"v1\""));
+  EXPECT_THAT(second, ElementsAre("OnThing \"v1\""));
+  EXPECT_TRUE(other.empty());
   EXPECT_THAT(host.EmittedPayloads("OnThing"), ElementsAre("\"v1\""));
 
   host.api()->unsubscribe(host.api(), "OnThing", host.handle());
   host.DeliverJson("OnThing", R"({"n":1})");
   host.Step();
-  EXPECT_EQ(first.events.size(), 1u);
+  EXPECT_EQ(first.size(), 1u);
   EXPECT_FALSE(host.IsSubscribed("OnThing"));
 
   // An invalid payload is reported, not delivered.
@@ -153,7 +150,7 @@ TEST(HostLoop, EmittedEventsReachEverySubscriberOnTheNextStepWithACopiedPayload)
   bad.tag = 12;
   plugin.Emit("OnOther", bad);
   host.Step();
-  EXPECT_TRUE(other.events.empty());
+  EXPECT_TRUE(other.empty());
   EXPECT_THAT(host.Problems(), ElementsAre("emit_event OnOther: invalid payload: invalid value tag 12"));
 
   // Delivery skips subscribers removed by earlier ones.

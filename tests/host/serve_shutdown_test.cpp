@@ -81,11 +81,9 @@ TEST(ServeShutdown, CtrlCStopsCleanlyOrAfterItsDeadline) {
     const char* name;
     std::vector<std::string> options;
     bool waiting_request;  // a handler waits for a late service-proxy answer when Ctrl-C comes
-    int interrupts;
-    int code;
+    int interrupts, code;
     const char* says;
-    double min_seconds;
-    double max_seconds;
+    double min_seconds, max_seconds;
   } cases[] = {
       {"idle, started with Ctrl-C ignored", {"--plugin", KIV_MINIMAL_PLUGIN_PATH}, false, 1, 0,
        "kiv serve: stopping\n", 0, 5},
