@@ -128,13 +128,11 @@ inline std::string Said(const httplib::Result& result) {
 }
 
 inline std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
-                        const std::string& body = {}, const std::string& type = "application/json",
-                        httplib::Headers headers = {}) {
+                        const std::string& body = {}, const std::string& type = "application/json") {
   httplib::Request request;
   request.method = method;
   request.path = path;
   request.body = body;
-  request.headers = std::move(headers);
   request.set_header("Content-Type", type);
   return Said(http.send(request));
 }
