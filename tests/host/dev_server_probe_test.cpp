@@ -70,20 +70,17 @@ TEST_F(ServeProbe, HandsTheBodyOverInEveryContentType) {
 
 TEST_F(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
   auto& http = *served->http;
-  http.Delete("/sim/calls");
-  EXPECT_EQ(Send(http, "GET", "/probe/v1/masteries/11"), "200 1");
-  EXPECT_EQ(Send(http, "GET", "/probe/v1/rune-pages/11"), R"(200 ["One","Two"])");
-  const auto calls = Json(http.Get("/sim/calls")->body);
-  ASSERT_EQ(calls["calls"].Size(), 2u);
-  EXPECT_STREQ(calls["calls"][0]["request"].GetString(), "POST /kiv-login/v1/service-proxy-uuid-requests");
-  EXPECT_STREQ(calls["calls"][0]["backend"].GetString(), "championMastery.getAllChampionMasteries");
-  EXPECT_STREQ(calls["calls"][0]["via"].GetString(), "service-proxy");
-  EXPECT_STREQ(calls["calls"][1]["backend"].GetString(), "spellBookService.getSpellBook");
-  EXPECT_STREQ(calls["calls"][1]["via"].GetString(), "invoke");
-  EXPECT_EQ(calls["counts"]["spellBookService.getSpellBook"].GetUint(), 1u);
-
-  // Faults of backend methods, once and always.
   const std::pair<std::string, std::string> steps[] = {
+      {"DELETE /sim/calls", "204 "},
+      {"GET /probe/v1/masteries/11", "200 1"},
+      {"GET /probe/v1/rune-pages/11", R"(200 ["One","Two"])"},
+      {"GET /sim/calls",
+       R"(200 {"calls":[{"request":"POST /kiv-login/v1/service-proxy-uuid-requests","backend":)"
+       R"("championMastery.getAllChampionMasteries","via":"service-proxy"},{"request":)"
+       R"("POST /kiv-login/v1/session/invoke","backend":"spellBookService.getSpellBook","via":"invoke"}],)"
+       R"("counts":{"POST /kiv-login/v1/service-proxy-uuid-requests":1,"POST /kiv-login/v1/session/invoke":1,)"
+       R"("championMastery.getAllChampionMasteries":1,"spellBookService.getSpellBook":1}})"},
+      // Faults of backend methods, once and always.
       {R"(POST /sim/faults {"target": "spellBookService.getSpellBook", "status": 503, "times": 1})", "204 "},
       {R"(POST /sim/faults {"target": "championMastery", "message": "no mastery today"})", "204 "},
       {"GET /probe/v1/rune-pages/11",

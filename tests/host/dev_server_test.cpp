@@ -201,9 +201,7 @@ TEST_F(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
       {"GET /kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled", "200 false"},
   };
   for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
-  auto status = Json(http.Get("/sim/status")->body);
-  EXPECT_TRUE(status["loggedIn"].GetBool());
-  EXPECT_EQ(status["summonerId"].GetUint64(), 12u);
+  EXPECT_THAT(Send(http, "GET", "/sim/status"), HasSubstr(R"("loggedIn":true,"summonerId":12,)"));
 }
 
 TEST_F(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
@@ -219,26 +217,21 @@ TEST_F(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
       {R"(POST /sim/faults {"target": "/other/v1/{name}", "status": 503, "message": "down", "times": 1})", "204 "},
       {"GET /minimal/v1/relay", "503 down"},
       {"GET /minimal/v1/relay", R"(200 "relayed:thing")"},  // only once
+      {"GET /sim/calls",
+       R"(200 {"calls":[{"request":"GET /other/v1/thing"},{"request":"GET /other/v1/thing","faulted":true},)"
+       R"({"request":"GET /other/v1/thing"}],"counts":{"GET /other/v1/thing":3}})"},
+      {"GET /sim/faults",
+       R"(200 {"faults":[{"target":"/other/v1/{name}","method":"*","status":503,"message":"down","times":1}]})"},
+      {"DELETE /sim/faults", "204 "},
+      {"GET /sim/faults", R"(200 {"faults":[]})"},
+      {"GET /sim/memory",
+       R"(200 {"peakBytesInUse":1,"liveAllocationsAtPeak":2,"bytesAllocated":3,"allocations":4,"bytesFreed":5,)"
+       R"("frees":6})"},
   };
   for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
-  const auto calls = Json(http.Get("/sim/calls")->body);
-  ASSERT_EQ(calls["calls"].Size(), 3u);
-  EXPECT_STREQ(calls["calls"][1]["request"].GetString(), "GET /other/v1/thing");
-  EXPECT_TRUE(calls["calls"][1]["faulted"].GetBool());
-  EXPECT_FALSE(calls["calls"][0].HasMember("faulted"));
-  EXPECT_EQ(calls["counts"]["GET /other/v1/thing"].GetUint(), 3u);
-  EXPECT_EQ(Send(http, "GET", "/sim/faults"),
-            R"(200 {"faults":[{"target":"/other/v1/{name}","method":"*","status":503,"message":"down","times":1}]})");
-  EXPECT_EQ(Send(http, "DELETE", "/sim/faults"), "204 ");
-  EXPECT_EQ(Send(http, "GET", "/sim/faults"), R"(200 {"faults":[]})");
-
-  const auto log = Json(http.Get("/sim/log")->body);
-  ASSERT_GE(log["lines"].Size(), 1u);
-  EXPECT_STREQ(log["lines"][0]["text"].GetString(), "minimal ready");
-  EXPECT_STREQ(log["lines"][0]["levelName"].GetString(), "ALWAYS");
-  EXPECT_EQ(
-      http.Get("/sim/memory")->body,
-      R"({"peakBytesInUse":1,"liveAllocationsAtPeak":2,"bytesAllocated":3,"allocations":4,"bytesFreed":5,"frees":6})");
+  // The plug-in's first line; its timer may have logged more since.
+  EXPECT_THAT(Send(http, "GET", "/sim/log"),
+              StartsWith(R"(200 {"lines":[{"level":3,"levelName":"ALWAYS","text":"minimal ready"})"));
 }
 
 TEST_F(DevServer, DescribesThePluginAsOpenApi) {
