@@ -191,7 +191,6 @@ TEST(HostLoop, RoutesRequestsToStandInsByTemplate) {
   });
   host.Handle("GET", "/summoners/{+rest}",
               [](const kiv::host::Request&) { return Response::Ok(OwnedValue::Text("rest")); });
-  host.AnswerError("PUT", "/summoners/{id}", "read only", 403);
   PluginSide plugin(host);
 
   EXPECT_EQ(plugin.Get("/summoner/v1/current-summoner"), R"({"id":7})");
