@@ -47,6 +47,15 @@ TEST(OwnedValue, FromJsonReportsOffsetAndReason) {
   for (const auto& c : kBad) EXPECT_EQ(OwnedValue::FromJson(c.json).FailureMessage(), c.message) << c.json;
 }
 
+// A value of `tag` whose sequence is `count` items at `data`.
+HostValue Value(uint32_t tag, void* data = nullptr, uint32_t count = 0) {
+  HostValue v = {};
+  v.tag = tag;
+  v.data.seq.data = data;
+  v.data.seq.count = count;
+  return v;
+}
+
 TEST(OwnedValue, CopyOwnsItsDataAndMarksItHostOwned) {
   char text[] = "hello";
   char bytes[] = {'a', '\0', 'b'};
@@ -56,15 +65,8 @@ TEST(OwnedValue, CopyOwnsItsDataAndMarksItHostOwned) {
   members[0].value.data.text = text;
   members[0].owned = 1;
   members[1].key = "b";
-  members[1].value.tag = KIV_VALUE_BYTES_OWNED;
-  members[1].value.data.seq.data = bytes;
-  members[1].value.data.seq.count = 3;
-  HostValue root = {};
-  root.tag = KIV_VALUE_OBJECT;
-  root.data.seq.data = members;
-  root.data.seq.count = 2;
-
-  auto copy = OwnedValue::Copy(root);
+  members[1].value = Value(KIV_VALUE_BYTES_OWNED, bytes, 3);
+  auto copy = OwnedValue::Copy(Value(KIV_VALUE_OBJECT, members, 2));
   ASSERT_TRUE(copy.ok()) << copy.FailureMessage();
   std::memset(text, 'x', 5);  // the plug-in may reuse its buffers once the call returns
   bytes[0] = 'z';
@@ -80,26 +82,13 @@ TEST(OwnedValue, CopyOwnsItsDataAndMarksItHostOwned) {
 }
 
 TEST(OwnedValue, CopyRejectsInvalidValuesAnywhereInTheTree) {
-  HostValue bad_tag = {};
-  bad_tag.tag = 11;
-  HostValue array = {};
-  array.tag = KIV_VALUE_ARRAY;
-  array.data.seq.data = &bad_tag;
-  array.data.seq.count = 1;
-  EXPECT_EQ(OwnedValue::Copy(array).FailureMessage(), "invalid value tag 11");
-
-  HostValue null_text = {};
-  null_text.tag = KIV_VALUE_TEXT;
-  EXPECT_EQ(OwnedValue::Copy(null_text).FailureMessage(), "null pointer in value");
-
-  HostValue null_members = {};
-  null_members.tag = KIV_VALUE_OBJECT;
-  null_members.data.seq.count = 2;
-  EXPECT_EQ(OwnedValue::Copy(null_members).FailureMessage(), "null pointer in value");
-
-  HostValue empty_object = {};
-  empty_object.tag = KIV_VALUE_OBJECT;
-  EXPECT_EQ(OwnedValue::Copy(empty_object)->ToJson(), "{}");
+  HostValue bad_tag = Value(11);
+  EXPECT_EQ(OwnedValue::Copy(Value(KIV_VALUE_ARRAY, &bad_tag, 1)).FailureMessage(), "invalid value tag 11");
+  EXPECT_EQ(OwnedValue::Copy(Value(KIV_VALUE_TEXT)).FailureMessage(), "null pointer in value");
+  EXPECT_EQ(OwnedValue::Copy(Value(KIV_VALUE_OBJECT, nullptr, 2)).FailureMessage(), "null pointer in value");
+  EXPECT_EQ(OwnedValue::Copy(Value(KIV_VALUE_OBJECT))->ToJson(), "{}");
+  const auto converted = kiv::host::ToBinding(bad_tag);
+  EXPECT_NE(converted.FailureMessage().find("incompatible type"), std::string::npos) << "as a binding value";
 }
 
 TEST(OwnedValue, MillionLevelsDeepCopyRenderAndDestroyWithoutRecursion) {
@@ -123,15 +112,6 @@ TEST(BindingValues, RoundTripThroughBindingSortsMembersByName) {
   auto back = kiv::host::FromBinding(*binding);
   ASSERT_TRUE(back.ok()) << back.FailureMessage();
   EXPECT_EQ(back->ToJson(), R"({"a":{"k":0.5},"z":[1,"two",true,null]})");
-}
-
-TEST(BindingValues, InvalidTagFailsWithTheConversionMessage) {
-  HostValue bad = {};
-  bad.tag = 11;
-  const auto converted = kiv::host::ToBinding(bad);
-  ASSERT_FALSE(converted.ok());
-  EXPECT_NE(converted.FailureMessage().find("incompatible type"), std::string::npos)
-      << converted.FailureMessage();
 }
 
 }  // namespace

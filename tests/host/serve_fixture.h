@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -106,19 +107,24 @@ inline rapidjson::Document Json(const std::string& body) {
   return d;
 }
 
-// {"httpStatus": N, "message": "..."} as "N message".
+// {"httpStatus": N, "message": "..."} answered with status N, as "N message".
 inline std::string ErrorOf(const httplib::Result& result) {
   if (!result) return "no answer";
   rapidjson::Document d = Json(result->body);
   if (!d.IsObject() || !d.HasMember("httpStatus") || !d.HasMember("message") || !d["message"].IsString() ||
-      !d["httpStatus"].IsUint() || d.MemberCount() != 2)
-    return "not the error shape: " + result->body;
-  return std::to_string(d["httpStatus"].GetUint()) + " " + d["message"].GetString();
+      !d["httpStatus"].IsUint() || d.MemberCount() != 2 || d["httpStatus"].GetUint() != uint32_t(result->status))
+    return "not the error shape: " + std::to_string(result->status) + " " + result->body;
+  return std::to_string(result->status) + " " + d["message"].GetString();
 }
 
 // "status body", or "no answer".
 inline std::string Answer(const httplib::Result& result) {
   return result ? std::to_string(result->status) + " " + result->body : "no answer";
+}
+
+// "status body" for a success, "status message" (ErrorOf) for a failure with a body.
+inline std::string Said(const httplib::Result& result) {
+  return result && result->status >= 400 && !result->body.empty() ? ErrorOf(result) : Answer(result);
 }
 
 inline std::string Send(httplib::Client& http, const std::string& method, const std::string& path,
@@ -128,7 +134,22 @@ inline std::string Send(httplib::Client& http, const std::string& method, const 
   request.path = path;
   request.body = body;
   request.set_header("Content-Type", type);
-  return Answer(http.send(request));
+  return Said(http.send(request));
+}
+
+// "METHOD path body" (the body may be missing) sent as Send sends it.
+inline std::string SendStep(httplib::Client& http, const std::string& step) {
+  const size_t path = step.find(' ') + 1;
+  const size_t body = step.find(' ', path);
+  if (body == std::string::npos) return Send(http, step.substr(0, path - 1), step.substr(path));
+  return Send(http, step.substr(0, path - 1), step.substr(path, body - path), step.substr(body + 1));
+}
+
+// A file of the test's temporary folder holding `text`; its path.
+inline std::string TempFile(const std::string& name, std::string_view text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
 }
 
 // Follows /events<query> in the background and collects what arrives.

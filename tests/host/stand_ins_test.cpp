@@ -47,6 +47,12 @@ struct Stage {
     return Post("/kiv-login/v1/session/invoke",
                 {OwnedValue::Text(service), OwnedValue::Text(method), OwnedValue::Array(arguments)});
   }
+  // A service-proxy call of championMastery, answered by a later event.
+  Response Mastery(std::string method, std::string payload) {
+    return Post("/kiv-login/v1/service-proxy-uuid-requests",
+                {OwnedValue::Text("championMastery"), OwnedValue::Text(method), OwnedValue::Unsigned(1),
+                 OwnedValue::Text(payload)});
+  }
   std::string Answer(const Response& r) {
     return r.ok() ? r.body.ToJson() : "error " + std::to_string(r.status) + " " + *r.error;
   }
@@ -54,34 +60,29 @@ struct Stage {
 
 OwnedValue Json(std::string_view text) { return FakeHost::Json(text); }
 
-TEST(StandIns, InvokeAnswersTheBackendsDtos) {
-  Stage s;
-  const Response book = s.Invoke("spellBookService", "getSpellBook", {OwnedValue::Unsigned(11)});
-  ASSERT_TRUE(book.ok()) << *book.error;
-  const std::string json = book.body.ToJson();
-  EXPECT_THAT(json,
-              HasSubstr(std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"));
-  EXPECT_THAT(json, HasSubstr(R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
-                              R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
-                              R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"));
-  EXPECT_THAT(
-      s.Answer(s.Invoke("summonerIconService", "getSummonerIconInventory", {OwnedValue::Unsigned(12)})),
-      HasSubstr(R"("summonerId":12,"summonerIcons":[],"__class":)"));
-  EXPECT_THAT(
-      s.Answer(s.Invoke("summonerRuneService", "getSummonerRuneInventory", {OwnedValue::Unsigned(11)})),
-      HasSubstr(R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,)"
-                R"("summonerId":11,)"));
-}
-
-TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
+TEST(StandIns, InvokeAnswersTheBackendsDtosAndRefusesWhatItWouldRefuse) {
   Stage s;
   const OwnedValue book_of_12 = Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",
                                           "summonerId":12,"bookPages":[]})");
   const struct {
     std::string call;  // service.method
     std::vector<OwnedValue> arguments;
-    std::string answer;
+    std::string answer;  // the whole answer, or for a success a part of it
   } cases[] = {
+      {"spellBookService.getSpellBook",
+       {OwnedValue::Unsigned(11)},
+       std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"},
+      {"spellBookService.getSpellBook",
+       {OwnedValue::Unsigned(11)},
+       R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
+           R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
+           R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"},
+      {"summonerIconService.getSummonerIconInventory",
+       {OwnedValue::Unsigned(12)},
+       R"("summonerId":12,"summonerIcons":[],"__class":)"},
+      {"summonerRuneService.getSummonerRuneInventory",
+       {OwnedValue::Unsigned(11)},
+       R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,"summonerId":11,)"},
       {"lootService.open", {}, "error 404 unknown backend service 'lootService'"},
       {"spellBookService.burn", {}, "error 404 spellBookService has no method 'burn'"},
       {"spellBookService.getSpellBook",
@@ -108,8 +109,12 @@ TEST(StandIns, InvokeRefusesWhatTheBackendWouldRefuse) {
   };
   for (const auto& c : cases) {
     const size_t dot = c.call.find('.');
-    EXPECT_EQ(s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments)), c.answer)
-        << c.call;
+    const std::string answer = s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments));
+    if (c.answer.starts_with("error ")) {
+      EXPECT_EQ(answer, c.answer) << c.call;
+    } else {
+      EXPECT_THAT(answer, HasSubstr(c.answer)) << c.call;
+    }
   }
   EXPECT_EQ(s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text("spellBookService")})),
             "error 400 invoke takes a destination, a method and an argument list as typed arguments, got 1 "
@@ -146,10 +151,7 @@ TEST(StandIns, SavesChangeTheWorld) {
 
 TEST(StandIns, ServiceProxyAnswersArriveAsLaterEvents) {
   Stage s;
-  const Response uuid =
-      s.Post("/kiv-login/v1/service-proxy-uuid-requests",
-             {OwnedValue::Text("championMastery"), OwnedValue::Text("getAllChampionMasteries"),
-              OwnedValue::Unsigned(1), OwnedValue::Text("11")});
+  const Response uuid = s.Mastery("getAllChampionMasteries", "11");
   ASSERT_TRUE(uuid.ok()) << *uuid.error;
   ASSERT_EQ(uuid.body.tag(), uint32_t{KIV_VALUE_TEXT});
   const std::string id = uuid.body.get().data.text;
@@ -189,6 +191,7 @@ TEST(StandIns, ServiceProxyReadsEachPayloadFormAndReportsFailuresInTheAnswer) {
     std::string payload_or_error;
   };
   const Case cases[] = {
+      {"getAllChampionMasteries", "11", R"("payload":"","status":"ERROR","error":"mastery is resting"})"},
       {"getChampionMastery", "[11, 17]", R"(\"championId\":17,\"championLevel\":5)"},
       {"getChampionMastery", R"({"summonerId": 11, "championId": 3})",
        R"(\"championId\":3,\"championLevel\":0)"},
@@ -200,22 +203,14 @@ TEST(StandIns, ServiceProxyReadsEachPayloadFormAndReportsFailuresInTheAnswer) {
       {"getAllChampionMasteries", "[", "championMastery.getAllChampionMasteries: payload is not JSON"},
       {"getEverything", "", "championMastery has no method 'getEverything'"},
   };
+  // The fault fails the first call only.
   s.stand_ins.backend().AddFault({"championMastery.getAllChampionMasteries", 503, "mastery is resting", 1});
-  s.Post("/kiv-login/v1/service-proxy-uuid-requests",
-         {OwnedValue::Text("championMastery"), OwnedValue::Text("getAllChampionMasteries"),
-          OwnedValue::Unsigned(1), OwnedValue::Text("11")});
-  s.host.Step();
-  ASSERT_EQ(s.events.size(), 1u);
-  EXPECT_THAT(s.events[0], HasSubstr(R"("payload":"","status":"ERROR","error":"mastery is resting"})"));
   for (const Case& c : cases) {
     s.events.clear();
-    const std::string& payload = c.payload;
-    s.Post("/kiv-login/v1/service-proxy-uuid-requests",
-           {OwnedValue::Text("championMastery"), OwnedValue::Text(c.method), OwnedValue::Unsigned(1),
-            OwnedValue::Text(payload)});
+    s.Mastery(c.method, c.payload);
     s.host.Step();
     ASSERT_EQ(s.events.size(), 1u) << c.method;
-    EXPECT_THAT(s.events[0], HasSubstr(c.payload_or_error)) << c.method << " " << payload;
+    EXPECT_THAT(s.events[0], HasSubstr(c.payload_or_error)) << c.method << " " << c.payload;
   }
 }
 

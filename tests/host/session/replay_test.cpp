@@ -40,6 +40,15 @@ std::string DropLine(const std::string& text, size_t number) {
   return text.substr(0, at) + text.substr(text.find('\n', at) + 1);
 }
 
+// The text read as a recording and replayed against the built plug-in.
+auto ReplayText(const std::string& text) {
+  auto recording = ReadRecording(text, "walk");
+  EXPECT_TRUE(recording.ok()) << recording.failure().message();
+  ReplayOptions options;
+  options.plugin_path = KIV_PLUGIN_PATH;
+  return Replay(recording.value(), options);
+}
+
 const char kNineNineNine[] = "GET /kiv-collections/v1/inventories/2870164/ward-skins/9999";
 
 TEST(Replay, ReportsWhatTheBuildDoesDifferently) {
@@ -70,11 +79,7 @@ TEST(Replay, ReportsWhatTheBuildDoesDifferently) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto recording = ReadRecording(c.recording, "walk");
-    ASSERT_TRUE(recording.ok()) << recording.failure().message();
-    ReplayOptions options;
-    options.plugin_path = KIV_PLUGIN_PATH;
-    auto result = Replay(recording.value(), options);
+    auto result = ReplayText(c.recording);
     ASSERT_TRUE(result.ok()) << result.failure().message();
     ASSERT_FALSE(result.value().ok());
     EXPECT_NE(result.value().mismatches.front().find(c.first_mismatch), std::string::npos)
@@ -87,11 +92,7 @@ TEST(Replay, RefusesARecordingOfAnotherPlugin) {
   for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
            {R"("plugin":"kiv-collections")", R"("plugin":"kiv-other")"},
            {R"("apiVersion":"18.0.0")", R"("apiVersion":"17.2.0")"}}) {
-    auto recording = ReadRecording(Edit(walk, from, to), "walk");
-    ASSERT_TRUE(recording.ok()) << recording.failure().message();
-    ReplayOptions options;
-    options.plugin_path = KIV_PLUGIN_PATH;
-    auto result = Replay(recording.value(), options);
+    auto result = ReplayText(Edit(walk, from, to));
     ASSERT_FALSE(result.ok()) << to;
     EXPECT_NE(result.failure().message().find("the recording was made with "), std::string::npos)
         << result.failure().message();
