@@ -93,9 +93,18 @@ void ResolvePlain(std::string_view text, Target& target) {
                              first == '\v' || first == '\f';
   if (may_be_number) {
     if (ResolveInteger(text, target)) return;
-    char* end = nullptr;
-    const double d = Quarn::detail::StrToDouble(text.data(), &end);
-    if (end == text.data() + text.size() && std::isfinite(d)) {
+    // from_chars is the faster of two correctly rounded readings; strtod
+    // takes what it leaves (leading blanks or "+", hex, underflow).
+    const char* const text_end = text.data() + text.size();
+    double d;
+    const std::from_chars_result read = std::from_chars(text.data(), text_end, d);
+    bool whole = read.ec == std::errc() && read.ptr == text_end;
+    if (!whole) {
+      char* end = nullptr;
+      d = Quarn::detail::StrToDouble(text.data(), &end);
+      whole = end == text_end;
+    }
+    if (whole && std::isfinite(d)) {
       // Integral values outside the 64-bit ranges stay Floats: converting
       // them to an integer has no meaningful result.
       if (std::trunc(d) != d) {
