@@ -22,7 +22,6 @@ using kiv::test::ErrorOf;
 using kiv::test::Json;
 using kiv::test::RunKiv;
 using kiv::test::Send;
-using kiv::test::SendStep;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::HasSubstr;
@@ -35,63 +34,12 @@ class ServeProbe : public ::testing::Test {
   std::unique_ptr<kiv::test::Served> served;
 };
 
-TEST_F(ServeProbe, MapsStatusesAndEmptyAnswers) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"GET /probe/v1/items/7", R"(200 {"id":7,"name":"item 7","tags":["a","b"]})"},
-      {"DELETE /probe/v1/items/7", "204 "},
-      // No status from the plug-in: 400 for an error.
-      {"GET /probe/v1/fail/0", "400 Probe failed with 0"},
-      {"GET /probe/v1/fail/404", "404 Probe failed with 404"},
-      {"GET /probe/v1/fail/503", "503 Probe failed with 503"},
-      {"GET /probe/v1/fail/900", "500 The plug-in failed with the invalid status 900: Probe failed with 900"},
-      {"PUT /probe/v1/fail/1", "405 Method PUT not allowed for /probe/v1/fail/1"},
-  };
-  for (const auto& [step, said] : cases) EXPECT_EQ(SendStep(*served->http, step), said) << step;
-  // A value the plug-in cannot bind is its binding failure, status 0 -> 400.
-  const std::string bad = Send(*served->http, "GET", "/probe/v1/items/seven");
-  EXPECT_TRUE(bad.starts_with("400 ") && bad.size() > 4) << bad;
-}
-
-TEST_F(ServeProbe, HandsTheBodyOverInEveryContentType) {
-  const std::string msgpack = "\x83\xa2id\x03\xa4name\xa3nib\xa4tags\x91\xa1x";
-  const std::string item = R"(200 {"id":3,"name":"nib","tags":["x"]})";
-  const struct {
-    std::string path, type, body, said;
-  } cases[] = {
-      {"/probe/v1/items/3", "application/json", R"({"id": 3, "name": "nib", "tags": ["x"]})", item},
-      {"/probe/v1/items/3", "application/vnd.api+json", R"({"id": 3, "name": "nib", "tags": ["x"]})", item},
-      {"/probe/v1/items/3", "application/x-yaml", "id: 3\nname: nib\ntags: [x]\n", item},
-      {"/probe/v1/items/3", "application/x-msgpack", msgpack, item},
-      {"/probe/v1/items/3", "text/plain", "id=3", "400 Unsupported body content type"},
-      {"/probe/v1/items/4", "application/json", R"({"id": 3})", "409 Item 3 sent to 4"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Send(*served->http, "PUT", c.path, c.body, c.type), c.said) << c.type;
+TEST_F(ServeProbe, MapsStatusesAndEmptyAnswersAndReadsEveryBodyForm) {
+  kiv::test::RunExchanges(*served, "probe_statuses.txt");
 }
 
 TEST_F(ServeProbe, ReachesTheBackendThroughServiceProxyAndInvoke) {
-  auto& http = *served->http;
-  const std::pair<std::string, std::string> steps[] = {
-      {"DELETE /sim/calls", "204 "},
-      {"GET /probe/v1/masteries/11", "200 1"},
-      {"GET /probe/v1/rune-pages/11", R"(200 ["One","Two"])"},
-      {"GET /sim/calls",
-       R"(200 {"calls":[{"request":"POST /kiv-login/v1/service-proxy-uuid-requests","backend":)"
-       R"("championMastery.getAllChampionMasteries","via":"service-proxy"},{"request":)"
-       R"("POST /kiv-login/v1/session/invoke","backend":"spellBookService.getSpellBook","via":"invoke"}],)"
-       R"("counts":{"POST /kiv-login/v1/service-proxy-uuid-requests":1,"POST /kiv-login/v1/session/invoke":1,)"
-       R"("championMastery.getAllChampionMasteries":1,"spellBookService.getSpellBook":1}})"},
-      // Faults of backend methods, once and always.
-      {R"(POST /sim/faults {"target": "spellBookService.getSpellBook", "status": 503, "times": 1})", "204 "},
-      {R"(POST /sim/faults {"target": "championMastery", "message": "no mastery today"})", "204 "},
-      {"GET /probe/v1/rune-pages/11",
-       "502 Rune pages: Error response for POST /kiv-login/v1/session/invoke: injected backend failure"},
-      {"GET /probe/v1/rune-pages/11", R"(200 ["One","Two"])"},
-      {"GET /probe/v1/masteries/11", "502 Masteries: no mastery today"},
-      {"GET /probe/v1/masteries/11", "502 Masteries: no mastery today"},
-      {"DELETE /sim/faults", "204 "},
-      {"GET /probe/v1/masteries/11", "200 1"},
-  };
-  for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
+  kiv::test::RunExchanges(*served, "probe_backend.txt");
 }
 
 TEST_F(ServeProbe, DeliversPushMessagesToItsSubscription) {
@@ -112,7 +60,7 @@ TEST_F(ServeProbe, DeliversPushMessagesToItsSubscription) {
 }
 
 TEST(ServeCommand, SaysInPlainWordsWhatWillNotRun) {
-  const std::string world = " --world " + kiv::test::TempFile("kiv_serve_world.json", kiv::test::kSmallWorld);
+  const std::string world = " --world " + std::string(kiv::test::kSmallWorldPath);
   const std::string bad_world =
       kiv::test::TempFile("kiv_serve_bad_world.json", "{\n  \"login\": {\"loggedIn\": true,}\n}\n");
   const std::string probe = KIV_PROBE_PLUGIN_PATH;

@@ -23,7 +23,6 @@ namespace {
 using kiv::test::EventFollower;
 using kiv::test::Json;
 using kiv::test::Send;
-using kiv::test::SendStep;
 using kiv::test::Serve;
 using kiv::test::SmallWorld;
 using ::testing::AllOf;
@@ -41,76 +40,7 @@ class DevServer : public ::testing::Test {
 };
 
 TEST_F(DevServer, AnswersRoutesStandInsAndFailuresInTheirShapes) {
-  const std::string own = served->server->url();
-  const std::string port = std::to_string(served->server->port());
-  const auto bad_host = [](const std::string& host) {
-    return "403 Host '" + host + "' is not served here; use 127.0.0.1 or localhost";
-  };
-  const auto bad_origin = [&own](const std::string& origin) {
-    return "403 Requests from the origin '" + origin + "' are refused; only pages of " + own +
-           " may call this host";
-  };
-  const struct {
-    std::string method;
-    std::string path;
-    std::string answer;  // Said(): "status body", or "status message" for a failure
-    std::string allow = "";
-    httplib::Headers headers = {};
-  } cases[] = {
-      // The path goes to the plug-in with its query, still encoded.
-      {"GET", "/minimal/v1/echo/a%20b/c?x=1&y=%2F", R"(200 "echo:/minimal/v1/echo/a%20b/c?x=1&y=%2F")"},
-      // The plug-in's error keeps its status: the relay asks for a path nobody serves.
-      {"GET", "/minimal/v1/relay", "404 No route for GET /other/v1/thing"},
-      {"GET", "/nowhere/v1/thing?a=1", "404 No route for GET /nowhere/v1/thing"},
-      {"PUT", "/minimal/v1/echo/x", "405 Method PUT not allowed for /minimal/v1/echo/x", "GET"},
-      {"DELETE", "/kiv-login/v1/session", "405 Method DELETE not allowed for /kiv-login/v1/session", "GET"},
-      {"GET", "/kiv-game-data/assets/v1/summoner-backdrops/7.webm",
-       "405 Method GET not allowed for /kiv-game-data/assets/v1/summoner-backdrops/7.webm", "HEAD"},
-      {"GET", "/kiv-summoner/v1/summoners/99", "404 No summoner with id 99"},
-      {"GET", "/kiv-summoner/v1/summoners/x1", "400 A summoner id must be a number, got \"x1\""},
-      {"GET", "/kiv-login/v1/session",
-       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})"},
-      {"GET", "/kiv-summoner/v1/current-summoner",
-       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":7})"},
-      {"GET", "/kiv-acs/v1/recently-played-champions/1001",
-       R"(200 {"gameCount":2,"champions":[{"championId":17,"queue":420},{"championId":8,"queue":420}]})"},
-      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7"},
-      {"GET", "/kiv-game-data/assets/v1/champion-splashes/17/metadata.json",
-       R"(200 {"CalculatedColor":"#112233","OverrideColor":""})"},
-      // Backdrops answer HEAD only, by existence; HEAD of what GET serves
-      // answers as GET would, without the body.
-      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.jpg", "200 "},
-      {"HEAD", "/kiv-game-data/assets/v1/summoner-backdrops/9.webm", "404 "},
-      {"HEAD", "/kiv-login/v1/session", "200 "},
-      // Foreign hosts and origins are refused; the docs route serves files
-      // of its own folder only.
-      {"GET", "/kiv-login/v1/session", bad_host("evil.example:" + port), "", {{"Host", "evil.example:" + port}}},
-      {"GET", "/sim/status", bad_host("127.0.0.1.evil.example"), "", {{"Host", "127.0.0.1.evil.example"}}},
-      {"GET", "/sim/status", bad_host("localhost:80x"), "", {{"Host", "localhost:80x"}}},
-      {"GET", "/docs/..", "404 No such file: /docs/.."},
-      {"GET", "/sim/status", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
-      {"GET", "/events", bad_origin("http://localhost:1"), "", {{"Origin", "http://localhost:1"}}},
-      {"POST", "/sim/logout", bad_origin("http://evil.example"), "", {{"Origin", "http://evil.example"}}},
-      {"GET", "/kiv-login/v1/session",
-       R"(200 {"state":"SUCCEEDED","summonerId":11,"accountId":1001,"connected":true})", "",
-       {{"Host", "localhost:" + port}, {"Origin", "http://localhost:" + port}}},  // the refused logout did nothing
-      {"GET", "/kiv-platform-config/v1/namespaces/ChampionMasteryConfig/MaxChampionLevel", "200 7", "",
-       {{"Origin", own}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.method + " " + c.path);
-    httplib::Request request;
-    request.method = c.method;
-    request.path = c.path;
-    request.headers = c.headers;
-    auto result = served->http->send(request);
-    EXPECT_EQ(kiv::test::Said(result), c.answer);
-    if (!result) continue;
-    EXPECT_EQ(result->get_header_value("Allow"), c.allow);
-    if (!result->body.empty()) {
-      EXPECT_EQ(result->get_header_value("Content-Type"), "application/json; charset=utf-8");
-    }
-  }
+  kiv::test::RunExchanges(*served, "dev_server_routes.txt");
 }
 
 TEST_F(DevServer, StreamsPublishedResourceEventsOnceAndPluginEventsByName) {
@@ -176,62 +106,16 @@ TEST_F(DevServer, AClientThatStallsHoldsUpNobodyElse) {
 }
 
 TEST_F(DevServer, SimulationControlsChangeTheWorldAndReportFailures) {
-  auto& http = *served->http;
-  const std::pair<std::string, std::string> steps[] = {
-      {"POST /sim/login {}", "409 Summoner 11 is logged in; log out first"},
-      {R"(POST /sim/profile-icon {"iconId": 40})", "204 "},
-      {R"(POST /sim/profile-icon {"icon": 40})", "400 The body needs \"iconId\""},
-      {R"(POST /sim/profile-icon {"iconId": "x"})", "400 body.iconId: expected an integer, got \"x\""},
-      {"POST /sim/profile-icon [1]", "400 The body must be a JSON object"},
-      {R"(POST /sim/platform-config {"namespace": "ChampionMasteryConfig", "key": "Enabled", "value": false})",
-       "204 "},
-      {"POST /sim/logout", "204 "},
-      {"POST /sim/logout", "409 Nobody is logged in"},
-      {"POST /sim/reconnect", "409 Nobody is logged in; log in first"},
-      {R"(POST /sim/login {"summonerId": 13})", "404 No summoner with id 13"},
-      {R"(POST /sim/login {"summonerId": 12, "state": "LATE"})",
-       "400 Unknown session state \"LATE\" (IN_PROGRESS, ERROR, SUCCEEDED or LOGGING_OUT)"},
-      {R"(POST /sim/login {"summonerId": 12})", "204 "},
-      {R"(POST /sim/faults {"target": "/kiv-summoner/v1/summoners/{id}", "status": 700})",
-       "400 A fault's status must be an HTTP status (100 to 599)"},
-      {"GET /kiv-summoner/v1/current-summoner",
-       R"(200 {"summonerId":12,"accountId":1002,"summonerLevel":3,"profileIconId":3})"},
-      {"GET /kiv-summoner/v1/summoners/11",
-       R"(200 {"summonerId":11,"accountId":1001,"summonerLevel":30,"profileIconId":40})"},
-      {"GET /kiv-platform-config/v1/namespaces/ChampionMasteryConfig/Enabled", "200 false"},
-  };
-  for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
-  EXPECT_THAT(Send(http, "GET", "/sim/status"), HasSubstr(R"("loggedIn":true,"summonerId":12,)"));
+  kiv::test::RunExchanges(*served, "sim_controls.txt");
 }
 
 TEST_F(DevServer, RecordsThePluginsCallsAndAppliesPathFaults) {
-  auto& http = *served->http;
   served->server->RunOnLoop([&] {
     served->server->loop().HandleRequest(KIV_METHOD_GET, "/other/v1/thing", [](const kiv::host::Request&) {
       return kiv::host::Response::Ok(kiv::host::OwnedValue::Text("thing"));
     });
   });
-  const std::pair<std::string, std::string> steps[] = {
-      {"DELETE /sim/calls", "204 "},
-      {"GET /minimal/v1/relay", R"(200 "relayed:thing")"},
-      {R"(POST /sim/faults {"target": "/other/v1/{name}", "status": 503, "message": "down", "times": 1})", "204 "},
-      {"GET /minimal/v1/relay", "503 down"},
-      {"GET /minimal/v1/relay", R"(200 "relayed:thing")"},  // only once
-      {"GET /sim/calls",
-       R"(200 {"calls":[{"request":"GET /other/v1/thing"},{"request":"GET /other/v1/thing","faulted":true},)"
-       R"({"request":"GET /other/v1/thing"}],"counts":{"GET /other/v1/thing":3}})"},
-      {"GET /sim/faults",
-       R"(200 {"faults":[{"target":"/other/v1/{name}","method":"*","status":503,"message":"down","times":1}]})"},
-      {"DELETE /sim/faults", "204 "},
-      {"GET /sim/faults", R"(200 {"faults":[]})"},
-      {"GET /sim/memory",
-       R"(200 {"peakBytesInUse":1,"liveAllocationsAtPeak":2,"bytesAllocated":3,"allocations":4,"bytesFreed":5,)"
-       R"("frees":6})"},
-  };
-  for (const auto& [step, said] : steps) EXPECT_EQ(SendStep(http, step), said) << step;
-  // The plug-in's first line; its timer may have logged more since.
-  EXPECT_THAT(Send(http, "GET", "/sim/log"),
-              StartsWith(R"(200 {"lines":[{"level":3,"levelName":"ALWAYS","text":"minimal ready"})"));
+  kiv::test::RunExchanges(*served, "recorded_calls.txt");
 }
 
 TEST_F(DevServer, DescribesThePluginAsOpenApi) {

@@ -22,37 +22,16 @@
 #include "host/dev_server.h"
 #include "host/world.h"
 #include "kiv/plugin_abi.h"
+#include "support/case_file.h"
 
 namespace kiv::test {
 
-// A small world: two summoners, the first logged in.
-inline constexpr std::string_view kSmallWorld = R"({
-  "login": {"loggedIn": true, "summonerId": 11, "connected": true},
-  "summoners": [
-    {"summonerId": 11, "accountId": 1001, "displayName": "Tansy", "summonerLevel": 30, "profileIconId": 7,
-     "runePages": [{"pageId": 5, "name": "One", "current": true, "slotEntries": [{"runeId": 5001, "runeSlotId": 1}]},
-                   {"pageId": 6, "name": "Two"}],
-     "masteryPages": [{"pageId": 1, "name": "M", "current": true, "talentEntries": [{"talentId": 7111, "rank": 3}]}],
-     "runes": [{"runeId": 5001, "quantity": 9}],
-     "icons": [{"iconId": 40}],
-     "wardSkins": [2],
-     "championMasteries": [{"championId": 17, "championLevel": 5, "championPoints": 22000}],
-     "chestEligibility": {"earnableChests": 2, "maximumChests": 4},
-     "recentGames": [{"championId": 17, "queue": 420}, {"championId": 8, "queue": 420}]},
-    {"summonerId": 12, "accountId": 1002, "displayName": "Bramble", "summonerLevel": 3, "profileIconId": 3}
-  ],
-  "gameData": {
-    "summonerMasteries": {"tree": {"groups": [{"id": 1, "rows": [{"masteries": [7111, 7112]}]}]}},
-    "summonerSpells": [{"id": 1, "summonerLevel": 1}, {"id": 2, "summonerLevel": 10}],
-    "wardSkins": [{"id": 1, "name": "Plain"}, {"id": 2, "name": "Owl"}],
-    "championSplashes": {"17": {"CalculatedColor": "#112233", "OverrideColor": ""}},
-    "summonerBackdrops": {"webm": [7], "jpg": [7, 9]}
-  },
-  "platformConfig": {"ChampionMasteryConfig": {"Enabled": true, "MaxChampionLevel": 7}}
-})";
+// A small world (small_world.json beside this file): two summoners, the
+// first logged in.
+inline constexpr const char* kSmallWorldPath = KIV_SOURCE_DIR "/tests/host/small_world.json";
 
 inline host::World SmallWorld() {
-  auto world = host::ParseWorld(kSmallWorld, "small world");
+  auto world = host::LoadWorld(kSmallWorldPath);
   if (world.HasFailure()) {
     ADD_FAILURE() << world.failure().message();
     return {};
@@ -137,12 +116,42 @@ inline std::string Send(httplib::Client& http, const std::string& method, const 
   return Said(http.send(request));
 }
 
-// "METHOD path body" (the body may be missing) sent as Send sends it.
-inline std::string SendStep(httplib::Client& http, const std::string& step) {
-  const size_t path = step.find(' ') + 1;
-  const size_t body = step.find(' ', path);
-  if (body == std::string::npos) return Send(http, step.substr(0, path - 1), step.substr(path));
-  return Send(http, step.substr(0, path - 1), step.substr(path, body - path), step.substr(body + 1));
+// Sends the exchanges of tests/host/exchanges/<file> in order. Each is
+// "METHOD path" with an optional "body", "type" (application/json when
+// missing) and "header NAME VALUE" lines, then "->" and what Said() gives
+// (trailing blanks dropped) or "has" and a part of it, and "allow" when it
+// answers an Allow header. "$PORT" and "$OWN" stand for the host's port and
+// its origin.
+inline void RunExchanges(Served& served, const std::string& file) {
+  const std::pair<std::string, std::string> tokens[] = {{"$OWN", served.server->url()},
+                                                        {"$PORT", std::to_string(served.server->port())}};
+  const auto fill = [&tokens](std::string text) {
+    for (const auto& [token, value] : tokens) {
+      for (size_t at; (at = text.find(token)) != std::string::npos;) text.replace(at, token.size(), value);
+    }
+    return text;
+  };
+  for (const FileCase& c : ReadCaseFile(KIV_SOURCE_DIR "/tests/host/exchanges/" + file)) {
+    SCOPED_TRACE(c.where);
+    httplib::Request request;
+    request.method = c.kind();
+    request.path = fill(c.input());
+    request.body = c.Get("body").value_or("");
+    request.set_header("Content-Type", c.Get("type").value_or("application/json"));
+    for (const auto& [key, value] : c.fields) {
+      if (key == "header") request.set_header(value.substr(0, value.find(' ')), fill(value.substr(value.find(' ') + 1)));
+    }
+    const httplib::Result result = served.http->send(request);
+    std::string said = Said(result);
+    said.erase(said.find_last_not_of(' ') + 1);
+    const std::string expected = fill(c.Get("->").value_or(""));
+    const std::string part = fill(c.Get("has").value_or(""));
+    EXPECT_TRUE(part.empty() ? said == expected : said.find(part) != std::string::npos) << said;
+    if (!result) continue;
+    EXPECT_EQ(result->get_header_value("Allow"), c.Get("allow").value_or(""));
+    const std::string type = result->body.empty() ? "" : result->get_header_value("Content-Type");
+    EXPECT_TRUE(type.empty() || type == "application/json; charset=utf-8") << type;
+  }
 }
 
 // A file of the test's temporary folder holding `text`; its path.

@@ -28,7 +28,7 @@ class ServeProcess {
  public:
   ServeProcess(const std::vector<std::string>& extra, bool ignore_ctrl_c) {
     std::string command = "echo $$; exec " KIV_TOOL_PATH " serve --port 0 --quiet --world " +
-                          kiv::test::TempFile("kiv_serve_shutdown_world.json", kiv::test::kSmallWorld);
+                          std::string(kiv::test::kSmallWorldPath);
     for (const auto& a : extra) command += " " + a;
     // Ignored in the parent is ignored in the child, as a shell without job
     // control starts background programs.
