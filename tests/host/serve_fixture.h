@@ -91,7 +91,8 @@ inline std::string ErrorOf(const httplib::Result& result) {
   if (!result) return "no answer";
   rapidjson::Document d = Json(result->body);
   if (!d.IsObject() || !d.HasMember("httpStatus") || !d.HasMember("message") || !d["message"].IsString() ||
-      !d["httpStatus"].IsUint() || d.MemberCount() != 2 || d["httpStatus"].GetUint() != uint32_t(result->status))
+      !d["httpStatus"].IsUint() || d.MemberCount() != 2 ||
+      d["httpStatus"].GetUint() != uint32_t(result->status))
     return "not the error shape: " + std::to_string(result->status) + " " + result->body;
   return std::to_string(result->status) + " " + d["message"].GetString();
 }
@@ -139,7 +140,8 @@ inline void RunExchanges(Served& served, const std::string& file) {
     request.body = c.Get("body").value_or("");
     request.set_header("Content-Type", c.Get("type").value_or("application/json"));
     for (const auto& [key, value] : c.fields) {
-      if (key == "header") request.set_header(value.substr(0, value.find(' ')), fill(value.substr(value.find(' ') + 1)));
+      if (key == "header")
+        request.set_header(value.substr(0, value.find(' ')), fill(value.substr(value.find(' ') + 1)));
     }
     const httplib::Result result = served.http->send(request);
     std::string said = Said(result);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_file.h"
 #include "support/fake_host.h"
 #include "tests/host/serve_fixture.h"
 
@@ -22,8 +23,6 @@ using kiv::host::StandIns;
 using kiv::test::FakeHost;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-constexpr std::string_view kSpellBookClass = "com.quarngames.platform.summoner.spellbook.SpellBookDTO";
 
 struct Stage {
   FakeHost host;
@@ -60,61 +59,29 @@ struct Stage {
 
 OwnedValue Json(std::string_view text) { return FakeHost::Json(text); }
 
-TEST(StandIns, InvokeAnswersTheBackendsDtosAndRefusesWhatItWouldRefuse) {
+// The calls of exchanges/stand_ins_backend.txt.
+TEST(StandIns, InvokeAndServiceProxyAnswerTheBackendsDtosAndRefuseWhatItWouldRefuse) {
   Stage s;
-  const OwnedValue book_of_12 = Json(R"({"__class":"com.quarngames.platform.summoner.spellbook.SpellBookDTO",
-                                          "summonerId":12,"bookPages":[]})");
-  const struct {
-    std::string call;  // service.method
-    std::vector<OwnedValue> arguments;
-    std::string answer;  // the whole answer, or for a success a part of it
-  } cases[] = {
-      {"spellBookService.getSpellBook",
-       {OwnedValue::Unsigned(11)},
-       std::string(R"({"typeName":")") + std::string(kSpellBookClass) + R"(","body":{)"},
-      {"spellBookService.getSpellBook",
-       {OwnedValue::Unsigned(11)},
-       R"("bookPages":[{"pageId":5,"name":"One","current":true,"createDate":0,)"
-           R"("slotEntries":[{"runeId":5001,"runeSlotId":1}],"summonerId":11,)"
-           R"("__class":"com.quarngames.platform.summoner.spellbook.SpellBookPageDTO"})"},
-      {"summonerIconService.getSummonerIconInventory",
-       {OwnedValue::Unsigned(12)},
-       R"("summonerId":12,"summonerIcons":[],"__class":)"},
-      {"summonerRuneService.getSummonerRuneInventory",
-       {OwnedValue::Unsigned(11)},
-       R"("summonerRunes":[{"runeId":5001,"quantity":9,"purchaseDate":0,"purchased":0,"summonerId":11,)"},
-      {"lootService.open", {}, "error 404 unknown backend service 'lootService'"},
-      {"spellBookService.burn", {}, "error 404 spellBookService has no method 'burn'"},
-      {"spellBookService.getSpellBook",
-       {},
-       "error 400 spellBookService.getSpellBook takes 1 argument (summoner id), got 0"},
-      {"spellBookService.getSpellBook",
-       {OwnedValue::Text("11")},
-       "error 400 spellBookService.getSpellBook needs a summoner id, got \"11\""},
-      {"masteryBookService.getMasteryBook",
-       {OwnedValue::Unsigned(99)},
-       "error 404 masteryBookService.getMasteryBook: no summoner with id 99"},
-      {"spellBookService.saveSpellBook",
-       {Json(R"({"summonerId":11,"bookPages":[]})")},
-       "error 400 spellBookService.saveSpellBook expects a "
-       "com.quarngames.platform.summoner.spellbook.SpellBookDTO, got no \"__class\""},
-      {"masteryBookService.saveMasteryBook",
-       {book_of_12},
-       "error 400 masteryBookService.saveMasteryBook expects a "
-       "com.quarngames.platform.summoner.masterybook.MasteryBookDTO, got "
-       "'com.quarngames.platform.summoner.spellbook.SpellBookDTO'"},
-      {"spellBookService.saveSpellBook",
-       {book_of_12},
-       "error 403 spellBookService.saveSpellBook: summoner 12 is not the logged-in summoner"},
-  };
-  for (const auto& c : cases) {
-    const size_t dot = c.call.find('.');
-    const std::string answer = s.Answer(s.Invoke(c.call.substr(0, dot), c.call.substr(dot + 1), c.arguments));
-    if (c.answer.starts_with("error ")) {
-      EXPECT_EQ(answer, c.answer) << c.call;
+  // The fault fails the first call only.
+  s.stand_ins.backend().AddFault({"championMastery.getAllChampionMasteries", 503, "mastery is resting", 1});
+  for (const kiv::test::FileCase& c :
+       kiv::test::ReadCaseFile(KIV_SOURCE_DIR "/tests/host/exchanges/stand_ins_backend.txt")) {
+    SCOPED_TRACE(c.where);
+    std::string answer;
+    if (c.kind() == "invoke") {
+      const size_t dot = c.input().find('.');
+      answer = s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text(c.input().substr(0, dot)),
+                                                                OwnedValue::Text(c.input().substr(dot + 1)),
+                                                                Json(c.Get("arguments").value_or("[]"))}));
     } else {
-      EXPECT_THAT(answer, HasSubstr(c.answer)) << c.call;
+      s.events.clear();
+      s.Mastery(c.input(), c.Get("payload").value_or(""));
+      s.host.Step();
+      ASSERT_EQ(s.events.size(), 1u);
+      answer = s.events[0];
     }
+    const std::string part = c.Get("has").value_or("");
+    EXPECT_TRUE(part.empty() ? answer == c.Get("->") : answer.find(part) != std::string::npos) << answer;
   }
   EXPECT_EQ(s.Answer(s.Post("/kiv-login/v1/session/invoke", {OwnedValue::Text("spellBookService")})),
             "error 400 invoke takes a destination, a method and an argument list as typed arguments, got 1 "
@@ -181,37 +148,6 @@ TEST(StandIns, ServiceProxyAnswersArriveAsLaterEvents) {
   ASSERT_EQ(s.events.size(), 2u);
   EXPECT_EQ(s.events[1], R"(OnServiceProxyMethodEvent {"uuid":"","serviceName":"wardSkins","methodName":)"
                          R"("receiveSelectableWardSkins","payload":"[2]","status":"OK","error":""})");
-}
-
-TEST(StandIns, ServiceProxyReadsEachPayloadFormAndReportsFailuresInTheAnswer) {
-  Stage s;
-  struct Case {
-    std::string method;
-    std::string payload;
-    std::string payload_or_error;
-  };
-  const Case cases[] = {
-      {"getAllChampionMasteries", "11", R"("payload":"","status":"ERROR","error":"mastery is resting"})"},
-      {"getChampionMastery", "[11, 17]", R"(\"championId\":17,\"championLevel\":5)"},
-      {"getChampionMastery", R"({"summonerId": 11, "championId": 3})",
-       R"(\"championId\":3,\"championLevel\":0)"},
-      {"getChampionMasteryScoreAndChest", "",
-       R"({\"earnableChests\":2,\"maximumChests\":4,\"nextChestRechargeTime\":0})"},
-      {"getAllChampionMasteries", R"({"summonerId": 12})", R"("payload":"[]")"},
-      {"getChampionMastery", "[11]",
-       "championMastery.getChampionMastery needs a summoner id and a champion id"},
-      {"getAllChampionMasteries", "[", "championMastery.getAllChampionMasteries: payload is not JSON"},
-      {"getEverything", "", "championMastery has no method 'getEverything'"},
-  };
-  // The fault fails the first call only.
-  s.stand_ins.backend().AddFault({"championMastery.getAllChampionMasteries", 503, "mastery is resting", 1});
-  for (const Case& c : cases) {
-    s.events.clear();
-    s.Mastery(c.method, c.payload);
-    s.host.Step();
-    ASSERT_EQ(s.events.size(), 1u) << c.method;
-    EXPECT_THAT(s.events[0], HasSubstr(c.payload_or_error)) << c.method << " " << c.payload;
-  }
 }
 
 TEST(StandIns, GrantsAndMasteryChangesPushTheBackendsMessages) {
